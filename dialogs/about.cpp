@@ -1,0 +1,5 @@
+// The About box.
+#include "dialogs/dialogs.h"
+
+INT_PTR CALLBACK AboutDlgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+void ShowAboutBox(HWND) {}

@@ -1,0 +1,31 @@
+// The per-window record of a tool: its stored block and its run-time handles.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "keyboard/toolstate.h"
+#include "midi/midi.h"
+
+// Attached to the tool window in window long 0. The stored block comes first,
+// so the record's address is also the block's address.
+struct ToolInstance {
+    ToolStateBlock state;
+    HWND hwnd;           // the tool window that owns the record
+    HBITMAP backBuffer;  // the keyboard at rest, null until the first size or move
+    MidiDevice midi;     // the tool's output device
+    uint8_t channel;     // MIDI channel of every message, always 0
+    uint8_t program;     // voice as last sent in a program change
+    uint8_t note;        // note of the sounding (or last sounded) key
+    uint8_t velocity;    // velocity of the last note-on
+    int32_t sounding;    // nonzero while a note-on has not been ended
+};
+
+static_assert(offsetof(ToolInstance, state) == 0, "the block leads the record");
+
+// The record attached to a tool window, or null.
+inline ToolInstance* GetToolInstance(HWND hwnd)
+{
+    return reinterpret_cast<ToolInstance*>(GetWindowLongPtrA(hwnd, 0));
+}

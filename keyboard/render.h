@@ -1,0 +1,22 @@
+// Drawing of the keyboard at rest: back buffer, layout and paint.
+#pragma once
+
+#include <windows.h>
+
+#include "keyboard/instance.h"
+
+// Replaces the back buffer with a screen-compatible bitmap of the given size.
+void ResizeBackBuffer(ToolInstance* record, int width, int height);
+
+// Lays the keys out for the window's client size and renders them into the
+// back buffer. Does nothing while the record has no back buffer.
+void LayoutKeyboard(ToolInstance* record);
+
+// Copies the back buffer to the target at (0, 0).
+void BlitKeyboard(HDC hdc, ToolInstance* record);
+
+// WM_PAINT: etched edge, PNM_PAINTNOTIFY to the host, then the back buffer.
+LRESULT PaintTool(ToolInstance* record);
+
+// Deletes the back buffer, when the tool goes away.
+void DeleteBackBuffer(ToolInstance* record);

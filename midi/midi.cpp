@@ -1,0 +1,5 @@
+// The MIDI device layer.
+#include "midi/midi.h"
+
+UINT uMidiInDevs;
+UINT uMidiOutDevs;

@@ -1,0 +1,181 @@
+// The tool window: dispatch of system messages and of the host's panel protocol.
+#include <windows.h>
+#include <windowsx.h>
+
+#include <cstring>
+
+#include "dialogs/dialogs.h"
+#include "keyboard/input.h"
+#include "keyboard/render.h"
+#include "keyboard/sound.h"
+#include "plugin/plugin.h"
+#include "plugin/sizefit.h"
+#include "resources/resource.h"
+
+namespace {
+
+LRESULT OnToolDestroy(HWND hwnd, ToolInstance* record)
+{
+    SetWindowLongPtrA(hwnd, 0, 0);
+    if (!record) {
+        return 0;
+    }
+    // An open property page must not go on editing a freed record.
+    if (pPageTarget == record) {
+        pPageTarget = nullptr;
+    }
+    ReleaseToolSound(record);
+    DeleteBackBuffer(record);
+    HeapFree(GetProcessHeap(), 0, record);
+    return 0;
+}
+
+LRESULT OnToolSize(ToolInstance* record, int width, int height)
+{
+    ResizeBackBuffer(record, width, height);
+    LayoutKeyboard(record);
+    return 0;
+}
+
+LRESULT OnToolMove(ToolInstance* record)
+{
+    RECT rc;
+    GetClientRect(record->hwnd, &rc);
+    return OnToolSize(record, rc.right, rc.bottom);
+}
+
+LRESULT OnToolCommand(HWND hwnd, UINT id)
+{
+    switch (id) {
+    case IDM_PROPERTIES:
+        SendMessageA(GetParent(hwnd), PNM_SHOWPROPERTIES, reinterpret_cast<WPARAM>(hwnd), 0);
+        break;
+    case IDM_ABOUT:
+        ShowAboutBox(hwnd);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void AppendStringItem(HMENU menu, UINT stringId, UINT commandId)
+{
+    char text[100];
+    LoadStringA(hModuleInstance, stringId, text, sizeof text);
+    AppendMenuA(menu, MF_STRING, commandId, text);
+}
+
+LRESULT ShowContextMenu(HWND hwnd, int x, int y)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendStringItem(menu, IDS_ABOUTMENU, IDM_ABOUT);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendStringItem(menu, IDS_PROPERTIES, IDM_PROPERTIES);
+    POINT pt = {x, y};
+    ClientToScreen(hwnd, &pt);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd, nullptr);
+    DestroyMenu(menu);
+    return 0;
+}
+
+LRESULT HandOutState(ToolInstance* record, LPARAM lParam)
+{
+    if (lParam) {
+        *reinterpret_cast<ToolInstance**>(lParam) = record;
+    }
+    return TOOL_STATE_SIZE;
+}
+
+// Takes the bytes only: the keyboard is laid out again at the next size,
+// move or refresh.
+LRESULT TakeState(ToolInstance* record, LPARAM lParam)
+{
+    if (lParam) {
+        memcpy(&record->state, reinterpret_cast<const void*>(lParam), TOOL_STATE_SIZE);
+    }
+    return 0;
+}
+
+LRESULT CreatePropertyPage(ToolInstance* record, HWND container, UINT x, UINT y)
+{
+    pPageTarget = record;
+    HWND page = CreateDialogParamA(hModuleInstance, MAKEINTRESOURCEA(IDD_PROPPAGE), container,
+                                   PropPageDlgProc, 0);
+    if (page) {
+        SetWindowPos(page, HWND_TOP, static_cast<int>(x), static_cast<int>(y), 0, 0, SWP_NOSIZE);
+    }
+    return reinterpret_cast<LRESULT>(page);
+}
+
+LRESULT FitSize(ToolInstance* record, LPARAM lParam)
+{
+    if (!lParam) {
+        return 0;
+    }
+    return FitToolSize(&record->state.octaves, *reinterpret_cast<const SizeFitRequest*>(lParam));
+}
+
+LRESULT RefreshTool(ToolInstance* record)
+{
+    LayoutKeyboard(record);
+    InvalidateRect(record->hwnd, nullptr, FALSE);
+    return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK ToolWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    ToolInstance* record = GetToolInstance(hwnd);
+    switch (msg) {
+    case WM_DESTROY:
+        return OnToolDestroy(hwnd, record);
+    case WM_MOVE:
+        return record ? OnToolMove(record) : 0;
+    case WM_SIZE:
+        return record ? OnToolSize(record, LOWORD(lParam), HIWORD(lParam)) : 0;
+    case WM_COMMAND:
+        return OnToolCommand(hwnd, LOWORD(wParam));
+    case WM_RBUTTONUP:
+        return ShowContextMenu(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    case PNM_BEEP:
+        Beep(0, 0);
+        return 0;
+    default:
+        break;
+    }
+    if (!record) {
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+    switch (msg) {
+    case WM_PAINT:
+        return PaintTool(record);
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        return OnKeyPress(record, LOWORD(lParam), HIWORD(lParam));
+    case WM_MOUSEMOVE:
+        return OnKeySlide(record, wParam, LOWORD(lParam), HIWORD(lParam));
+    case WM_LBUTTONUP:
+        return OnKeyRelease(record);
+    case WM_CAPTURECHANGED:
+        return OnKeyCaptureLost(record, reinterpret_cast<HWND>(lParam));
+    case PNM_GETSTATE:
+        return HandOutState(record, lParam);
+    case PNM_SETSTATE:
+        return TakeState(record, lParam);
+    case PNM_CREATEPROPPAGE:
+        return CreatePropertyPage(record, reinterpret_cast<HWND>(wParam), LOWORD(lParam),
+                                  HIWORD(lParam));
+    case PNM_GETIDEALSIZE:
+        return IdealToolSize(record->state.octaves);
+    case PNM_FITSIZE:
+    case PNM_FITSIZE2:
+    case PNM_FITSIZE3:
+        return FitSize(record, lParam);
+    case PNM_REFRESH:
+        return RefreshTool(record);
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}

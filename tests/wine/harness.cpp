@@ -1,0 +1,360 @@
+// Test harness for the module under Wine.
+#include "tests/wine/harness.h"
+
+#include <cstring>
+
+namespace {
+
+const char kHostClass[] = "MorvaTestHost";
+
+MorvaModule module;
+HHOOK cbtHook;
+std::vector<CaughtDialog> dialogs;
+std::vector<int> answers;
+DialogInspector inspector;
+std::vector<std::string> debugLines;
+std::vector<HostRecord> hostMessages;
+
+struct MessageBoxCall {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+std::vector<MessageBoxCall> pendingBoxes;
+decltype(&MessageBoxA) realMessageBoxA;
+
+int WINAPI RecordingMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    pendingBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
+    return realMessageBoxA(owner, text, caption, style);
+}
+
+std::string IconName(HWND dialog)
+{
+    HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(dialog, 0x0440, STM_GETICON, 0, 0));
+    if (!icon) {
+        return "";
+    }
+    struct {
+        LPCSTR id;
+        const char* name;
+    } const known[] = {{IDI_HAND, "error"},
+                       {IDI_QUESTION, "question"},
+                       {IDI_EXCLAMATION, "warning"},
+                       {IDI_ASTERISK, "information"}};
+    for (const auto& k : known) {
+        if (LoadIconA(nullptr, k.id) == icon) {
+            return k.name;
+        }
+    }
+    return "other";
+}
+
+std::string WindowText(HWND hwnd)
+{
+    char text[1024] = "";
+    if (hwnd) {
+        GetWindowTextA(hwnd, text, sizeof text);
+    }
+    return text;
+}
+
+LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND hwnd = reinterpret_cast<HWND>(wParam);
+        char cls[32] = "";
+        GetClassNameA(hwnd, cls, sizeof cls);
+        bool known = false;
+        for (const CaughtDialog& d : dialogs) {
+            known = known || d.hwnd == hwnd;
+        }
+        if (strcmp(cls, "#32770") == 0 && !known) {
+            CaughtDialog d{};
+            d.hwnd = hwnd;
+            d.owner = GetWindow(hwnd, GW_OWNER);
+            d.caption = WindowText(hwnd);
+            d.text = WindowText(GetDlgItem(hwnd, 0xFFFF));
+            for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+                HWND button = GetDlgItem(hwnd, id);
+                if (button && IsWindowVisible(button)) {
+                    d.buttons.push_back(id);
+                }
+            }
+            d.icon = IconName(hwnd);
+            d.style = ~0u;
+            if (!pendingBoxes.empty() && pendingBoxes.back().caption == d.caption) {
+                d.style = pendingBoxes.back().style;
+                pendingBoxes.pop_back();
+            }
+            if (inspector) {
+                d.answer = 0;
+                dialogs.push_back(d);
+                inspector(hwnd);
+            } else {
+                d.answer = IDOK;
+                if (!answers.empty()) {
+                    d.answer = answers.front();
+                    answers.erase(answers.begin());
+                }
+                dialogs.push_back(d);
+                PostMessageA(hwnd, WM_COMMAND, d.answer, 0);
+            }
+        }
+    }
+    return CallNextHookEx(cbtHook, code, wParam, lParam);
+}
+
+LONG CALLBACK DebugOutputHandler(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* rec = info->ExceptionRecord;
+    if (rec->ExceptionCode == DBG_PRINTEXCEPTION_C && rec->NumberParameters >= 2) {
+        debugLines.emplace_back(reinterpret_cast<const char*>(rec->ExceptionInformation[1]));
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+LRESULT CALLBACK HostWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case PNM_SHOWPROPERTIES:
+        hostMessages.push_back({msg, wParam, {}});
+        return 0;
+    case PNM_PAINTNOTIFY:
+        hostMessages.push_back({msg, wParam, *reinterpret_cast<PaintNotice*>(lParam)});
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void* HookImport(HMODULE dll, const char* from, const char* function, void* replacement)
+{
+    auto base = reinterpret_cast<BYTE*>(dll);
+    auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+    for (; desc->Name; ++desc) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + desc->Name), from) != 0) {
+            continue;
+        }
+        auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
+        auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+                continue;
+            }
+            auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<char*>(byName->Name), function) != 0) {
+                continue;
+            }
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            DWORD old;
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+const MorvaModule& LoadMorva()
+{
+    if (!module.dll) {
+        static bool handlerInstalled = false;
+        if (!handlerInstalled) {
+            AddVectoredExceptionHandler(1, DebugOutputHandler);
+            handlerInstalled = true;
+        }
+        module.dll = LoadLibraryA("morva.dll");
+        if (module.dll) {
+            module.enumerate = reinterpret_cast<EnumeratePanelTypesProc>(
+                GetProcAddress(module.dll, "EnumeratePanelTypes"));
+            module.init = reinterpret_cast<InitToolTypeProc>(
+                GetProcAddress(module.dll, "InitMorvaToolType"));
+            module.create = reinterpret_cast<ToolCreateProc>(
+                GetProcAddress(module.dll, "MorvaToolCreate"));
+            module.cleanup = reinterpret_cast<ToolCleanupProc>(
+                GetProcAddress(module.dll, "MorvaToolCleanup"));
+            realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(HookImport(
+                module.dll, "user32.dll", "MessageBoxA",
+                reinterpret_cast<void*>(&RecordingMessageBoxA)));
+            if (!realMessageBoxA) {
+                realMessageBoxA = &MessageBoxA;
+            }
+        }
+    }
+    return module;
+}
+
+WinmmDoubleState* Winmm()
+{
+    HMODULE winmm = LoadLibraryA("winmm.dll");
+    auto control = winmm ? reinterpret_cast<WinmmDoubleControlProc>(
+                               GetProcAddress(winmm, "WinmmDoubleControl"))
+                         : nullptr;
+    if (!control) {
+        ADD_FAILURE() << "the winmm double is not loaded";
+        static WinmmDoubleState dummy;
+        return &dummy;
+    }
+    return control();
+}
+
+void ResetWinmm(UINT inDevs, UINT outDevs)
+{
+    WinmmDoubleState* s = Winmm();
+    s->inDevs = inDevs;
+    s->outDevs = outDevs;
+    memset(s->failures, 0, sizeof s->failures);
+    s->logCount = 0;
+    s->opened = 0;
+    s->closed = 0;
+}
+
+void FailWinmm(int call, MMRESULT code, int times, int device)
+{
+    Winmm()->failures[call] = {code, times, device};
+}
+
+std::vector<WinmmRecord> WinmmLog()
+{
+    const WinmmDoubleState* s = Winmm();
+    UINT n = s->logCount < WINMM_LOG_SIZE ? s->logCount : WINMM_LOG_SIZE;
+    return std::vector<WinmmRecord>(s->log, s->log + n);
+}
+
+std::vector<WinmmRecord> WinmmCalls(int call)
+{
+    std::vector<WinmmRecord> result;
+    for (const WinmmRecord& r : WinmmLog()) {
+        if (r.call == call) {
+            result.push_back(r);
+        }
+    }
+    return result;
+}
+
+std::vector<DWORD> ShortMessages()
+{
+    std::vector<DWORD> words;
+    for (const WinmmRecord& r : WinmmCalls(W_midiOutShortMsg)) {
+        words.push_back(r.arg);
+    }
+    return words;
+}
+
+void StartCatchingDialogs()
+{
+    dialogs.clear();
+    answers.clear();
+    pendingBoxes.clear();
+    inspector = nullptr;
+    if (!cbtHook) {
+        cbtHook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
+    }
+}
+
+void StopCatchingDialogs()
+{
+    if (cbtHook) {
+        UnhookWindowsHookEx(cbtHook);
+        cbtHook = nullptr;
+    }
+}
+
+std::vector<CaughtDialog>& CaughtDialogs() { return dialogs; }
+void QueueDialogAnswer(int id) { answers.push_back(id); }
+void SetDialogInspector(DialogInspector fn) { inspector = fn; }
+std::vector<std::string>& DebugLines() { return debugLines; }
+std::vector<HostRecord>& HostMessages() { return hostMessages; }
+
+std::vector<HostRecord> HostMessages(UINT msg)
+{
+    std::vector<HostRecord> result;
+    for (const HostRecord& r : hostMessages) {
+        if (r.msg == msg) {
+            result.push_back(r);
+        }
+    }
+    return result;
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void MorvaTest::SetUp()
+{
+    morva = &LoadMorva();
+    ASSERT_NE(morva->dll, nullptr) << "morva.dll did not load";
+    ResetWinmm(0, 1);
+    debugLines.clear();
+    hostMessages.clear();
+    StartCatchingDialogs();
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    wc.lpszClassName = kHostClass;
+    RegisterClassA(&wc);
+    host = CreateWindowExA(0, kHostClass, "Morva test host",
+                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640, 480,
+                           nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr);
+    PumpMessages();
+
+    char init[32], create[32], cleanup[32];
+    morva->enumerate(init, create, cleanup, GetModuleHandleA(nullptr), 0);
+    PanelTypeInfo* out = nullptr;
+    morva->init(&out, 0);
+    typeInfo = out;
+}
+
+void MorvaTest::TearDown()
+{
+    if (host) {
+        DestroyWindow(host);
+        host = nullptr;
+    }
+    PumpMessages();
+    StopCatchingDialogs();
+}
+
+HWND MorvaTest::CreateTool(int left, int top, int right, int bottom, const ToolStateBlock* saved)
+{
+    RECT rc = {left, top, right, bottom};
+    HWND tool = morva->create(host, &rc, saved, 0, 0);
+    PumpMessages();
+    return tool;
+}
+
+ToolInstance* MorvaTest::Record(HWND tool)
+{
+    ToolInstance* record = nullptr;
+    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&record));
+    EXPECT_EQ(size, TOOL_STATE_SIZE);
+    return record;
+}
+
+ToolStateBlock MorvaTest::DefaultBlock()
+{
+    ToolStateBlock block;
+    memset(&block, 0, sizeof block);
+    SetDefaultState(&block);
+    return block;
+}

@@ -1,0 +1,100 @@
+// Test harness for the module under Wine: loads morva.dll as a host does,
+// plays the host window, catches message boxes and debug output, and reaches
+// the recording winmm double.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "keyboard/instance.h"
+#include "plugin/plugin.h"
+#include "plugin/sizefit.h"
+#include "resources/resource.h"
+#include "tests/winmm_double/winmm_double.h"
+
+typedef BOOL(WINAPI* EnumeratePanelTypesProc)(char*, char*, char*, HINSTANCE, DWORD);
+typedef PanelTypeInfo**(WINAPI* InitToolTypeProc)(PanelTypeInfo**, DWORD);
+typedef HWND(WINAPI* ToolCreateProc)(HWND, const RECT*, const void*, DWORD, DWORD);
+typedef void(WINAPI* ToolCleanupProc)(DWORD);
+
+// The module's exports, found by name as the host finds them.
+struct MorvaModule {
+    HMODULE dll;
+    EnumeratePanelTypesProc enumerate;
+    InitToolTypeProc init;
+    ToolCreateProc create;
+    ToolCleanupProc cleanup;
+};
+
+const MorvaModule& LoadMorva();
+
+// Points the module's import of `function` from the system DLL `from` at
+// `replacement` and returns the original (null when the module does not import it), so a
+// test can watch a system call.
+void* HookImport(HMODULE dll, const char* from, const char* function, void* replacement);
+
+// The control block of the winmm double; fails the test if Wine's own winmm
+// was loaded instead.
+WinmmDoubleState* Winmm();
+void ResetWinmm(UINT inDevs, UINT outDevs);
+void FailWinmm(int call, MMRESULT code, int times = -1, int device = WINMM_ANY_DEVICE);
+std::vector<WinmmRecord> WinmmCalls(int call);  // logged calls of one kind
+std::vector<WinmmRecord> WinmmLog();             // every logged call
+std::vector<DWORD> ShortMessages();              // packed words sent, in order
+
+// A message box as the module asked for it (through MessageBoxA) and as it
+// appeared on the screen (through a CBT hook).
+struct CaughtDialog {
+    HWND hwnd;
+    HWND owner;
+    std::string caption;
+    std::string text;          // message boxes only
+    std::vector<int> buttons;  // visible push buttons by id
+    std::string icon;          // "error", "question", "warning", "information" or ""
+    UINT style;                // style passed to MessageBoxA; ~0u for other dialogs
+    int answer;
+};
+
+// Every #32770 window activated since the catcher was started. Each is
+// answered with the next queued answer (default IDOK), or handed to the
+// inspector when one is set.
+void StartCatchingDialogs();
+void StopCatchingDialogs();
+std::vector<CaughtDialog>& CaughtDialogs();
+void QueueDialogAnswer(int id);
+typedef void (*DialogInspector)(HWND dialog);
+void SetDialogInspector(DialogInspector inspector);
+
+// Lines written with OutputDebugStringA.
+std::vector<std::string>& DebugLines();
+
+// Messages the tool sent to its host window.
+struct HostRecord {
+    UINT msg;
+    WPARAM wParam;
+    PaintNotice notice;  // PNM_PAINTNOTIFY only
+};
+std::vector<HostRecord>& HostMessages();
+std::vector<HostRecord> HostMessages(UINT msg);
+
+void PumpMessages();
+
+// A host with one panel window; the module is loaded and its type initialised.
+class MorvaTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    HWND CreateTool(int left, int top, int right, int bottom,
+                    const ToolStateBlock* saved = nullptr);
+    ToolInstance* Record(HWND tool);        // through PNM_GETSTATE
+    ToolStateBlock DefaultBlock();          // the block of a tool made without one
+
+    const MorvaModule* morva = nullptr;
+    HWND host = nullptr;
+    PanelTypeInfo* typeInfo = nullptr;
+};

@@ -1,0 +1,207 @@
+// A recording stand-in for winmm.dll's MIDI services, loaded beside the tests.
+// The real functions are defined here, not imported.
+#define _WINMM_
+#include "tests/winmm_double/winmm_double.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+WinmmDoubleState state = {
+    0, 1, {}, {"Double Output 0", "Double Output 1", "Double Output 2", "Double Output 3"},
+    {}, 0, {}, 0, 0, 0x1000};
+
+MMRESULT Scripted(int call, int device)
+{
+    WinmmFailure& f = state.failures[call];
+    if (f.code == MMSYSERR_NOERROR || f.times == 0) {
+        return MMSYSERR_NOERROR;
+    }
+    if (f.device != WINMM_ANY_DEVICE && f.device != device) {
+        return MMSYSERR_NOERROR;
+    }
+    if (f.times > 0) {
+        f.times--;
+    }
+    return f.code;
+}
+
+MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* pointer,
+             DWORD flags, MMRESULT result)
+{
+    if (state.logCount < WINMM_LOG_SIZE) {
+        state.log[state.logCount] = {call, handle, device, arg,
+                                     reinterpret_cast<UINT_PTR>(pointer), flags, result};
+    }
+    state.logCount++;
+    return result;
+}
+
+// Opens succeed for device numbers below the count and hand out fresh handles.
+MMRESULT Open(int call, void* phandle, UINT id, UINT count, DWORD flags)
+{
+    MMRESULT r = Scripted(call, static_cast<int>(id));
+    if (r == MMSYSERR_NOERROR && id >= count) {
+        r = MMSYSERR_BADDEVICEID;
+    }
+    UINT_PTR h = 0;
+    if (r == MMSYSERR_NOERROR) {
+        h = state.nextHandle++;
+        state.opened++;
+        *static_cast<HANDLE*>(phandle) = reinterpret_cast<HANDLE>(h);
+    }
+    return Log(call, h, static_cast<int>(id), flags, nullptr, 0, r);
+}
+
+MMRESULT Close(int call, HANDLE h)
+{
+    MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR) {
+        state.closed++;
+    }
+    return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0, r);
+}
+
+MMRESULT Caps(int call, UINT_PTR id, void* caps, UINT size, UINT count,
+              const char (*names)[32], UINT fullSize)
+{
+    MMRESULT r = Scripted(call, static_cast<int>(id));
+    if (r == MMSYSERR_NOERROR && id >= count) {
+        r = MMSYSERR_BADDEVICEID;
+    }
+    if (r == MMSYSERR_NOERROR) {
+        // wMid, wPid, vDriverVersion, then the product name at offset 8.
+        unsigned char full[64] = {};
+        full[0] = 1;
+        full[2] = 2;
+        memcpy(full + 8, names[id < WINMM_MAX_DEVICES ? id : 0], 32);
+        memcpy(caps, full, size < fullSize ? size : fullSize);
+    }
+    return Log(call, 0, static_cast<int>(id), size, caps, 0, r);
+}
+
+// Header calls change the flags word the way the system does.
+MMRESULT Header(int call, HANDLE h, void* header, UINT size, DWORD set, DWORD clear)
+{
+    DWORD* flags = header ? &static_cast<MIDIHDR*>(header)->dwFlags : nullptr;
+    DWORD before = flags ? *flags : 0;
+    MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR && flags) {
+        *flags = (*flags | set) & ~clear;
+    }
+    return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, size, header, before, r);
+}
+
+MMRESULT ErrorText(int call, MMRESULT code, char* text, UINT size)
+{
+    MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR && text && size) {
+        snprintf(text, size, "Double error %u", static_cast<unsigned>(code));
+    }
+    return Log(call, 0, WINMM_ANY_DEVICE, code, text, 0, r);
+}
+
+}  // namespace
+
+extern "C" {
+
+WinmmDoubleState* WINAPI WinmmDoubleControl(void) { return &state; }
+
+UINT WINAPI midiInGetNumDevs(void)
+{
+    Log(W_midiInGetNumDevs, 0, WINMM_ANY_DEVICE, state.inDevs, nullptr, 0, 0);
+    return state.inDevs;
+}
+
+UINT WINAPI midiOutGetNumDevs(void)
+{
+    Log(W_midiOutGetNumDevs, 0, WINMM_ANY_DEVICE, state.outDevs, nullptr, 0, 0);
+    return state.outDevs;
+}
+
+MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR id, LPMIDIINCAPSA caps, UINT size)
+{
+    return Caps(W_midiInGetDevCapsA, id, caps, size, state.inDevs, state.inNames,
+                sizeof(MIDIINCAPSA));
+}
+
+MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)
+{
+    return Caps(W_midiOutGetDevCapsA, id, caps, size, state.outDevs, state.outNames,
+                sizeof(MIDIOUTCAPSA));
+}
+
+MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR, DWORD_PTR, DWORD flags)
+{
+    return Open(W_midiInOpen, handle, id, state.inDevs, flags);
+}
+
+MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR, DWORD_PTR, DWORD flags)
+{
+    return Open(W_midiOutOpen, handle, id, state.outDevs, flags);
+}
+
+MMRESULT WINAPI midiInClose(HMIDIIN h) { return Close(W_midiInClose, h); }
+MMRESULT WINAPI midiOutClose(HMIDIOUT h) { return Close(W_midiOutClose, h); }
+
+MMRESULT WINAPI midiOutShortMsg(HMIDIOUT h, DWORD msg)
+{
+    return Log(W_midiOutShortMsg, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, msg,
+               nullptr, 0, Scripted(W_midiOutShortMsg, WINMM_ANY_DEVICE));
+}
+
+MMRESULT WINAPI midiInReset(HMIDIIN h)
+{
+    return Log(W_midiInReset, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0,
+               Scripted(W_midiInReset, WINMM_ANY_DEVICE));
+}
+
+MMRESULT WINAPI midiOutReset(HMIDIOUT h)
+{
+    return Log(W_midiOutReset, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0,
+               Scripted(W_midiOutReset, WINMM_ANY_DEVICE));
+}
+
+MMRESULT WINAPI midiInPrepareHeader(HMIDIIN h, LPMIDIHDR hdr, UINT size)
+{
+    return Header(W_midiInPrepareHeader, h, hdr, size, MHDR_PREPARED, MHDR_DONE);
+}
+
+MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT h, LPMIDIHDR hdr, UINT size)
+{
+    return Header(W_midiOutPrepareHeader, h, hdr, size, MHDR_PREPARED, MHDR_DONE);
+}
+
+MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN h, LPMIDIHDR hdr, UINT size)
+{
+    return Header(W_midiInUnprepareHeader, h, hdr, size, 0, MHDR_PREPARED);
+}
+
+MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT h, LPMIDIHDR hdr, UINT size)
+{
+    return Header(W_midiOutUnprepareHeader, h, hdr, size, 0, MHDR_PREPARED);
+}
+
+MMRESULT WINAPI midiInAddBuffer(HMIDIIN h, LPMIDIHDR hdr, UINT size)
+{
+    return Header(W_midiInAddBuffer, h, hdr, size, MHDR_INQUEUE, MHDR_DONE);
+}
+
+MMRESULT WINAPI midiOutSetVolume(HMIDIOUT h, DWORD volume)
+{
+    return Log(W_midiOutSetVolume, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, volume,
+               nullptr, 0, Scripted(W_midiOutSetVolume, WINMM_ANY_DEVICE));
+}
+
+MMRESULT WINAPI midiInGetErrorTextA(MMRESULT code, LPSTR text, UINT size)
+{
+    return ErrorText(W_midiInGetErrorTextA, code, text, size);
+}
+
+MMRESULT WINAPI midiOutGetErrorTextA(MMRESULT code, LPSTR text, UINT size)
+{
+    return ErrorText(W_midiOutGetErrorTextA, code, text, size);
+}
+
+}  // extern "C"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds every preset and runs the whole test suite: native tests under the
+# sanitizers, static checks of the 32-bit DLL, and the Wine tests of the
+# 64-bit DLL. Installs what is missing first.
+#   tools/test.sh [ctest arguments for the Wine run, e.g. -R wine.Layout]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+tools/bootstrap.sh || exit 1
+
+jobs=$(nproc 2>/dev/null || echo 2)
+for preset in native win32 win64; do
+    cmake --preset "$preset" >/dev/null || exit 1
+    cmake --build --preset "$preset" -j "$jobs" || exit 1
+done
+
+# One display and one Wine server for all the Wine tests.
+source tools/wine-session.sh
+start_wine_session "$root/build/win64/wineprefix"
+trap stop_wine_session EXIT
+
+status=0
+ctest --preset native -j "$jobs" || status=1
+ctest --preset win32 || status=1
+ctest --preset win64 -j "$jobs" "$@" || status=1
+exit $status
