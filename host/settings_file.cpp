@@ -1,0 +1,128 @@
+// Encoding, decoding and checking of the host's settings file.
+#include "host/settings_file.h"
+
+#include <cstring>
+#include <utility>
+
+#include "host/checksum.h"
+
+namespace {
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int i = 0; i < 4; i++) {
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+
+uint32_t GetU32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeSettings(const HostSettings& settings)
+{
+    size_t count = settings.tools.size();
+    if (count > SETTINGS_MAX_TOOLS) {
+        count = SETTINGS_MAX_TOOLS;
+    }
+    std::vector<uint8_t> out;
+    out.reserve(SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE + count * SETTINGS_TOOL_SIZE);
+    PutU32(out, SETTINGS_MAGIC);
+    PutU32(out, SETTINGS_VERSION);
+    PutU32(out, static_cast<uint32_t>(count));
+    PutU32(out, 0);  // checksum, filled in below
+    const PanelLayout& l = settings.layout;
+    PutU32(out, static_cast<uint32_t>(l.left));
+    PutU32(out, static_cast<uint32_t>(l.top));
+    PutU32(out, static_cast<uint32_t>(l.width));
+    PutU32(out, static_cast<uint32_t>(l.height));
+    PutU32(out, l.flags);
+    for (size_t i = 0; i < count; i++) {
+        PutU32(out, TOOL_STATE_SIZE);
+        out.insert(out.end(), settings.tools[i].block, settings.tools[i].block + TOOL_STATE_SIZE);
+    }
+    uint32_t crc = Crc32(out.data() + SETTINGS_HEADER_SIZE, out.size() - SETTINGS_HEADER_SIZE);
+    for (int i = 0; i < 4; i++) {
+        out[12 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    }
+    return out;
+}
+
+SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* out)
+{
+    if (size < 4) {
+        return SETTINGS_TRUNCATED;
+    }
+    if (GetU32(data) != SETTINGS_MAGIC) {
+        return SETTINGS_BAD_MAGIC;
+    }
+    if (size < SETTINGS_HEADER_SIZE) {
+        return SETTINGS_TRUNCATED;
+    }
+    if (GetU32(data + 4) != SETTINGS_VERSION) {
+        return SETTINGS_BAD_VERSION;
+    }
+    uint32_t count = GetU32(data + 8);
+    if (count > SETTINGS_MAX_TOOLS) {
+        return SETTINGS_TOO_MANY_TOOLS;
+    }
+    // The count is bounded, so this cannot overflow.
+    size_t expected = SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE +
+                      static_cast<size_t>(count) * SETTINGS_TOOL_SIZE;
+    if (size < expected) {
+        return SETTINGS_TRUNCATED;
+    }
+    if (size > expected) {
+        return SETTINGS_BAD_LENGTH;
+    }
+    if (Crc32(data + SETTINGS_HEADER_SIZE, size - SETTINGS_HEADER_SIZE) != GetU32(data + 12)) {
+        return SETTINGS_BAD_CHECKSUM;
+    }
+    const uint8_t* p = data + SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE;
+    for (uint32_t i = 0; i < count; i++) {
+        if (GetU32(p + i * SETTINGS_TOOL_SIZE) != TOOL_STATE_SIZE) {
+            return SETTINGS_BAD_BLOCK_SIZE;
+        }
+    }
+
+    HostSettings settings;
+    const uint8_t* l = data + SETTINGS_HEADER_SIZE;
+    settings.layout.left = static_cast<int32_t>(GetU32(l));
+    settings.layout.top = static_cast<int32_t>(GetU32(l + 4));
+    settings.layout.width = static_cast<int32_t>(GetU32(l + 8));
+    settings.layout.height = static_cast<int32_t>(GetU32(l + 12));
+    settings.layout.flags = GetU32(l + 16);
+    settings.tools.resize(count);
+    for (uint32_t i = 0; i < count; i++) {
+        memcpy(settings.tools[i].block, p + i * SETTINGS_TOOL_SIZE + 4, TOOL_STATE_SIZE);
+    }
+    *out = std::move(settings);
+    return SETTINGS_OK;
+}
+
+const char* SettingsStatusText(SettingsStatus status)
+{
+    switch (status) {
+    case SETTINGS_OK:
+        return "no fault";
+    case SETTINGS_TRUNCATED:
+        return "the file is cut short";
+    case SETTINGS_BAD_MAGIC:
+        return "it is not a Morva Host settings file";
+    case SETTINGS_BAD_VERSION:
+        return "it was written by another version of Morva Host";
+    case SETTINGS_TOO_MANY_TOOLS:
+        return "it claims more tools than a panel can hold";
+    case SETTINGS_BAD_LENGTH:
+        return "it has bytes after its last tool";
+    case SETTINGS_BAD_BLOCK_SIZE:
+        return "a tool's settings have the wrong size";
+    case SETTINGS_BAD_CHECKSUM:
+        return "its checksum does not match its contents";
+    }
+    return "it cannot be read";
+}

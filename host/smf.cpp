@@ -1,0 +1,119 @@
+// Standard MIDI File writing: variable-length quantities, the header chunk
+// and the one track chunk.
+#include "host/smf.h"
+
+namespace {
+
+void PutBE(std::vector<uint8_t>& out, uint32_t value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; i--) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+}  // namespace
+
+void AppendVarLen(std::vector<uint8_t>& out, uint32_t value)
+{
+    value &= SMF_MAX_QUANTITY;
+    uint8_t groups[4];
+    int n = 0;
+    do {
+        groups[n++] = static_cast<uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value != 0);
+    while (n > 1) {
+        out.push_back(static_cast<uint8_t>(groups[--n] | 0x80));
+    }
+    out.push_back(groups[0]);
+}
+
+int ShortMessageLength(uint8_t status)
+{
+    if (status < 0x80) {
+        return 0;
+    }
+    if (status < 0xF0) {
+        return (status & 0xE0) == 0xC0 ? 2 : 3;  // program change, channel pressure
+    }
+    switch (status) {
+    case 0xF1:  // time code quarter frame
+    case 0xF3:  // song select
+        return 2;
+    case 0xF2:  // song position
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+std::vector<uint8_t> ShortMessageEvent(uint32_t packed)
+{
+    uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                        static_cast<uint8_t>(packed >> 16)};
+    int length = ShortMessageLength(bytes[0]);
+    std::vector<uint8_t> event;
+    if (length == 0) {
+        return event;
+    }
+    if (bytes[0] >= 0xF0) {
+        // System messages cannot stand in a track as they are (FF is a meta
+        // event there): they go in an escape.
+        event.push_back(0xF7);
+        event.push_back(static_cast<uint8_t>(length));
+    }
+    for (int i = 0; i < length; i++) {
+        event.push_back(i == 0 ? bytes[i] : static_cast<uint8_t>(bytes[i] & 0x7F));
+    }
+    return event;
+}
+
+uint32_t TicksFromCounter(int64_t elapsed, int64_t frequency)
+{
+    if (elapsed <= 0 || frequency <= 0) {
+        return 0;
+    }
+    // ticks = seconds * 1e6 / tempo * division, split to stay within 64 bits.
+    const int64_t perSecond = static_cast<int64_t>(SMF_DIVISION) * 1000000 / SMF_TEMPO;
+    int64_t whole = elapsed / frequency;
+    int64_t rest = elapsed % frequency;
+    if (whole >= static_cast<int64_t>(SMF_MAX_QUANTITY) / perSecond) {
+        return SMF_MAX_QUANTITY;
+    }
+    int64_t ticks = whole * perSecond + rest * perSecond / frequency;
+    return ticks > SMF_MAX_QUANTITY ? SMF_MAX_QUANTITY : static_cast<uint32_t>(ticks);
+}
+
+std::vector<uint8_t> EncodeSmf(const std::vector<SmfEvent>& events)
+{
+    std::vector<uint8_t> track;
+    track.push_back(0x00);
+    track.push_back(0xFF);
+    track.push_back(0x51);
+    track.push_back(0x03);
+    PutBE(track, SMF_TEMPO, 3);
+    uint32_t last = 0;
+    for (const SmfEvent& e : events) {
+        if (e.bytes.empty()) {
+            continue;
+        }
+        uint32_t delta = e.tick > last ? e.tick - last : 0;
+        if (e.tick > last) {
+            last = e.tick;
+        }
+        AppendVarLen(track, delta);
+        track.insert(track.end(), e.bytes.begin(), e.bytes.end());
+    }
+    const uint8_t end[] = {0x00, 0xFF, 0x2F, 0x00};
+    track.insert(track.end(), end, end + sizeof end);
+
+    std::vector<uint8_t> out = {'M', 'T', 'h', 'd'};
+    PutBE(out, 6, 4);
+    PutBE(out, 0, 2);  // format 0
+    PutBE(out, 1, 2);  // one track
+    PutBE(out, SMF_DIVISION, 2);
+    out.insert(out.end(), {'M', 'T', 'r', 'k'});
+    PutBE(out, static_cast<uint32_t>(track.size()), 4);
+    out.insert(out.end(), track.begin(), track.end());
+    return out;
+}
