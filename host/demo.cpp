@@ -1,0 +1,422 @@
+// The scripted demo: opens the first tool's property page through the tool's
+// own Properties command, chooses the capture device and a voice and applies
+// them, plays a phrase with the mouse on the keys the tool laid out (read
+// from its key table), and saves screenshots and the settings.
+#include <cstdio>
+#include <cstring>
+
+#include "host/host.h"
+#include "host/png.h"
+#include "resources/resource.h"
+
+namespace {
+
+HHOOK answeringHook;  // set while the demo runs; answers every message box
+
+std::string WindowText(HWND hwnd)
+{
+    char text[1024] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// A message box would wait for a user who is not there: note what it said
+// and press its first harmless button.
+void AnswerMessageBox(HWND box)
+{
+    HWND textControl = GetDlgItem(box, 0xFFFF);
+    std::string text = textControl ? WindowText(textControl) : std::string();
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    HostLog("message box \"" + WindowText(box) + "\": " + text);
+    const int answers[] = {IDOK, IDNO, IDCANCEL, IDYES};
+    for (int id : answers) {
+        HWND button = GetDlgItem(box, id);
+        if (button) {
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+            return;
+        }
+    }
+    PostMessageA(box, WM_CLOSE, 0, 0);
+}
+
+LRESULT CALLBACK AnsweringHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        char cls[16] = "";
+        GetClassNameA(window, cls, sizeof cls);
+        if (strcmp(cls, "#32770") == 0 && !(GetWindowLongPtrA(window, GWL_STYLE) & WS_CHILD)) {
+            AnswerMessageBox(window);
+        }
+    }
+    return CallNextHookEx(answeringHook, code, wParam, lParam);
+}
+
+// Lets the windows run for a while, as a user's pause would.
+void Pump(DWORD ms)
+{
+    DWORD end = GetTickCount() + ms;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            if (!SheetDialogMessage(&msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        DWORD now = GetTickCount();
+        if (static_cast<LONG>(end - now) <= 0) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+    }
+}
+
+std::string ComboText(HWND combo, int index)
+{
+    LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR || length > 1000) {
+        return std::string();
+    }
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+void ChooseDevice(HWND page)
+{
+    HWND combo = GetDlgItem(page, IDC_DEVICE);
+    int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    if (count <= 0) {
+        HostLog("the page lists no MIDI output device");
+        return;
+    }
+    int chosen = 0;
+    for (int i = 0; i < count; i++) {
+        if (ComboText(combo, i).find("Morva Capture") != std::string::npos) {
+            chosen = i;
+            break;
+        }
+    }
+    SendMessageA(combo, CB_SETCURSEL, chosen, 0);
+    HostLog("device chosen: " + ComboText(combo, chosen));
+}
+
+void ChooseVoice(HWND page, int voice)
+{
+    HWND combo = GetDlgItem(page, IDC_VOICE);
+    int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    if (count <= voice) {
+        HostLog("the page lists " + std::to_string(count < 0 ? 0 : count) +
+                " voices; voice " + std::to_string(voice) + " cannot be chosen");
+        return;
+    }
+    SendMessageA(combo, CB_SETCURSEL, voice, 0);
+    HostLog("voice chosen: " + ComboText(combo, voice));
+}
+
+void ApplyVoiceThroughSheet(HWND tool, int voice, const std::string& outDir)
+{
+    // What the tool's Properties menu item does: the tool asks the host.
+    SendMessageA(tool, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+    Pump(150);
+    if (!host.sheet || !host.page) {
+        HostLog("no property sheet was opened");
+        return;
+    }
+    ChooseDevice(host.page);
+    ChooseVoice(host.page, voice);
+    Pump(150);
+    RECT rc;
+    GetWindowRect(host.sheet, &rc);
+    if (SaveWindowPng(rc, outDir + "\\properties.png")) {
+        HostLog("screenshot: properties.png");
+    }
+    SendMessageA(host.sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    Pump(150);
+}
+
+struct PhraseNote {
+    int key;       // index in the key table: semitones above the keyboard's lowest C
+    DWORD ms;      // how long the key is held
+    bool slide;    // reached by sliding from the previous key with the button held
+    bool shot;     // the screenshot is taken while this key is held
+};
+
+// The opening of the "Ode to Joy" around middle C, then a slide up the white
+// keys of the top octave.
+const PhraseNote kPhrase[] = {
+    {16, 280, false, false}, {16, 280, false, false}, {17, 280, false, false},
+    {19, 280, false, false}, {19, 280, false, false}, {17, 280, false, false},
+    {16, 280, false, false}, {14, 280, false, false}, {12, 280, false, false},
+    {12, 280, false, false}, {14, 280, false, false}, {16, 280, false, false},
+    {16, 420, false, true},  {14, 140, false, false}, {14, 560, false, false},
+    {24, 90, false, false},  {26, 90, true, false},   {28, 90, true, false},
+    {29, 90, true, false},   {31, 90, true, false},   {33, 90, true, false},
+    {35, 90, true, false},   {36, 600, true, false},
+};
+
+// Where to put the mouse on a key: the middle of what is visible of it.
+// White keys are taken below the black keys, black keys halfway down.
+bool KeyPoint(const ToolStateBlock& state, int key, POINT* pt)
+{
+    if (key < 0 || key > state.lastKey || key >= KEY_TABLE_SIZE) {
+        return false;
+    }
+    const KeyRect& k = state.keys[key];
+    if (k.right <= k.left || k.bottom <= k.top) {
+        return false;
+    }
+    pt->x = (k.left + k.right) / 2;
+    pt->y = k.black ? k.top + (k.bottom - k.top) / 2 : k.top + (k.bottom - k.top) * 4 / 5;
+    return true;
+}
+
+struct Player {
+    HWND tool;
+    bool systemInput;  // through the system's input queue; otherwise messages straight to the tool
+    bool decided;
+    POINT at;          // client point of the key held
+};
+
+void SendMouse(DWORD flags, POINT screen)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+}
+
+POINT ToScreen(HWND tool, POINT pt)
+{
+    ClientToScreen(tool, &pt);
+    return pt;
+}
+
+void Press(Player& p, POINT pt)
+{
+    p.at = pt;
+    if (p.systemInput) {
+        SendMouse(0, ToScreen(p.tool, pt));
+        Pump(10);
+        SendMouse(MOUSEEVENTF_LEFTDOWN, ToScreen(p.tool, pt));
+        Pump(15);
+        if (!p.decided) {
+            p.decided = true;
+            // A pressed key takes the mouse capture: that shows the press arrived.
+            if (GetCapture() != p.tool) {
+                SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, pt));
+                Pump(15);
+                p.systemInput = false;
+                HostLog("system mouse input did not reach the tool; the phrase is played with "
+                        "mouse messages sent to it");
+            } else {
+                HostLog("the phrase is played with system mouse input");
+            }
+        }
+    }
+    if (!p.systemInput) {
+        SendMessageA(p.tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    }
+}
+
+void Slide(Player& p, POINT pt)
+{
+    p.at = pt;
+    if (p.systemInput) {
+        SendMouse(0, ToScreen(p.tool, pt));
+    } else {
+        SendMessageA(p.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    }
+}
+
+void Release(Player& p)
+{
+    if (p.systemInput) {
+        SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, p.at));
+    } else {
+        SendMessageA(p.tool, WM_LBUTTONUP, 0, MAKELPARAM(p.at.x, p.at.y));
+    }
+}
+
+bool SaveHostScreenshot(const std::string& outDir, const std::string& what)
+{
+    RECT rc;
+    GetWindowRect(host.mainWindow, &rc);
+    if (!SaveWindowPng(rc, outDir + "\\host.png")) {
+        return false;
+    }
+    HostLog("screenshot: host.png, " + what);
+    return true;
+}
+
+// Returns whether the screenshot was taken while a key was held.
+bool PlayPhrase(HWND tool, const std::string& outDir)
+{
+    const ToolStateBlock* lent = nullptr;
+    if (SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)) != TOOL_STATE_SIZE ||
+        !lent) {
+        HostLog("the tool lent no settings block; nothing is played");
+        return false;
+    }
+    ToolStateBlock state;
+    memcpy(&state, lent, sizeof state);
+    HostLog("key table: " + std::to_string(state.octaves) + " octaves, last key " +
+            std::to_string(state.lastKey));
+    SetForegroundWindow(host.mainWindow);
+    Pump(100);
+    Player player = {tool, true, false, {0, 0}};
+    bool holding = false;
+    int played = 0, skipped = 0;
+    bool shot = false;
+    for (const PhraseNote& n : kPhrase) {
+        POINT pt;
+        if (!KeyPoint(state, n.key, &pt)) {
+            skipped++;
+            continue;
+        }
+        if (n.slide && holding) {
+            Slide(player, pt);
+        } else {
+            if (holding) {
+                Release(player);
+                Pump(20);
+            }
+            Press(player, pt);
+        }
+        holding = true;
+        played++;
+        if (n.shot) {
+            Pump(60);
+            shot = SaveHostScreenshot(outDir, "with key " + std::to_string(n.key) + " held");
+        }
+        Pump(n.ms);
+    }
+    if (holding) {
+        Release(player);
+        Pump(50);
+    }
+    HostLog("phrase: " + std::to_string(played) + " keys played, " + std::to_string(skipped) +
+            " not on the keyboard");
+    return shot;
+}
+
+void LogTypeInfo()
+{
+    const PanelTypeInfo* info = host.type.info;
+    BITMAP bm = {};
+    GetObjectA(info->image, sizeof bm, &bm);
+    HostLog("module: " + host.modulePath);
+    HostLog("panel type: \"" + std::string(info->name, strnlen(info->name, sizeof info->name)) +
+            "\", \"" +
+            std::string(info->description, strnlen(info->description, sizeof info->description)) +
+            "\", image " + std::to_string(bm.bmWidth) + " x " + std::to_string(bm.bmHeight) +
+            " at " + std::to_string(bm.bmBitsPixel) + " bits per pixel");
+}
+
+}  // namespace
+
+void StartAnsweringMessageBoxes()
+{
+    answeringHook = SetWindowsHookExA(WH_CBT, AnsweringHook, nullptr, GetCurrentThreadId());
+}
+
+bool SaveWindowPng(const RECT& r, const std::string& path)
+{
+    int width = r.right - r.left;
+    int height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint8_t> rgb;
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
+        GdiFlush();
+        const uint8_t* bgra = static_cast<const uint8_t*>(bits);
+        rgb.resize(static_cast<size_t>(width) * height * 3);
+        for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) {
+            rgb[3 * i] = bgra[4 * i + 2];
+            rgb[3 * i + 1] = bgra[4 * i + 1];
+            rgb[3 * i + 2] = bgra[4 * i];
+        }
+        SelectObject(mem, old);
+    }
+    if (dib) {
+        DeleteObject(dib);
+    }
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    if (rgb.empty()) {
+        HostLog("the screen could not be read for " + path);
+        return false;
+    }
+    std::string error;
+    if (!WriteFileAtomically(path, EncodePng(rgb.data(), width, height), &error)) {
+        HostLog("could not write " + path + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+int RunDemo(const std::string& outDir, int voice)
+{
+    DWORD start = GetTickCount();
+    LogTypeInfo();
+    Pump(200);
+    while (host.tools.size() < 2 && AddTool(nullptr)) {
+        HostLog("tool " + std::to_string(host.tools.size()) + " added");
+    }
+    Pump(200);
+    if (host.tools.empty()) {
+        HostLog("there is no tool to play");
+        return HOST_EXIT_DEMO_FAILED;
+    }
+    HWND tool = host.tools.front();
+    ApplyVoiceThroughSheet(tool, voice, outDir);
+    if (!PlayPhrase(tool, outDir)) {
+        Pump(100);
+        SaveHostScreenshot(outDir, "after the phrase");
+    }
+    if (SaveHostSettings()) {
+        HostLog("settings saved: " + host.settingsPath + " (" +
+                std::to_string(host.tools.size()) + " tools)");
+    }
+    HostLog("paint notices received: " + std::to_string(host.paintNotices));
+    HostLog("demo took " + std::to_string(GetTickCount() - start) + " ms");
+    DWORD attributes = GetFileAttributesA((outDir + "\\host.png").c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? HOST_EXIT_DEMO_FAILED : HOST_EXIT_OK;
+}
+
+bool WriteDemoLog(const std::string& outDir)
+{
+    std::string text;
+    for (const std::string& line : host.log) {
+        text += line + "\n";
+    }
+    std::string error;
+    return WriteFileAtomically(outDir + "\\demo-log.txt",
+                               std::vector<uint8_t>(text.begin(), text.end()), &error);
+}

@@ -1,0 +1,121 @@
+// The host program: its state and the functions its parts share. The module
+// is reached only through its exports and the panel messages.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/settings_file.h"
+#include "plugin/plugin.h"
+
+typedef BOOL(WINAPI* EnumeratePanelTypesProc)(char*, char*, char*, HINSTANCE, DWORD);
+typedef PanelTypeInfo**(WINAPI* InitPanelTypeProc)(PanelTypeInfo**, DWORD);
+typedef HWND(WINAPI* CreateToolProc)(HWND, const RECT*, const void*, DWORD, DWORD);
+typedef void(WINAPI* CleanupPanelTypeProc)(DWORD);
+
+// The size request a host builds for PNM_FITSIZE.
+struct FitRequest {
+    int32_t minWidth;
+    int32_t minHeight;
+    int32_t maxWidth;
+    int32_t maxHeight;
+    int32_t byHeight;  // nonzero: size is a height, the width is wanted
+    uint16_t size;
+};
+static_assert(offsetof(FitRequest, byHeight) == 16, "panel protocol record");
+static_assert(offsetof(FitRequest, size) == 20, "panel protocol record");
+
+// Exit codes of morvahost.exe.
+enum HostExit {
+    HOST_EXIT_OK = 0,
+    HOST_EXIT_USAGE = 2,       // bad command line
+    HOST_EXIT_NO_MODULE = 3,   // the DLL is missing or does not load
+    HOST_EXIT_NO_EXPORT = 4,   // an entry point is not exported
+    HOST_EXIT_NO_TYPE = 5,     // the module offers no panel type, or it does not initialise
+    HOST_EXIT_NO_WINDOW = 6,   // the host's own windows could not be made
+    HOST_EXIT_DEMO_FAILED = 7, // the demo could not write its results
+};
+
+// Menu and button commands of the host's windows.
+enum : UINT {
+    IDM_HOST_SAVE = 40001,
+    IDM_HOST_EXIT = 40002,
+    IDM_HOST_ADD_TOOL = 40003,
+    IDM_HOST_REMOVE_TOOL = 40004,
+    IDM_HOST_ABOUT = 40005,
+    IDC_SHEET_CONTAINER = 100,
+    IDC_SHEET_APPLY = 101,
+};
+
+// The names of the host's window classes, which the tests look for.
+extern const char kHostWindowClass[];
+extern const char kPanelClass[];
+extern const char kSheetClass[];
+
+// One panel type as the module reported it.
+struct PanelType {
+    char initName[32];
+    char createName[32];
+    char cleanupName[32];
+    InitPanelTypeProc init;
+    CreateToolProc create;
+    CleanupPanelTypeProc cleanup;
+    PanelTypeInfo* info;
+};
+
+struct HostState {
+    HINSTANCE instance;
+    HMODULE module;                // the loaded Morva module
+    std::string modulePath;
+    PanelType type;                // the type whose tools the panel holds
+    HWND mainWindow;
+    HWND panel;                    // child of the main window, parent of every tool
+    std::vector<HWND> tools;       // in panel order, top first
+    HWND sheet;                    // the open property sheet, or null
+    HWND sheetTool;                // the tool the sheet edits
+    HWND page;                     // the tool's page inside the sheet
+    std::string settingsPath;
+    bool demo;                     // scripted: no host message boxes, the module's are answered
+    std::vector<std::string> log;  // what the demo did and every message box it answered
+    long paintNotices;             // PNM_PAINTNOTIFY messages received
+};
+extern HostState host;
+
+// Tells the user: a message box, or a log line in the demo.
+void HostMessage(const std::string& text, UINT icon);
+void HostLog(const std::string& line);
+std::string FolderOf(const std::string& path);
+
+// The panel (panel.cpp).
+bool RegisterPanelClass();
+HWND AddTool(const uint8_t* savedBlock);
+void RemoveTool(HWND tool);
+void LayoutPanel();
+int ToolNumber(HWND tool);  // 1-based, 0 for a window that is not a tool
+SIZE PanelMinimumSize();
+
+// The property sheet (sheet.cpp).
+bool RegisterSheetClass();
+void OpenPropertySheet(HWND tool);
+void ApplyPropertySheet();
+void ClosePropertySheet();
+bool SheetDialogMessage(MSG* msg);
+
+// Settings between runs (settings.cpp).
+// Defaults when the file is missing; a damaged file is set aside and `problem`
+// says so, for the caller to show once the window is up.
+HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
+bool SaveHostSettings();
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
+                         std::string* error);
+std::string SystemErrorText(DWORD code);
+
+// The scripted demo (demo.cpp).
+void StartAnsweringMessageBoxes();
+int RunDemo(const std::string& outDir, int voice);
+bool WriteDemoLog(const std::string& outDir);
+bool SaveWindowPng(const RECT& screenRect, const std::string& path);

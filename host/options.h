@@ -1,0 +1,22 @@
+// The host's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+//   morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [DLL]
+struct HostOptions {
+    std::string dllPath;       // the module; empty: morva.dll beside the host
+    std::string settingsPath;  // empty: morvahost.settings beside the host, or in DIR for a demo
+    std::string demoDir;       // non-empty: run the scripted demo, writing its results here
+    int voice;                 // the voice the demo applies, 0..126
+    bool help;
+};
+
+enum { DEMO_DEFAULT_VOICE = 11 };  // Vibraphone: clear attack, easy to hear in a capture
+
+// Parses the arguments after the program name. On a fault returns false and
+// says why in `error`.
+bool ParseHostOptions(const std::vector<std::string>& args, HostOptions* out, std::string* error);
+
+extern const char kHostUsage[];

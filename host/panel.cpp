@@ -1,0 +1,188 @@
+// The panel: the child window that holds the tools, one above the other,
+// each fitted to the panel's width in its own proportion.
+#include <algorithm>
+
+#include "host/host.h"
+
+const char kPanelClass[] = "MorvaHostPanel";
+
+namespace {
+
+const int kMargin = 10;      // around the tools
+const int kGap = 8;          // between two tools
+const int kMaxToolHeight = 150;  // taller keys only waste the screen
+
+SIZE UnpackSize(LRESULT packed)
+{
+    SIZE s = {static_cast<LONG>(packed & 0xFFFF), static_cast<LONG>((packed >> 16) & 0xFFFF)};
+    return s;
+}
+
+SIZE IdealSize(HWND tool)
+{
+    SIZE s = UnpackSize(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0));
+    if (s.cx <= 0 || s.cy <= 0) {
+        s.cx = 32;  // a tool that gives no ideal size still gets room to show
+        s.cy = 20;
+    }
+    return s;
+}
+
+// The size the tool asks for within the width it is offered.
+SIZE FittedSize(HWND tool, int width, int maxHeight)
+{
+    SIZE ideal = IdealSize(tool);
+    FitRequest request = {};
+    request.minWidth = ideal.cx;
+    request.minHeight = ideal.cy;
+    request.maxWidth = std::max(width, 1);
+    request.maxHeight = std::max(maxHeight, 1);
+    request.byHeight = 0;
+    request.size = static_cast<uint16_t>(std::min(std::max(width, 1), 0xFFFF));
+    SIZE s = UnpackSize(SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request)));
+    return s.cx > 0 && s.cy > 0 ? s : ideal;
+}
+
+LRESULT OnPanelPaint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    HBRUSH background = CreateSolidBrush(RGB(58, 64, 74));
+    FillRect(hdc, &ps.rcPaint, background);
+    DeleteObject(background);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+// The tool's keyboard is copied right after this returns; the panel adds
+// nothing to it.
+LRESULT OnPaintNotice(const PaintNotice* notice)
+{
+    if (notice) {
+        host.paintNotices++;
+    }
+    return 0;
+}
+
+LRESULT OnShowProperties(HWND tool)
+{
+    if (ToolNumber(tool) > 0) {
+        OpenPropertySheet(tool);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_PAINT:
+        return OnPanelPaint(hwnd);
+    case WM_ERASEBKGND:
+        return 1;  // the paint fills everything
+    case WM_SIZE:
+        LayoutPanel();
+        return 0;
+    case PNM_SHOWPROPERTIES:
+        return OnShowProperties(reinterpret_cast<HWND>(wParam));
+    case PNM_PAINTNOTIFY:
+        return OnPaintNotice(reinterpret_cast<const PaintNotice*>(lParam));
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+bool RegisterPanelClass()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = PanelWndProc;
+    wc.hInstance = host.instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = kPanelClass;
+    return RegisterClassA(&wc) != 0;
+}
+
+int ToolNumber(HWND tool)
+{
+    auto it = std::find(host.tools.begin(), host.tools.end(), tool);
+    return it == host.tools.end() ? 0 : static_cast<int>(it - host.tools.begin()) + 1;
+}
+
+void LayoutPanel()
+{
+    if (!host.panel || host.tools.empty()) {
+        return;
+    }
+    RECT rc;
+    GetClientRect(host.panel, &rc);
+    int count = static_cast<int>(host.tools.size());
+    int width = std::max<int>(rc.right - 2 * kMargin, 1);
+    int share = (rc.bottom - 2 * kMargin - kGap * (count - 1)) / count;
+    int maxHeight = std::min(std::max(share, 1), kMaxToolHeight);
+    int y = kMargin;
+    for (HWND tool : host.tools) {
+        SIZE s = FittedSize(tool, width, maxHeight);
+        int x = kMargin + std::max<int>((width - s.cx) / 2, 0);
+        RECT before;
+        GetClientRect(tool, &before);
+        SetWindowPos(tool, nullptr, x, y, s.cx, s.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+        // A tool repaints nothing by itself when it is resized.
+        if (before.right != s.cx || before.bottom != s.cy) {
+            SendMessageA(tool, PNM_REFRESH, 0, 0);
+        }
+        y += s.cy + kGap;
+    }
+    InvalidateRect(host.panel, nullptr, TRUE);
+}
+
+SIZE PanelMinimumSize()
+{
+    SIZE total = {2 * kMargin, 2 * kMargin};
+    for (HWND tool : host.tools) {
+        SIZE ideal = IdealSize(tool);
+        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * kMargin);
+        total.cy += ideal.cy + kGap;
+    }
+    return total;
+}
+
+// A new tool is made with no size at all and then placed by the panel, so
+// the size that lays out and draws its keyboard always comes after its
+// creation.
+HWND AddTool(const uint8_t* savedBlock)
+{
+    if (host.tools.size() >= SETTINGS_MAX_TOOLS) {
+        HostMessage("The panel is full: it holds at most " + std::to_string(SETTINGS_MAX_TOOLS) +
+                        " tools.",
+                    MB_ICONINFORMATION);
+        return nullptr;
+    }
+    RECT placement = {kMargin, kMargin, kMargin, kMargin};
+    HWND tool = host.type.create(host.panel, &placement, savedBlock, 0, 0);
+    if (!tool) {
+        HostMessage("The module could not create a tool.", MB_ICONERROR);
+        return nullptr;
+    }
+    host.tools.push_back(tool);
+    LayoutPanel();
+    InvalidateRect(host.mainWindow, nullptr, FALSE);  // the tool count in the header
+    return tool;
+}
+
+void RemoveTool(HWND tool)
+{
+    auto it = std::find(host.tools.begin(), host.tools.end(), tool);
+    if (it == host.tools.end()) {
+        return;
+    }
+    // A tool's page never outlives it.
+    if (host.sheetTool == tool) {
+        ClosePropertySheet();
+    }
+    host.tools.erase(it);
+    DestroyWindow(tool);
+    LayoutPanel();
+    InvalidateRect(host.panel, nullptr, TRUE);
+    InvalidateRect(host.mainWindow, nullptr, FALSE);
+}

@@ -1,0 +1,161 @@
+// Keeping the panel between runs: every tool's block and the window's place,
+// written to the settings file in one step so that a crash mid-save leaves
+// the last good file in place.
+#include <cstring>
+
+#include "host/host.h"
+
+namespace {
+
+// A real settings file is a few kilobytes; anything far larger is not one.
+const DWORD kLargestFile = 1u << 20;
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(f, &high);
+    if (high != 0 || size > kLargestFile) {
+        size = kLargestFile + 1;  // read enough to know it is too long
+    }
+    bytes->resize(size);
+    DWORD read = 0;
+    BOOL ok = size == 0 || ReadFile(f, bytes->data(), size, &read, nullptr);
+    *error = ok ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(f);
+    bytes->resize(read);
+    return ok != FALSE;
+}
+
+// Moves a damaged file out of the way so that the next save does not
+// destroy what may still be recovered from it.
+std::string SetAside(const std::string& path, DWORD* error)
+{
+    std::string aside = path + ".bad";
+    if (MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = ERROR_SUCCESS;
+        return aside;
+    }
+    *error = GetLastError();
+    return std::string();
+}
+
+PanelLayout CurrentLayout()
+{
+    PanelLayout layout = {};
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
+    if (host.mainWindow && GetWindowPlacement(host.mainWindow, &wp)) {
+        layout.left = wp.rcNormalPosition.left;
+        layout.top = wp.rcNormalPosition.top;
+        layout.width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
+        layout.height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
+        layout.flags = wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
+    }
+    return layout;
+}
+
+// The block is copied while the tool lives; it only lends its address.
+SavedTool FetchToolState(HWND tool)
+{
+    SavedTool saved = {};
+    const void* block = nullptr;
+    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+    if (size == TOOL_STATE_SIZE && block) {
+        memcpy(saved.block, block, TOOL_STATE_SIZE);
+    } else {
+        SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
+        HostLog("tool " + std::to_string(ToolNumber(tool)) +
+                " gave no settings; it is saved with defaults");
+    }
+    return saved;
+}
+
+}  // namespace
+
+std::string SystemErrorText(DWORD code)
+{
+    char text[512] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) {
+        text[--n] = '\0';
+    }
+    return (n ? std::string(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
+}
+
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
+                         std::string* error)
+{
+    std::string temp = path + ".tmp";
+    HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        *error = SystemErrorText(GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(f);
+    DWORD code = GetLastError();
+    CloseHandle(f);
+    if (ok && MoveFileExA(temp.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    *error = SystemErrorText(ok ? GetLastError() : code);
+    DeleteFileA(temp.c_str());
+    return false;
+}
+
+HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
+{
+    HostSettings settings = {};
+    *fromFile = false;
+    std::vector<uint8_t> bytes;
+    DWORD error = ERROR_SUCCESS;
+    if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            *problem = "The settings file\n" + host.settingsPath + "\ncould not be read: " +
+                       SystemErrorText(error) + "\n\nMorva Host starts with default settings.";
+        }
+        return settings;
+    }
+    SettingsStatus status = DecodeSettings(bytes.data(), bytes.size(), &settings);
+    if (status == SETTINGS_OK) {
+        *fromFile = true;
+        return settings;
+    }
+    std::string reason = bytes.size() > kLargestFile ? "it is far too large"
+                                                      : SettingsStatusText(status);
+    std::string aside = SetAside(host.settingsPath, &error);
+    *problem = "The settings file\n" + host.settingsPath + "\nis damaged: " + reason + ".\n\n";
+    if (!aside.empty()) {
+        *problem += "It has been set aside as\n" + aside + "\nand Morva Host starts with default settings.";
+    } else {
+        *problem += "It could not be set aside (" + SystemErrorText(error) +
+                    ").\nMorva Host starts with default settings and will replace it when it saves.";
+    }
+    return HostSettings{};
+}
+
+bool SaveHostSettings()
+{
+    HostSettings settings;
+    settings.layout = CurrentLayout();
+    for (HWND tool : host.tools) {
+        settings.tools.push_back(FetchToolState(tool));
+    }
+    std::string error;
+    if (!WriteFileAtomically(host.settingsPath, EncodeSettings(settings), &error)) {
+        HostMessage("The settings could not be saved to\n" + host.settingsPath + "\n\n" + error,
+                    MB_ICONERROR);
+        return false;
+    }
+    return true;
+}

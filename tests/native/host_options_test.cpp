@@ -1,0 +1,45 @@
+// The host's command line.
+#include <gtest/gtest.h>
+
+#include "host/options.h"
+
+namespace {
+
+TEST(HostOptions, AllTogetherAndInAnyOrder)
+{
+    HostOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseHostOptions({"--demo", "C:\\out dir", "Z:\\m\\morva.dll", "--settings",
+                                  "s.dat", "--voice", "40"},
+                                 &o, &error));
+    EXPECT_EQ(o.demoDir, "C:\\out dir");
+    EXPECT_EQ(o.dllPath, "Z:\\m\\morva.dll");
+    EXPECT_EQ(o.settingsPath, "s.dat");
+    EXPECT_EQ(o.voice, 40);
+    EXPECT_FALSE(o.help);
+
+    ASSERT_TRUE(ParseHostOptions({}, &o, &error));
+    EXPECT_TRUE(o.dllPath.empty());
+    EXPECT_TRUE(o.demoDir.empty());
+    EXPECT_EQ(o.voice, DEMO_DEFAULT_VOICE);
+    ASSERT_TRUE(ParseHostOptions({"/?"}, &o, &error));
+    EXPECT_TRUE(o.help);
+}
+
+TEST(HostOptions, FaultsAreRefusedWithAReason)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--settings"}, {"--demo", ""},      {"--voice", "127"}, {"--voice", "-1"},
+        {"--voice", "4x"}, {"--frobnicate"}, {"a.dll", "b.dll"},
+    };
+    for (const auto& args : bad) {
+        HostOptions o = {};
+        o.voice = 99;
+        std::string error;
+        EXPECT_FALSE(ParseHostOptions(args, &o, &error)) << args[0];
+        EXPECT_FALSE(error.empty()) << args[0];
+        EXPECT_EQ(o.voice, 99) << "the options are left alone";
+    }
+}
+
+}  // namespace
