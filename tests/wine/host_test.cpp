@@ -1,0 +1,569 @@
+// morvahost.exe from the outside: the test starts it as a child process
+// (from this folder, so it loads morva.dll and the winmm double beside it),
+// drives its windows with messages as a user's clicks would, and reads what
+// it leaves behind: windows, message boxes, the settings file, the exit code.
+// Also the capture device (a winmm.dll of its own folder), loaded by path.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/settings_file.h"
+#include "keyboard/toolstate.h"
+#include "resources/resource.h"
+
+namespace {
+
+const UINT kAddTool = 40003;     // the host's Tools menu
+const UINT kRemoveTool = 40004;
+const UINT kSheetApply = 101;    // the sheet's Apply button
+const UINT kSheetContainer = 100;
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p = path;
+    return p.substr(0, p.find_last_of('\\') + 1);
+}
+
+std::string TempPath(const std::string& name)
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string path = std::string(dir) + "morvahost-" + std::to_string(GetCurrentProcessId()) +
+                       "-" + name;
+    DeleteFileA(path.c_str());
+    DeleteFileA((path + ".bad").c_str());
+    return path;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = 15000)
+{
+    DWORD end = GetTickCount() + ms;
+    while (!done()) {
+        if (static_cast<LONG>(end - GetTickCount()) <= 0) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char cls[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    return cls;
+}
+
+std::string TextOf(HWND hwnd)
+{
+    char text[2048] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+struct Search {
+    DWORD pid;
+    std::string cls;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM lParam)
+{
+    Search* s = reinterpret_cast<Search*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == s->pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == s->cls) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(DWORD pid, const char* cls)
+{
+    Search s = {pid, cls, nullptr};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+BOOL CALLBACK CollectTools(HWND hwnd, LPARAM lParam)
+{
+    if (ClassOf(hwnd) == "MorvaTool") {
+        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
+    }
+    return TRUE;
+}
+
+struct Box {
+    std::string caption;
+    std::string text;
+};
+
+// A host started for one test; ended by the test or, failing that, killed.
+struct HostRun {
+    PROCESS_INFORMATION pi = {};
+    HWND main = nullptr;
+
+    ~HostRun()
+    {
+        if (pi.hProcess) {
+            if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(pi.hProcess, 99);
+                WaitForSingleObject(pi.hProcess, 5000);
+            }
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+    }
+
+    bool Start(const std::string& arguments)
+    {
+        std::string command = "\"" + ExeFolder() + "morvahost.exe\" " + arguments;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              ExeFolder().c_str(), &si, &pi) != FALSE;
+    }
+
+    bool WaitForMain()
+    {
+        return WaitUntil([&] { return (main = FindTopLevel(pi.dwProcessId, "MorvaHostWindow")) != nullptr; });
+    }
+
+    // The host's tools, top first.
+    std::vector<HWND> Tools() const
+    {
+        std::vector<HWND> tools;
+        EnumChildWindows(main, CollectTools, reinterpret_cast<LPARAM>(&tools));
+        std::sort(tools.begin(), tools.end(), [](HWND a, HWND b) {
+            RECT ra, rb;
+            GetWindowRect(a, &ra);
+            GetWindowRect(b, &rb);
+            return ra.top < rb.top;
+        });
+        return tools;
+    }
+
+    bool WaitForToolCount(size_t n)
+    {
+        return WaitUntil([&] { return Tools().size() == n; });
+    }
+
+    void Menu(UINT id) { PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+    // Reads the first message box the host shows and presses OK.
+    bool AnswerBox(Box* box)
+    {
+        HWND hwnd = nullptr;
+        if (!WaitUntil([&] { return (hwnd = FindTopLevel(pi.dwProcessId, "#32770")) != nullptr; })) {
+            return false;
+        }
+        box->caption = TextOf(hwnd);
+        box->text = TextOf(GetDlgItem(hwnd, 0xFFFF));
+        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return WaitUntil([&] { return !IsWindow(hwnd); });
+    }
+
+    DWORD WaitForExit(DWORD ms = 20000)
+    {
+        if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) {
+            return STILL_ACTIVE;
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        return code;
+    }
+
+    DWORD Quit()
+    {
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        return WaitForExit();
+    }
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ReadSettings(const std::string& path, HostSettings* settings)
+{
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return DecodeSettings(bytes.data(), bytes.size(), settings) == SETTINGS_OK;
+}
+
+ToolStateBlock BlockOf(const SavedTool& saved)
+{
+    ToolStateBlock block;
+    memcpy(&block, saved.block, sizeof block);
+    return block;
+}
+
+// The tool keeps its proportion: 32 pixels of width per octave for 20 of
+// height, to within a pixel of height.
+void ExpectProportion(HWND tool, int octaves)
+{
+    RECT rc;
+    GetClientRect(tool, &rc);
+    EXPECT_GT(rc.bottom, 20);
+    EXPECT_LE(std::abs(static_cast<int>(rc.right * 20 - rc.bottom * 32 * octaves)), 32 * octaves)
+        << rc.right << " x " << rc.bottom << " for " << octaves << " octaves";
+}
+
+HWND PageOf(HWND sheet)
+{
+    return FindWindowExA(GetDlgItem(sheet, kSheetContainer), nullptr, "#32770", nullptr);
+}
+
+TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
+{
+    std::string settingsPath = TempPath("session.settings");
+    HostRun first;
+    ASSERT_TRUE(first.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(first.WaitForMain());
+    // No settings file yet: one tool with its defaults.
+    ASSERT_TRUE(first.WaitForToolCount(1));
+    first.Menu(kAddTool);
+    first.Menu(kAddTool);
+    ASSERT_TRUE(first.WaitForToolCount(3));
+    first.Menu(kRemoveTool);
+    ASSERT_TRUE(first.WaitForToolCount(2));
+
+    // The second tool's Properties: the tool asks the host for its sheet.
+    HWND second = first.Tools()[1];
+    PostMessageA(second, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+    HWND sheet = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(first.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page = PageOf(sheet)) != nullptr; }));
+    HWND voice = GetDlgItem(page, IDC_VOICE);
+    HWND device = GetDlgItem(page, IDC_DEVICE);
+    ASSERT_EQ(SendMessageA(voice, CB_GETCOUNT, 0, 0), 127);
+    ASSERT_EQ(SendMessageA(device, CB_GETCOUNT, 0, 0), 1);  // the double's one output
+    EXPECT_EQ(SendMessageA(voice, CB_SETCURSEL, 40, 0), 40);
+    EXPECT_EQ(SendMessageA(device, CB_SETCURSEL, 0, 0), 0);
+    SetWindowTextA(GetDlgItem(page, IDC_OCTAVES), "5");
+    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(kSheetApply, BN_CLICKED), 0);
+    // Apply leaves the sheet open; OK applies again and closes it, page first.
+    ASSERT_TRUE(WaitUntil([&] {
+        RECT rc;
+        GetClientRect(second, &rc);
+        return rc.right > 0 && rc.right * 20 < rc.bottom * 32 * 4;
+    })) << "the panel fits the tool to its new octave count after Apply";
+    EXPECT_TRUE(IsWindow(sheet));
+    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
+    EXPECT_FALSE(IsWindow(page));
+    std::vector<HWND> tools = first.Tools();
+    ASSERT_EQ(tools.size(), 2u);
+    ExpectProportion(tools[0], 3);
+    ExpectProportion(tools[1], 5);
+    ASSERT_EQ(first.Quit(), 0u);
+
+    HostSettings saved;
+    ASSERT_TRUE(ReadSettings(settingsPath, &saved));
+    ASSERT_EQ(saved.tools.size(), 2u);
+    ToolStateBlock a = BlockOf(saved.tools[0]);
+    ToolStateBlock b = BlockOf(saved.tools[1]);
+    EXPECT_EQ(a.octaves, 3);
+    EXPECT_EQ(a.voice, 0);
+    EXPECT_EQ(a.deviceNumber, -1);
+    EXPECT_EQ(b.octaves, 5);
+    EXPECT_EQ(b.voice, 40);
+    EXPECT_EQ(b.deviceNumber, 0);
+    EXPECT_EQ(b.lastKey, 60);
+    EXPECT_GT(saved.layout.width, 0);
+
+    // The next run recreates both tools from their blocks, in their order.
+    HostRun again;
+    ASSERT_TRUE(again.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(again.WaitForMain());
+    ASSERT_TRUE(again.WaitForToolCount(2));
+    tools = again.Tools();
+    ExpectProportion(tools[0], 3);
+    ExpectProportion(tools[1], 5);
+    RECT was = {saved.layout.left, saved.layout.top, saved.layout.left + saved.layout.width,
+                saved.layout.top + saved.layout.height};
+    RECT now;
+    GetWindowRect(again.main, &now);
+    EXPECT_EQ(now.right - now.left, was.right - was.left);
+    EXPECT_EQ(now.bottom - now.top, was.bottom - was.top);
+    ASSERT_EQ(again.Quit(), 0u);
+    HostSettings resaved;
+    ASSERT_TRUE(ReadSettings(settingsPath, &resaved));
+    ASSERT_EQ(resaved.tools.size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_EQ(memcmp(resaved.tools[i].block, saved.tools[i].block, TOOL_STATE_SIZE), 0)
+            << "tool " << i;
+    }
+    DeleteFileA(settingsPath.c_str());
+}
+
+TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
+{
+    std::string settingsPath = TempPath("empty.settings");
+    HostRun run;
+    ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(run.WaitForMain());
+    ASSERT_TRUE(run.WaitForToolCount(1));
+    run.Menu(kRemoveTool);
+    ASSERT_TRUE(run.WaitForToolCount(0));
+    run.Menu(40001);  // File, Save Settings
+    HostSettings saved;
+    ASSERT_TRUE(WaitUntil([&] { return ReadSettings(settingsPath, &saved); }));
+    EXPECT_TRUE(saved.tools.empty());
+    EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(run.Quit(), 0u);
+
+    HostRun again;
+    ASSERT_TRUE(again.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(again.WaitForMain());
+    Sleep(300);
+    EXPECT_TRUE(again.Tools().empty());
+    ASSERT_EQ(again.Quit(), 0u);
+    DeleteFileA(settingsPath.c_str());
+}
+
+struct Damaged {
+    const char* name;
+    std::vector<uint8_t> (*make)();
+    const char* reason;
+};
+
+std::vector<uint8_t> GoodFile()
+{
+    HostSettings s = {};
+    s.tools.resize(2);
+    SetDefaultState(reinterpret_cast<ToolStateBlock*>(s.tools[0].block));
+    SetDefaultState(reinterpret_cast<ToolStateBlock*>(s.tools[1].block));
+    return EncodeSettings(s);
+}
+
+const Damaged kDamaged[] = {
+    {"garbage", [] { return std::vector<uint8_t>(100, 'x'); }, "not a Morva Host settings file"},
+    {"truncated",
+     [] {
+         std::vector<uint8_t> b = GoodFile();
+         b.resize(b.size() - 100);
+         return b;
+     },
+     "cut short"},
+    {"checksum",
+     [] {
+         std::vector<uint8_t> b = GoodFile();
+         b[100] ^= 1;
+         return b;
+     },
+     "checksum"},
+};
+
+TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults)
+{
+    for (const Damaged& d : kDamaged) {
+        SCOPED_TRACE(d.name);
+        std::string settingsPath = TempPath(std::string(d.name) + ".settings");
+        std::vector<uint8_t> bytes = d.make();
+        {
+            std::ofstream out(settingsPath, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        }
+        HostRun run;
+        ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
+        Box box;
+        ASSERT_TRUE(run.AnswerBox(&box));
+        EXPECT_EQ(box.caption, "Morva Host");
+        EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find("set aside as"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(settingsPath + ".bad"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
+
+        ASSERT_TRUE(run.WaitForMain());
+        ASSERT_TRUE(run.WaitForToolCount(1));
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
+        EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        Sleep(200);
+        EXPECT_EQ(FindTopLevel(run.pi.dwProcessId, "#32770"), nullptr) << "one message only";
+        ASSERT_EQ(run.Quit(), 0u);
+        HostSettings saved;
+        ASSERT_TRUE(ReadSettings(settingsPath, &saved));
+        EXPECT_EQ(saved.tools.size(), 1u);
+        DeleteFileA(settingsPath.c_str());
+        DeleteFileA((settingsPath + ".bad").c_str());
+    }
+}
+
+struct BadModule {
+    const char* name;
+    std::string (*path)();
+    const char* says;
+    DWORD exitCode;
+};
+
+const BadModule kBadModules[] = {
+    // The winmm double loads but has none of the entry points.
+    {"no exports", [] { return ExeFolder() + "winmm.dll"; }, "does not export EnumeratePanelTypes",
+     4},
+    {"no file", [] { return ExeFolder() + "no-such-module.dll"; }, "could not load the module", 3},
+};
+
+TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
+{
+    for (const BadModule& m : kBadModules) {
+        SCOPED_TRACE(m.name);
+        std::string settingsPath = TempPath("unused.settings");
+        HostRun run;
+        ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\" \"" + m.path() + "\""));
+        Box box;
+        ASSERT_TRUE(run.AnswerBox(&box));
+        EXPECT_EQ(box.caption, "Morva Host");
+        EXPECT_NE(box.text.find(m.says), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(m.path()), std::string::npos) << box.text;
+        EXPECT_EQ(run.WaitForExit(), m.exitCode);
+        EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+// The capture device, loaded by path from its own folder.
+struct Capture {
+    HMODULE dll;
+    decltype(&midiOutGetNumDevs) outCount;
+    decltype(&midiInGetNumDevs) inCount;
+    decltype(&midiOutGetDevCapsA) caps;
+    decltype(&midiOutOpen) open;
+    decltype(&midiOutClose) close;
+    decltype(&midiOutShortMsg) shortMsg;
+    decltype(&midiOutReset) reset;
+    decltype(&midiOutSetVolume) setVolume;
+    decltype(&midiInOpen) inOpen;
+    decltype(&midiOutGetErrorTextA) errorText;
+};
+
+template <typename T>
+void Resolve(HMODULE dll, const char* name, T* out)
+{
+    *out = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+    ASSERT_NE(*out, nullptr) << name;
+}
+
+void LoadCapture(Capture* c)
+{
+    c->dll = LoadLibraryA((ExeFolder() + "..\\capture\\winmm.dll").c_str());
+    ASSERT_NE(c->dll, nullptr);
+    Resolve(c->dll, "midiOutGetNumDevs", &c->outCount);
+    Resolve(c->dll, "midiInGetNumDevs", &c->inCount);
+    Resolve(c->dll, "midiOutGetDevCapsA", &c->caps);
+    Resolve(c->dll, "midiOutOpen", &c->open);
+    Resolve(c->dll, "midiOutClose", &c->close);
+    Resolve(c->dll, "midiOutShortMsg", &c->shortMsg);
+    Resolve(c->dll, "midiOutReset", &c->reset);
+    Resolve(c->dll, "midiOutSetVolume", &c->setVolume);
+    Resolve(c->dll, "midiInOpen", &c->inOpen);
+    Resolve(c->dll, "midiOutGetErrorTextA", &c->errorText);
+}
+
+// The events of a format-0 file as (delta, bytes) pairs.
+struct TrackEvent {
+    uint32_t delta;
+    std::vector<uint8_t> bytes;
+};
+
+std::vector<TrackEvent> ReadTrack(const std::vector<uint8_t>& smf)
+{
+    std::vector<TrackEvent> events;
+    EXPECT_GE(smf.size(), 22u);
+    if (smf.size() < 22) {
+        return events;
+    }
+    EXPECT_EQ(std::string(smf.begin(), smf.begin() + 4), "MThd");
+    EXPECT_EQ(smf[9], 0);     // format 0
+    EXPECT_EQ(smf[11], 1);    // one track
+    EXPECT_EQ(smf[12] << 8 | smf[13], 1000);
+    EXPECT_EQ(std::string(smf.begin() + 14, smf.begin() + 18), "MTrk");
+    size_t length = static_cast<size_t>(smf[18]) << 24 | smf[19] << 16 | smf[20] << 8 | smf[21];
+    EXPECT_EQ(smf.size(), 22 + length);
+    size_t at = 22;
+    while (at < smf.size()) {
+        uint32_t delta = 0;
+        while (smf[at] & 0x80) {
+            delta = delta << 7 | (smf[at++] & 0x7F);
+        }
+        delta = delta << 7 | smf[at++];
+        size_t start = at;
+        uint8_t status = smf[at];
+        if (status == 0xFF) {
+            at += 3 + smf[at + 2];
+        } else if (status == 0xF7 || status == 0xF0) {
+            at += 2 + smf[at + 1];
+        } else {
+            at += (status & 0xE0) == 0xC0 ? 2 : 3;
+        }
+        events.push_back({delta, std::vector<uint8_t>(smf.begin() + start, smf.begin() + at)});
+    }
+    return events;
+}
+
+TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
+{
+    std::string midPath = TempPath("capture.mid");
+    SetEnvironmentVariableA("MORVA_CAPTURE_MID", midPath.c_str());
+    Capture c;
+    LoadCapture(&c);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(c.outCount(), 1u);
+    EXPECT_EQ(c.inCount(), 0u);
+    MIDIOUTCAPSA caps = {};
+    ASSERT_EQ(c.caps(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, "Morva Capture");
+    EXPECT_EQ(c.caps(1, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+    HMIDIIN in = nullptr;
+    EXPECT_NE(c.inOpen(&in, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    char text[200] = "";
+    EXPECT_EQ(c.errorText(MMSYSERR_BADDEVICEID, text, sizeof text), MMSYSERR_NOERROR);
+    EXPECT_GT(strlen(text), 10u);
+
+    HMIDIOUT out = nullptr;
+    EXPECT_EQ(c.open(&out, 1, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(c.open(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.shortMsg(reinterpret_cast<HMIDIOUT>(0x1234), 0x6E3C90), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(c.shortMsg(out, 0x28C0), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.shortMsg(out, 0x6E3C90), MMSYSERR_NOERROR);
+    Sleep(250);
+    EXPECT_EQ(c.shortMsg(out, 0x003C90), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.shortMsg(out, 0x6E4090), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.reset(out), MMSYSERR_NOERROR);  // ends the note that still sounds
+    EXPECT_EQ(c.setVolume(out, 0xFFDCFFDC), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.close(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.close(out), MMSYSERR_INVALHANDLE);
+
+    std::vector<TrackEvent> events = ReadTrack(ReadFileBytes(midPath));
+    ASSERT_EQ(events.size(), 8u);
+    EXPECT_EQ(events[0].bytes, (std::vector<uint8_t>{0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}));
+    EXPECT_EQ(events[1].bytes, (std::vector<uint8_t>{0xC0, 0x28}));
+    EXPECT_EQ(events[2].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x6E}));
+    EXPECT_EQ(events[3].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x00}));
+    // Ticks are milliseconds: the held note lasted the test's sleep.
+    EXPECT_GE(events[3].delta, 240u);
+    EXPECT_LE(events[3].delta, 1000u);
+    EXPECT_EQ(events[4].bytes, (std::vector<uint8_t>{0x90, 0x40, 0x6E}));
+    EXPECT_EQ(events[5].bytes, (std::vector<uint8_t>{0x90, 0x40, 0x00}));
+    EXPECT_EQ(events[6].bytes[0], 0xFF);  // the device volume, as a text event
+    EXPECT_EQ(std::string(events[6].bytes.begin() + 3, events[6].bytes.end()),
+              "device volume 65500/65500");
+    EXPECT_EQ(events[7].bytes, (std::vector<uint8_t>{0xFF, 0x2F, 0x00}));
+    DeleteFileA(midPath.c_str());
+}
+
+}  // namespace
