@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
-# The main job: builds the product DLL (32-bit) and the 64-bit build, and
-# shows what the host will find at the module's boundary.
+# The main job: builds the module (32-bit product and 64-bit build) and the
+# host, checks the module's boundary, then
+#   - with a display (DISPLAY set, not under CI): opens the host window;
+#   - otherwise, or with --demo: plays the scripted demo on a virtual display
+#     and leaves its results in build/win64/demo/out/: host.png and
+#     properties.png (screenshots), demo.mid (every MIDI message the tool
+#     sent, as captured), morvahost.settings, demo-log.txt, and demo.wav when
+#     FluidSynth and a General MIDI sound font are installed.
+#   tools/run.sh [--demo] [--voice N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
-tools/bootstrap.sh
+mode=window
+voice=11
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --demo) mode=demo ;;
+        --voice) voice=$2; shift ;;
+        *) echo "usage: tools/run.sh [--demo] [--voice N]" >&2; exit 2 ;;
+    esac
+    shift
+done
+if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
+    mode=demo
+fi
+
+tools/bootstrap.sh --demo
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in win32 win64; do
     cmake --preset "$preset" >/dev/null
@@ -17,3 +39,89 @@ for dll in build/win32/morva.dll build/win64/morva.dll; do
     python3 tools/check-dll.py imports "$dll" kernel32.dll user32.dll gdi32.dll winmm.dll \
         msvcrt.dll
 done
+
+# The host, the module and the capture device share one folder; the capture
+# device stands in for winmm there, so the tools always have an output that
+# records what they play.
+demo=$root/build/win64/demo
+prefix=$root/build/win64/demo-prefix
+windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+if [ "$mode" = window ]; then
+    echo "== opening the host window (what is played goes to $demo/played.mid)"
+    MORVA_CAPTURE_MID=$(windows_path "$demo/played.mid") \
+        exec tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe"
+fi
+
+out=$demo/out
+rm -rf "$out"
+mkdir -p "$out"
+echo "== scripted demo (results in ${out#$root/}/)"
+start=$(date +%s.%N)
+status=0
+# A virtual display and a Wine server of the demo's own, ended together.
+source tools/wine-session.sh
+unset DISPLAY
+start_wine_session "$prefix"
+trap stop_wine_session EXIT
+MORVA_CAPTURE_MID="$(windows_path "$out/demo.mid")" \
+    tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe" \
+    --demo "$(windows_path "$out")" --voice "$voice" || status=$?
+stop_wine_session
+trap - EXIT
+end=$(date +%s.%N)
+sed 's/^/   /' "$out/demo-log.txt" 2>/dev/null || true
+python3 -c "print('   demo run: %.1f s (Wine start-up included)' % ($end - $start))"
+if [ "$status" -ne 0 ]; then
+    echo "run: the host ended with exit code $status" >&2
+    exit "$status"
+fi
+
+if [ ! -s "$out/demo.mid" ]; then
+    echo "   demo.mid: not written (the tool never opened the capture device)"
+fi
+python3 - "$out/demo.mid" <<'PY'
+import sys
+try:
+    data = open(sys.argv[1], "rb").read()
+except OSError:
+    sys.exit(0)
+pos, tick, notes, programs, last = 22, 0, 0, [], 0
+while pos < len(data):
+    delta = 0
+    while True:
+        b = data[pos]; pos += 1
+        delta = delta << 7 | (b & 0x7F)
+        if b < 0x80:
+            break
+    tick += delta
+    status = data[pos]
+    if status == 0xFF:
+        pos += 3 + data[pos + 2]
+    elif status in (0xF0, 0xF7):
+        pos += 2 + data[pos + 1]
+    else:
+        size = 2 if status & 0xE0 == 0xC0 else 3
+        if status & 0xF0 == 0x90 and data[pos + 2]:
+            notes += 1
+            last = tick
+        if status & 0xF0 == 0xC0:
+            programs.append(data[pos + 1])
+        pos += size
+print("   demo.mid: %d bytes, %d notes, program changes %s, %.1f s"
+      % (len(data), notes, programs or "none", tick / 1000.0))
+PY
+
+font=
+for f in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2 \
+         /usr/share/sounds/sf2/default-GM.sf2; do
+    [ -f "$f" ] && { font=$f; break; }
+done
+if command -v fluidsynth >/dev/null && [ -n "$font" ] && [ -s "$out/demo.mid" ]; then
+    fluidsynth -ni -q -g 0.8 -r 44100 -F "$out/demo.wav" "$font" "$out/demo.mid" >/dev/null 2>&1 &&
+        echo "   demo.wav: $(stat -c %s "$out/demo.wav") bytes, rendered by FluidSynth with $(basename "$font")" ||
+        echo "   demo.wav: FluidSynth could not render the phrase"
+else
+    echo "   demo.wav: not rendered (needs fluidsynth and a General MIDI sound font)"
+fi
+ls -l "$out" | sed 's/^/   /'
