@@ -98,3 +98,12 @@ protected:
     HWND host = nullptr;
     PanelTypeInfo* typeInfo = nullptr;
 };
+
+// For programs that link code under test into themselves: records the style
+// of every MessageBoxA call `module` makes through its own import, as
+// LoadMorva does for the module, so CaughtDialog::style is filled.
+void RecordMessageBoxStylesOf(HMODULE module);
+
+// Catches OutputDebugStringA lines into DebugLines() without loading the
+// module. Calling it more than once does no harm.
+void CatchDebugOutput();
