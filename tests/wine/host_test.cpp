@@ -336,6 +336,81 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     DeleteFileA(settingsPath.c_str());
 }
 
+TEST(HostSession, RemovingAToolClosesItsSheetBeforeTheToolGoes)
+{
+    std::string settingsPath = TempPath("remove.settings");
+    HostRun run;
+    ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(run.WaitForMain());
+    run.Menu(kAddTool);
+    ASSERT_TRUE(run.WaitForToolCount(2));
+    HWND last = run.Tools()[1];
+    PostMessageA(last, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+    HWND sheet = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 2");
+    HWND page = PageOf(sheet);
+    ASSERT_NE(page, nullptr);
+    run.Menu(kRemoveTool);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(last); }));
+    EXPECT_FALSE(IsWindow(page));
+    EXPECT_FALSE(IsWindow(sheet));
+    // A second sheet for the remaining tool opens as usual.
+    PostMessageA(run.Tools()[0], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 1");
+    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
+    ASSERT_EQ(run.Quit(), 0u);
+    HostSettings saved;
+    ASSERT_TRUE(ReadSettings(settingsPath, &saved));
+    EXPECT_EQ(saved.tools.size(), 1u);
+    DeleteFileA(settingsPath.c_str());
+}
+
+uint32_t BigEndian32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + "morvahost-demo-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(dir.c_str(), nullptr);
+    HostRun run;
+    ASSERT_TRUE(run.Start("--demo \"" + dir + "\" --voice 40"));
+    ASSERT_EQ(run.WaitForExit(60000), 0u);
+
+    for (const char* name : {"\\host.png", "\\properties.png"}) {
+        std::vector<uint8_t> png = ReadFileBytes(dir + name);
+        ASSERT_GT(png.size(), 33u) << name;
+        EXPECT_EQ(memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8), 0) << name;
+        EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+        EXPECT_GT(BigEndian32(png, 16), 200u) << name << " width";
+        EXPECT_GT(BigEndian32(png, 20), 100u) << name << " height";
+    }
+    HostSettings saved;
+    ASSERT_TRUE(ReadSettings(dir + "\\morvahost.settings", &saved));
+    ASSERT_EQ(saved.tools.size(), 2u);
+    ToolStateBlock played = BlockOf(saved.tools[0]);
+    EXPECT_EQ(played.voice, 40);
+    EXPECT_EQ(played.deviceNumber, 0);
+    std::vector<uint8_t> log = ReadFileBytes(dir + "\\demo-log.txt");
+    std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find("panel type: \"Morva\", \"Morva Tool for Orbiscope\", image 16 x 16"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("voice chosen: 40)  Violin"), std::string::npos) << text;
+    EXPECT_NE(text.find("phrase: 23 keys played"), std::string::npos) << text;
+    EXPECT_EQ(text.find("message box"), std::string::npos) << text;
+    for (const char* name : {"\\host.png", "\\properties.png", "\\morvahost.settings",
+                             "\\demo-log.txt"}) {
+        DeleteFileA((dir + name).c_str());
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
 struct Damaged {
     const char* name;
     std::vector<uint8_t> (*make)();
