@@ -20,8 +20,8 @@ protected:
         block.octaves = 1;
         block.deviceNumber = device;
         HWND tool = CreateTool(0, 0, 100, 60, &block);
-        SetWindowPos(tool, nullptr, 0, 0, 100, 60, SWP_NOZORDER | SWP_NOMOVE);
-        SendMessageA(tool, PNM_REFRESH, 0, 0);
+        SendMessageA(tool, WM_MOVE, 0, 0);  // lays the keys out, as a host's move does
+        InvalidateRect(tool, nullptr, FALSE);
         UpdateWindow(tool);
         ResetLogOnly();
         return tool;
@@ -219,7 +219,7 @@ TEST_F(Playing, TheNoteBaseFollowsTheOctaveCount)
     block.octaves = 4;
     block.deviceNumber = 0;
     HWND tool = CreateTool(0, 0, 300, 40, &block);
-    SetWindowPos(tool, nullptr, 0, 0, 300, 40, SWP_NOZORDER | SWP_NOMOVE);
+    SendMessageA(tool, WM_MOVE, 0, 0);
     ResetLogOnly();
     const KeyRect& first = Record(tool)->state.keys[0];
     Press(tool, first.left + 1, first.bottom - 2);
