@@ -358,3 +358,69 @@ ToolStateBlock MorvaTest::DefaultBlock()
     SetDefaultState(&block);
     return block;
 }
+
+namespace {
+
+Pixels FromBgra(const std::vector<DWORD>& bgra, int width, int height)
+{
+    Pixels p;
+    p.width = width;
+    p.height = height;
+    p.colours.reserve(bgra.size());
+    for (DWORD v : bgra) {
+        p.colours.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+    }
+    return p;
+}
+
+BITMAPINFO TopDown32(int width, int height)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+
+}  // namespace
+
+Pixels CaptureClient(HWND hwnd)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    if (rc.right <= 0 || rc.bottom <= 0) {
+        return Pixels{};
+    }
+    BITMAPINFO bi = TopDown32(rc.right, rc.bottom);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, dib);
+    HDC window = GetDC(hwnd);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
+    GdiFlush();
+    auto first = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> bgra(first, first + static_cast<size_t>(rc.right) * rc.bottom);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DeleteObject(dib);
+    return FromBgra(bgra, rc.right, rc.bottom);
+}
+
+Pixels CaptureBitmap(HBITMAP bitmap)
+{
+    BITMAP bm;
+    if (!bitmap || GetObjectA(bitmap, sizeof bm, &bm) != static_cast<int>(sizeof bm)) {
+        return Pixels{};
+    }
+    BITMAPINFO bi = TopDown32(bm.bmWidth, bm.bmHeight);
+    std::vector<DWORD> bgra(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, bm.bmHeight, bgra.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return FromBgra(bgra, bm.bmWidth, bm.bmHeight);
+}

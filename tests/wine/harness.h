@@ -98,3 +98,13 @@ protected:
     HWND host = nullptr;
     PanelTypeInfo* typeInfo = nullptr;
 };
+
+// Pixels read back as COLORREF values (0x00BBGGRR), row by row from the top.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> colours;
+    COLORREF At(int x, int y) const { return colours[static_cast<size_t>(y) * width + x]; }
+};
+Pixels CaptureClient(HWND hwnd);      // what the window's client area shows
+Pixels CaptureBitmap(HBITMAP bitmap);  // the whole bitmap, which must not be selected
