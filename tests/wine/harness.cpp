@@ -60,8 +60,32 @@ std::string WindowText(HWND hwnd)
     return text;
 }
 
+// Text, buttons and icon of a caught box. The buttons are not visible yet
+// while the box is being activated, so their own style bit is what counts.
+void ReadContents(CaughtDialog& d)
+{
+    d.text = WindowText(GetDlgItem(d.hwnd, 0xFFFF));
+    d.buttons.clear();
+    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+        HWND button = GetDlgItem(d.hwnd, id);
+        if (button && (GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE)) {
+            d.buttons.push_back(id);
+        }
+    }
+    d.icon = IconName(d.hwnd);
+}
+
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
 {
+    if (code == HCBT_DESTROYWND) {
+        // A task-modal box without an owner is activated before it is filled
+        // in; read it again as it was on the screen.
+        for (CaughtDialog& d : dialogs) {
+            if (d.hwnd == reinterpret_cast<HWND>(wParam) && d.text.empty()) {
+                ReadContents(d);
+            }
+        }
+    }
     if (code == HCBT_ACTIVATE) {
         HWND hwnd = reinterpret_cast<HWND>(wParam);
         char cls[32] = "";
@@ -75,14 +99,7 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
             d.hwnd = hwnd;
             d.owner = GetWindow(hwnd, GW_OWNER);
             d.caption = WindowText(hwnd);
-            d.text = WindowText(GetDlgItem(hwnd, 0xFFFF));
-            for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
-                HWND button = GetDlgItem(hwnd, id);
-                if (button && IsWindowVisible(button)) {
-                    d.buttons.push_back(id);
-                }
-            }
-            d.icon = IconName(hwnd);
+            ReadContents(d);
             d.style = ~0u;
             if (!pendingBoxes.empty() && pendingBoxes.back().caption == d.caption) {
                 d.style = pendingBoxes.back().style;
@@ -423,4 +440,21 @@ Pixels CaptureBitmap(HBITMAP bitmap)
     GetDIBits(screen, bitmap, 0, bm.bmHeight, bgra.data(), &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     return FromBgra(bgra, bm.bmWidth, bm.bmHeight);
+
+void RecordMessageBoxStylesOf(HMODULE target)
+{
+    void* recorder = reinterpret_cast<void*>(&RecordingMessageBoxA);
+    void* original = HookImport(target, "user32.dll", "MessageBoxA", recorder);
+    if (original && original != recorder && !realMessageBoxA) {
+        realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(original);
+    }
+}
+
+void CatchDebugOutput()
+{
+    static bool installed = false;
+    if (!installed) {
+        AddVectoredExceptionHandler(1, DebugOutputHandler);
+        installed = true;
+    }
 }

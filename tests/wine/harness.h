@@ -108,3 +108,12 @@ struct Pixels {
 };
 Pixels CaptureClient(HWND hwnd);      // what the window's client area shows
 Pixels CaptureBitmap(HBITMAP bitmap);  // the whole bitmap, which must not be selected
+
+// For programs that link code under test into themselves: records the style
+// of every MessageBoxA call `module` makes through its own import, as
+// LoadMorva does for the module, so CaughtDialog::style is filled.
+void RecordMessageBoxStylesOf(HMODULE module);
+
+// Catches OutputDebugStringA lines into DebugLines() without loading the
+// module. Calling it more than once does no harm.
+void CatchDebugOutput();
