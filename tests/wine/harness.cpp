@@ -440,6 +440,7 @@ Pixels CaptureBitmap(HBITMAP bitmap)
     GetDIBits(screen, bitmap, 0, bm.bmHeight, bgra.data(), &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     return FromBgra(bgra, bm.bmWidth, bm.bmHeight);
+}
 
 void RecordMessageBoxStylesOf(HMODULE target)
 {
