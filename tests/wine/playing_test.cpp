@@ -106,11 +106,12 @@ TEST_F(Playing, AFailedOpenShowsTheSystemErrorThenTheMissingDevice)
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].caption, "MIDI Output Error");
     EXPECT_EQ(boxes[0].text, "Double error 4");
-    EXPECT_EQ(boxes[0].owner, tool);
+    EXPECT_EQ(boxes[0].ownerArg, tool);
+    EXPECT_EQ(boxes[0].owner, host);  // the system owns boxes by the top-level window
     EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_TASKMODAL | MB_ICONERROR));
     EXPECT_EQ(boxes[1].caption, "MidiSendShortMsg");
     EXPECT_EQ(boxes[1].text, "Must open MIDI output device first");
-    EXPECT_EQ(boxes[1].owner, tool);
+    EXPECT_EQ(boxes[1].ownerArg, tool);
     EXPECT_EQ(boxes[1].icon, "error");
     EXPECT_EQ(Record(tool)->midi.uDeviceId, static_cast<UINT>(MIDI_NONE));
     // No volume reaches a device the tool does not hold open.
@@ -126,6 +127,7 @@ TEST_F(Playing, WithoutOutputDevicesTheToolSaysSoAndEveryNoteComplains)
     EXPECT_EQ(boxes[0].caption, "MidiInit");
     EXPECT_EQ(boxes[0].text, "No MIDI input or output devices are present");
     EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].ownerArg, nullptr);
     CaughtDialogs().clear();
     Press(tool, 5, 40);
     Release(tool, 5, 40);
@@ -133,7 +135,7 @@ TEST_F(Playing, WithoutOutputDevicesTheToolSaysSoAndEveryNoteComplains)
     for (const CaughtDialog& box : CaughtDialogs()) {
         EXPECT_EQ(box.caption, "MidiSendShortMsg");
         EXPECT_EQ(box.text, "Must use a MIDI output device");
-        EXPECT_EQ(box.owner, tool);
+        EXPECT_EQ(box.ownerArg, tool);
     }
     EXPECT_TRUE(ShortMessages().empty());
 }
@@ -172,7 +174,7 @@ TEST_F(Playing, SlidingWithAnotherKeyOrButtonHeldChangesNothing)
 {
     HWND tool = OneOctaveTool();
     Press(tool, 5, 40);
-    for (WPARAM keys : {MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON,
+    for (WPARAM keys : std::vector<WPARAM>{MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON,
                         static_cast<WPARAM>(0)}) {
         Slide(tool, 20, 40, keys);
     }
