@@ -12,6 +12,9 @@
 namespace {
 
 HHOOK answeringHook;  // set while the demo runs; answers every message box
+HHOOK pressHook;      // set while the phrase plays; sees the presses the system delivers
+HWND pressTarget;     // the tool being played
+bool pressArrived;    // a left-button press reached pressTarget through the message queue
 
 std::string WindowText(HWND hwnd)
 {
@@ -54,6 +57,15 @@ LRESULT CALLBACK AnsweringHook(int code, WPARAM wParam, LPARAM lParam)
         }
     }
     return CallNextHookEx(answeringHook, code, wParam, lParam);
+}
+
+LRESULT CALLBACK PressHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && msg->message == WM_LBUTTONDOWN && msg->hwnd == pressTarget) {
+        pressArrived = true;
+    }
+    return CallNextHookEx(pressHook, code, wParam, lParam);
 }
 
 // Lets the windows run for a while, as a user's pause would.
@@ -214,8 +226,7 @@ void Press(Player& p, POINT pt)
         Pump(15);
         if (!p.decided) {
             p.decided = true;
-            // A pressed key takes the mouse capture: that shows the press arrived.
-            if (GetCapture() != p.tool) {
+            if (!pressArrived) {
                 SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, pt));
                 Pump(15);
                 p.systemInput = false;
@@ -277,6 +288,9 @@ bool PlayPhrase(HWND tool, const std::string& outDir)
     SetForegroundWindow(host.mainWindow);
     Pump(100);
     Player player = {tool, true, false, {0, 0}};
+    pressTarget = tool;
+    pressArrived = false;
+    pressHook = SetWindowsHookExA(WH_GETMESSAGE, PressHook, nullptr, GetCurrentThreadId());
     bool holding = false;
     int played = 0, skipped = 0;
     bool shot = false;
@@ -306,6 +320,10 @@ bool PlayPhrase(HWND tool, const std::string& outDir)
     if (holding) {
         Release(player);
         Pump(50);
+    }
+    if (pressHook) {
+        UnhookWindowsHookEx(pressHook);
+        pressHook = nullptr;
     }
     HostLog("phrase: " + std::to_string(played) + " keys played, " + std::to_string(skipped) +
             " not on the keyboard");
