@@ -197,7 +197,8 @@ struct Player {
     HWND tool;
     bool systemInput;  // through the system's input queue; otherwise messages straight to the tool
     bool decided;
-    POINT at;          // client point of the key held
+    bool holdingByInput;  // the key held was pressed through the system's input
+    POINT at;             // client point of the key held
 };
 
 void SendMouse(DWORD flags, POINT screen)
@@ -216,10 +217,18 @@ POINT ToScreen(HWND tool, POINT pt)
     return pt;
 }
 
+// System input goes to whatever window is on top at that point; only the
+// tool itself may be clicked.
+bool ToolIsUnder(HWND tool, POINT pt)
+{
+    return WindowFromPoint(ToScreen(tool, pt)) == tool;
+}
+
 void Press(Player& p, POINT pt)
 {
     p.at = pt;
-    if (p.systemInput) {
+    p.holdingByInput = p.systemInput && ToolIsUnder(p.tool, pt);
+    if (p.holdingByInput) {
         SendMouse(0, ToScreen(p.tool, pt));
         Pump(10);
         SendMouse(MOUSEEVENTF_LEFTDOWN, ToScreen(p.tool, pt));
@@ -230,6 +239,7 @@ void Press(Player& p, POINT pt)
                 SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, pt));
                 Pump(15);
                 p.systemInput = false;
+                p.holdingByInput = false;
                 HostLog("system mouse input did not reach the tool; the phrase is played with "
                         "mouse messages sent to it");
             } else {
@@ -237,7 +247,7 @@ void Press(Player& p, POINT pt)
             }
         }
     }
-    if (!p.systemInput) {
+    if (!p.holdingByInput) {
         SendMessageA(p.tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
     }
 }
@@ -245,7 +255,7 @@ void Press(Player& p, POINT pt)
 void Slide(Player& p, POINT pt)
 {
     p.at = pt;
-    if (p.systemInput) {
+    if (p.holdingByInput) {
         SendMouse(0, ToScreen(p.tool, pt));
     } else {
         SendMessageA(p.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
@@ -254,7 +264,7 @@ void Slide(Player& p, POINT pt)
 
 void Release(Player& p)
 {
-    if (p.systemInput) {
+    if (p.holdingByInput) {
         SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, p.at));
     } else {
         SendMessageA(p.tool, WM_LBUTTONUP, 0, MAKELPARAM(p.at.x, p.at.y));
@@ -287,7 +297,7 @@ bool PlayPhrase(HWND tool, const std::string& outDir)
             std::to_string(state.lastKey));
     SetForegroundWindow(host.mainWindow);
     Pump(100);
-    Player player = {tool, true, false, {0, 0}};
+    Player player = {tool, true, false, false, {0, 0}};
     pressTarget = tool;
     pressArrived = false;
     pressHook = SetWindowsHookExA(WH_GETMESSAGE, PressHook, nullptr, GetCurrentThreadId());

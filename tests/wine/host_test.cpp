@@ -411,6 +411,36 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     RemoveDirectoryA(dir.c_str());
 }
 
+TEST(HostSettingsFile, WhatACrashedSaveLeftBehindIsIgnored)
+{
+    std::string settingsPath = TempPath("crash.settings");
+    HostSettings two = {};
+    two.tools.resize(2);
+    for (SavedTool& t : two.tools) {
+        SetDefaultState(reinterpret_cast<ToolStateBlock*>(t.block));
+    }
+    std::vector<uint8_t> good = EncodeSettings(two);
+    {
+        std::ofstream out(settingsPath, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(good.data()), good.size());
+        // Half of a newer file that never replaced the good one.
+        std::ofstream half(settingsPath + ".tmp", std::ios::binary);
+        half.write(reinterpret_cast<const char*>(good.data()), good.size() / 2);
+    }
+    HostRun run;
+    ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
+    ASSERT_TRUE(run.WaitForMain());
+    ASSERT_TRUE(run.WaitForToolCount(2));
+    Sleep(200);
+    EXPECT_EQ(FindTopLevel(run.pi.dwProcessId, "#32770"), nullptr);
+    ASSERT_EQ(run.Quit(), 0u);
+    HostSettings saved;
+    ASSERT_TRUE(ReadSettings(settingsPath, &saved));
+    EXPECT_EQ(saved.tools.size(), 2u);
+    EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(settingsPath.c_str());
+}
+
 struct Damaged {
     const char* name;
     std::vector<uint8_t> (*make)();
