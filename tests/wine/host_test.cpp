@@ -522,6 +522,9 @@ const BadModule kBadModules[] = {
     {"no exports", [] { return ExeFolder() + "winmm.dll"; }, "does not export EnumeratePanelTypes",
      4},
     {"no file", [] { return ExeFolder() + "no-such-module.dll"; }, "could not load the module", 3},
+    // Reports a type, but not the functions it names.
+    {"reported names missing", [] { return ExeFolder() + "host_fake_module.dll"; },
+     "reports the entry point \"InitFakeType\" but does not export it", 4},
 };
 
 TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
