@@ -1,6 +1,8 @@
 // Test harness for the module under Wine.
 #include "tests/wine/harness.h"
 
+#include <psapi.h>
+
 #include <cstring>
 
 namespace {
@@ -459,4 +461,114 @@ void CatchDebugOutput()
         AddVectoredExceptionHandler(1, DebugOutputHandler);
         installed = true;
     }
+}
+
+namespace {
+
+ObjectLedger ledger;
+decltype(&CreateSolidBrush) ledgerCreateSolidBrush;
+decltype(&CreatePen) ledgerCreatePen;
+decltype(&CreateCompatibleBitmap) ledgerCreateCompatibleBitmap;
+decltype(&CreateCompatibleDC) ledgerCreateCompatibleDC;
+decltype(&DeleteObject) ledgerDeleteObject;
+decltype(&DeleteDC) ledgerDeleteDC;
+decltype(&GetDC) ledgerGetDC;
+decltype(&ReleaseDC) ledgerReleaseDC;
+decltype(&CreatePopupMenu) ledgerCreatePopupMenu;
+decltype(&DestroyMenu) ledgerDestroyMenu;
+
+template <typename T>
+T Counted(T made, long* live)
+{
+    if (made) {
+        ++*live;
+    }
+    return made;
+}
+
+HBRUSH WINAPI LedgerCreateSolidBrush(COLORREF c)
+{
+    return Counted(ledgerCreateSolidBrush(c), &ledger.gdiObjects);
+}
+HPEN WINAPI LedgerCreatePen(int style, int width, COLORREF c)
+{
+    return Counted(ledgerCreatePen(style, width, c), &ledger.gdiObjects);
+}
+HBITMAP WINAPI LedgerCreateCompatibleBitmap(HDC hdc, int w, int h)
+{
+    return Counted(ledgerCreateCompatibleBitmap(hdc, w, h), &ledger.gdiObjects);
+}
+HDC WINAPI LedgerCreateCompatibleDC(HDC hdc)
+{
+    return Counted(ledgerCreateCompatibleDC(hdc), &ledger.memoryDcs);
+}
+BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
+{
+    BOOL ok = ledgerDeleteObject(obj);
+    ok ? --ledger.gdiObjects : ++ledger.failedDeletes;
+    return ok;
+}
+BOOL WINAPI LedgerDeleteDC(HDC hdc)
+{
+    BOOL ok = ledgerDeleteDC(hdc);
+    ok ? --ledger.memoryDcs : ++ledger.failedDeletes;
+    return ok;
+}
+HDC WINAPI LedgerGetDC(HWND hwnd) { return Counted(ledgerGetDC(hwnd), &ledger.windowDcs); }
+int WINAPI LedgerReleaseDC(HWND hwnd, HDC hdc)
+{
+    int released = ledgerReleaseDC(hwnd, hdc);
+    released ? --ledger.windowDcs : ++ledger.failedDeletes;
+    return released;
+}
+HMENU WINAPI LedgerCreatePopupMenu() { return Counted(ledgerCreatePopupMenu(), &ledger.menus); }
+BOOL WINAPI LedgerDestroyMenu(HMENU menu)
+{
+    BOOL ok = ledgerDestroyMenu(menu);
+    ok ? --ledger.menus : ++ledger.failedDeletes;
+    return ok;
+}
+
+template <typename F>
+void Watch(HMODULE module, const char* from, const char* function, F* original, F replacement)
+{
+    void* real = HookImport(module, from, function, reinterpret_cast<void*>(replacement));
+    if (real && real != reinterpret_cast<void*>(replacement)) {
+        *original = reinterpret_cast<F>(real);
+    }
+}
+
+}  // namespace
+
+void StartObjectLedger(HMODULE module)
+{
+    ledger = ObjectLedger{};
+    Watch(module, "gdi32.dll", "CreateSolidBrush", &ledgerCreateSolidBrush, &LedgerCreateSolidBrush);
+    Watch(module, "gdi32.dll", "CreatePen", &ledgerCreatePen, &LedgerCreatePen);
+    Watch(module, "gdi32.dll", "CreateCompatibleBitmap", &ledgerCreateCompatibleBitmap,
+          &LedgerCreateCompatibleBitmap);
+    Watch(module, "gdi32.dll", "CreateCompatibleDC", &ledgerCreateCompatibleDC,
+          &LedgerCreateCompatibleDC);
+    Watch(module, "gdi32.dll", "DeleteObject", &ledgerDeleteObject, &LedgerDeleteObject);
+    Watch(module, "gdi32.dll", "DeleteDC", &ledgerDeleteDC, &LedgerDeleteDC);
+    Watch(module, "user32.dll", "GetDC", &ledgerGetDC, &LedgerGetDC);
+    Watch(module, "user32.dll", "ReleaseDC", &ledgerReleaseDC, &LedgerReleaseDC);
+    Watch(module, "user32.dll", "CreatePopupMenu", &ledgerCreatePopupMenu, &LedgerCreatePopupMenu);
+    Watch(module, "user32.dll", "DestroyMenu", &ledgerDestroyMenu, &LedgerDestroyMenu);
+}
+
+ObjectLedger Ledger() { return ledger; }
+
+ProcessFigures CurrentProcessFigures()
+{
+    ProcessFigures f{};
+    f.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    f.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof pmc;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
+                             sizeof pmc)) {
+        f.privateBytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
+    }
+    return f;
 }
