@@ -268,8 +268,8 @@ std::vector<uint8_t> EncodePng(const uint8_t* rgb, uint32_t width, uint32_t heig
         // Filtering palette indices seldom helps; every row goes as it is.
         for (uint32_t y = 0; y < height; y++) {
             filtered.push_back(0);
-            filtered.insert(filtered.end(), raw.begin() + y * rowBytes,
-                            raw.begin() + (y + 1) * rowBytes);
+            const uint8_t* row = raw.data() + y * rowBytes;
+            filtered.insert(filtered.end(), row, row + rowBytes);
         }
     } else {
         FilterRows(raw, rowBytes, bpp, height, filtered);

@@ -83,7 +83,7 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
         return SETTINGS_BAD_CHECKSUM;
     }
     const uint8_t* p = data + SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE;
-    for (uint32_t i = 0; i < count; i++) {
+    for (size_t i = 0; i < count; i++) {
         if (GetU32(p + i * SETTINGS_TOOL_SIZE) != TOOL_STATE_SIZE) {
             return SETTINGS_BAD_BLOCK_SIZE;
         }
@@ -97,7 +97,7 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     settings.layout.height = static_cast<int32_t>(GetU32(l + 12));
     settings.layout.flags = GetU32(l + 16);
     settings.tools.resize(count);
-    for (uint32_t i = 0; i < count; i++) {
+    for (size_t i = 0; i < count; i++) {
         memcpy(settings.tools[i].block, p + i * SETTINGS_TOOL_SIZE + 4, TOOL_STATE_SIZE);
     }
     *out = std::move(settings);
