@@ -185,6 +185,14 @@ void* HookImport(HMODULE dll, const char* from, const char* function, void* repl
     return nullptr;
 }
 
+// Exports are looked up by name, as the host does, and taken as the type
+// the caller knows them by.
+template <typename T>
+T ProcAddress(HMODULE module, const char* name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 const MorvaModule& LoadMorva()
 {
     if (!module.dll) {
@@ -195,14 +203,10 @@ const MorvaModule& LoadMorva()
         }
         module.dll = LoadLibraryA("morva.dll");
         if (module.dll) {
-            module.enumerate = reinterpret_cast<EnumeratePanelTypesProc>(
-                GetProcAddress(module.dll, "EnumeratePanelTypes"));
-            module.init = reinterpret_cast<InitToolTypeProc>(
-                GetProcAddress(module.dll, "InitMorvaToolType"));
-            module.create = reinterpret_cast<ToolCreateProc>(
-                GetProcAddress(module.dll, "MorvaToolCreate"));
-            module.cleanup = reinterpret_cast<ToolCleanupProc>(
-                GetProcAddress(module.dll, "MorvaToolCleanup"));
+            module.enumerate = ProcAddress<EnumeratePanelTypesProc>(module.dll, "EnumeratePanelTypes");
+            module.init = ProcAddress<InitToolTypeProc>(module.dll, "InitMorvaToolType");
+            module.create = ProcAddress<ToolCreateProc>(module.dll, "MorvaToolCreate");
+            module.cleanup = ProcAddress<ToolCleanupProc>(module.dll, "MorvaToolCleanup");
             realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(HookImport(
                 module.dll, "user32.dll", "MessageBoxA",
                 reinterpret_cast<void*>(&RecordingMessageBoxA)));
@@ -217,8 +221,7 @@ const MorvaModule& LoadMorva()
 WinmmDoubleState* Winmm()
 {
     HMODULE winmm = LoadLibraryA("winmm.dll");
-    auto control = winmm ? reinterpret_cast<WinmmDoubleControlProc>(
-                               GetProcAddress(winmm, "WinmmDoubleControl"))
+    auto control = winmm ? ProcAddress<WinmmDoubleControlProc>(winmm, "WinmmDoubleControl")
                          : nullptr;
     if (!control) {
         ADD_FAILURE() << "the winmm double is not loaded";
@@ -247,7 +250,8 @@ void FailWinmm(int call, MMRESULT code, int times, int device)
 std::vector<WinmmRecord> WinmmLog()
 {
     const WinmmDoubleState* s = Winmm();
-    UINT n = s->logCount < WINMM_LOG_SIZE ? s->logCount : WINMM_LOG_SIZE;
+    const UINT kept = WINMM_LOG_SIZE;
+    UINT n = s->logCount < kept ? s->logCount : kept;
     return std::vector<WinmmRecord>(s->log, s->log + n);
 }
 
