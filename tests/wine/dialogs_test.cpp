@@ -237,6 +237,8 @@ TEST_F(PropertyPage, IsCreatedInTheSheetAtTheHostsPointWithItsTemplateSize)
     EXPECT_TRUE(HostMessages(PNM_SHOWPROPERTIES).empty());
     EXPECT_TRUE(ShortMessages().empty());
     EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
+    // Without a container the page cannot be made.
+    EXPECT_EQ(SendMessageA(tool, PNM_CREATEPROPPAGE, 0, MAKELPARAM(7, 11)), 0);
 }
 
 TEST_F(PropertyPage, ShowsTheToolsSettingsAsStored)
@@ -439,6 +441,8 @@ TEST_F(PageDevices, ListsReadableDevicesWithTheirNumbers)
     Select(page, IDC_DEVICE, 1);
     ForgetWinmmCalls();
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    // Nothing was open to close; the device opened is given the volume.
+    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutOpen, W_midiOutSetVolume}));
     std::vector<WinmmRecord> opens = WinmmCalls(W_midiOutOpen);
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].device, 2);
@@ -581,6 +585,24 @@ TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
     EXPECT_EQ(record->state.deviceNumber, 1);
     EXPECT_EQ(record->midi.uDeviceId, MIDI_NONE);
     EXPECT_EQ(record->midi.hDevice, nullptr);
+}
+
+TEST_F(PageDevices, AFailedCloseKeepsTheOldDeviceOpen)
+{
+    HWND tool = NewTool(2, 0, 127);
+    HWND page = Page(tool);
+    ToolInstance* record = Record(tool);
+    HANDLE first = record->midi.hDevice;
+    Select(page, IDC_DEVICE, 1);
+    FailWinmm(W_midiOutClose, MMSYSERR_INVALHANDLE, 1);
+    ForgetWinmmCalls();
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    // The open finds the old device still open and does nothing.
+    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutGetErrorTextA}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 5"});
+    EXPECT_EQ(boxOwners, std::vector<HWND>{tool});
+    EXPECT_EQ(record->midi.hDevice, first);
+    EXPECT_EQ(record->state.deviceNumber, 1);
 }
 
 TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
