@@ -1,8 +1,124 @@
-// Drawing of the keyboard at rest.
+// Drawing of the keyboard at rest: the back buffer, its layout and rendering,
+// and the paint that copies it to the window.
 #include "keyboard/render.h"
 
-void ResizeBackBuffer(ToolInstance*, int, int) {}
-void LayoutKeyboard(ToolInstance*) {}
-void BlitKeyboard(HDC, ToolInstance*) {}
-LRESULT PaintTool(ToolInstance* record) { return DefWindowProcA(record->hwnd, WM_PAINT, 0, 0); }
-void DeleteBackBuffer(ToolInstance*) {}
+#include "keyboard/layout.h"
+#include "plugin/plugin.h"
+
+namespace {
+
+// Palette-relative, so a palette display matches them to its own entries.
+const COLORREF kWhite = 0x02FFFFFF;
+const COLORREF kBlack = 0x02000000;
+
+// Corner ellipse of the board and of every black key.
+const int kCorner = 5;
+
+// The host may draw into the paint context; the keyboard image is copied
+// over the whole client area as soon as it returns.
+void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
+{
+    PaintNotice notice = {};
+    notice.hwnd = record->hwnd;
+    notice.hdc = hdc;
+    notice.rcInner = inner;
+    SendMessageA(GetParent(record->hwnd), PNM_PAINTNOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+}
+
+// Board, separators and black keys over a freshly laid-out table, in table
+// order so each black key covers the top of the separator at its centre.
+void DrawKeys(HDC hdc, const ToolStateBlock& block, const RECT& inner, HBRUSH white, HBRUSH black)
+{
+    RoundRect(hdc, inner.left, inner.top, inner.right, inner.bottom, kCorner, kCorner);
+    for (int32_t i = 0; i < block.lastKey && i < KEY_TABLE_SIZE; i++) {
+        const KeyRect& key = block.keys[i];
+        if (HasSeparator(block, i)) {
+            MoveToEx(hdc, key.right, key.top, nullptr);
+            LineTo(hdc, key.right, key.bottom);
+        } else if (IsBlackKey(block, i)) {
+            SelectObject(hdc, black);
+            RoundRect(hdc, key.left, key.top, key.right, key.bottom, kCorner, kCorner);
+            SelectObject(hdc, white);
+        }
+    }
+}
+
+}  // namespace
+
+void ResizeBackBuffer(ToolInstance* record, int width, int height)
+{
+    DeleteBackBuffer(record);
+    HDC screen = GetDC(nullptr);
+    record->backBuffer = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+}
+
+// The buffer is not cleared first: what lies outside the board's rounded
+// corners keeps whatever the new bitmap held.
+void LayoutKeyboard(ToolInstance* record)
+{
+    if (!record->backBuffer) {
+        return;
+    }
+    HBRUSH white = CreateSolidBrush(kWhite);
+    HBRUSH black = CreateSolidBrush(kBlack);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldBitmap = SelectObject(mem, record->backBuffer);
+
+    RECT rc;
+    GetClientRect(record->hwnd, &rc);
+    DrawEdge(mem, &rc, EDGE_RAISED, BF_RECT | BF_ADJUST);
+    LayOutKeys(&record->state, {rc.left, rc.top, rc.right, rc.bottom});
+
+    HGDIOBJ oldBrush = SelectObject(mem, white);
+    HGDIOBJ oldPen = SelectObject(mem, GetStockObject(BLACK_PEN));
+    DrawKeys(mem, record->state, rc, white, black);
+
+    SelectObject(mem, oldPen);
+    SelectObject(mem, oldBrush);
+    SelectObject(mem, oldBitmap);
+    DeleteObject(white);
+    DeleteObject(black);
+    DeleteDC(mem);
+}
+
+void BlitKeyboard(HDC hdc, ToolInstance* record)
+{
+    if (!record->backBuffer) {
+        return;
+    }
+    HDC mem = CreateCompatibleDC(hdc);
+    HGDIOBJ oldBitmap = SelectObject(mem, record->backBuffer);
+    RECT rc;
+    GetClientRect(record->hwnd, &rc);
+    BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, oldBitmap);
+    DeleteDC(mem);
+}
+
+// A paint never renders: it is one copy of the back buffer, whatever caused it.
+LRESULT PaintTool(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    if (!GetUpdateRect(hwnd, nullptr, FALSE)) {
+        return 0;
+    }
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
+    NotifyHostPaint(record, hdc, rc);
+    BlitKeyboard(hdc, record);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+// The back buffer is the one drawing object a record owns beyond a message.
+void DeleteBackBuffer(ToolInstance* record)
+{
+    if (record->backBuffer) {
+        DeleteObject(record->backBuffer);
+        record->backBuffer = nullptr;
+    }
+}

@@ -62,8 +62,32 @@ std::string WindowText(HWND hwnd)
     return text;
 }
 
+// Text, buttons and icon of a caught box. The buttons are not visible yet
+// while the box is being activated, so their own style bit is what counts.
+void ReadContents(CaughtDialog& d)
+{
+    d.text = WindowText(GetDlgItem(d.hwnd, 0xFFFF));
+    d.buttons.clear();
+    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+        HWND button = GetDlgItem(d.hwnd, id);
+        if (button && (GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE)) {
+            d.buttons.push_back(id);
+        }
+    }
+    d.icon = IconName(d.hwnd);
+}
+
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
 {
+    if (code == HCBT_DESTROYWND) {
+        // A task-modal box without an owner is activated before it is filled
+        // in; read it again as it was on the screen.
+        for (CaughtDialog& d : dialogs) {
+            if (d.hwnd == reinterpret_cast<HWND>(wParam) && d.text.empty()) {
+                ReadContents(d);
+            }
+        }
+    }
     if (code == HCBT_ACTIVATE) {
         HWND hwnd = reinterpret_cast<HWND>(wParam);
         char cls[32] = "";
@@ -77,14 +101,7 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
             d.hwnd = hwnd;
             d.owner = GetWindow(hwnd, GW_OWNER);
             d.caption = WindowText(hwnd);
-            d.text = WindowText(GetDlgItem(hwnd, 0xFFFF));
-            for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
-                HWND button = GetDlgItem(hwnd, id);
-                if (button && IsWindowVisible(button)) {
-                    d.buttons.push_back(id);
-                }
-            }
-            d.icon = IconName(hwnd);
+            ReadContents(d);
             d.style = ~0u;
             if (!pendingBoxes.empty() && pendingBoxes.back().caption == d.caption) {
                 d.style = pendingBoxes.back().style;
@@ -359,6 +376,90 @@ ToolStateBlock MorvaTest::DefaultBlock()
     memset(&block, 0, sizeof block);
     SetDefaultState(&block);
     return block;
+}
+
+namespace {
+
+Pixels FromBgra(const std::vector<DWORD>& bgra, int width, int height)
+{
+    Pixels p;
+    p.width = width;
+    p.height = height;
+    p.colours.reserve(bgra.size());
+    for (DWORD v : bgra) {
+        p.colours.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+    }
+    return p;
+}
+
+BITMAPINFO TopDown32(int width, int height)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+
+}  // namespace
+
+Pixels CaptureClient(HWND hwnd)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    if (rc.right <= 0 || rc.bottom <= 0) {
+        return Pixels{};
+    }
+    BITMAPINFO bi = TopDown32(rc.right, rc.bottom);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, dib);
+    HDC window = GetDC(hwnd);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
+    GdiFlush();
+    auto first = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> bgra(first, first + static_cast<size_t>(rc.right) * rc.bottom);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DeleteObject(dib);
+    return FromBgra(bgra, rc.right, rc.bottom);
+}
+
+Pixels CaptureBitmap(HBITMAP bitmap)
+{
+    BITMAP bm;
+    if (!bitmap || GetObjectA(bitmap, sizeof bm, &bm) != static_cast<int>(sizeof bm)) {
+        return Pixels{};
+    }
+    BITMAPINFO bi = TopDown32(bm.bmWidth, bm.bmHeight);
+    std::vector<DWORD> bgra(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, bm.bmHeight, bgra.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return FromBgra(bgra, bm.bmWidth, bm.bmHeight);
+}
+
+void RecordMessageBoxStylesOf(HMODULE target)
+{
+    void* recorder = reinterpret_cast<void*>(&RecordingMessageBoxA);
+    void* original = HookImport(target, "user32.dll", "MessageBoxA", recorder);
+    if (original && original != recorder && !realMessageBoxA) {
+        realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(original);
+    }
+}
+
+void CatchDebugOutput()
+{
+    static bool installed = false;
+    if (!installed) {
+        AddVectoredExceptionHandler(1, DebugOutputHandler);
+        installed = true;
+    }
 }
 
 HWND CreatePageContainer(HWND host, int x, int y, int width, int height)

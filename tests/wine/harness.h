@@ -99,6 +99,25 @@ protected:
     PanelTypeInfo* typeInfo = nullptr;
 };
 
+// Pixels read back as COLORREF values (0x00BBGGRR), row by row from the top.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> colours;
+    COLORREF At(int x, int y) const { return colours[static_cast<size_t>(y) * width + x]; }
+};
+Pixels CaptureClient(HWND hwnd);      // what the window's client area shows
+Pixels CaptureBitmap(HBITMAP bitmap);  // the whole bitmap, which must not be selected
+
+// For programs that link code under test into themselves: records the style
+// of every MessageBoxA call `module` makes through its own import, as
+// LoadMorva does for the module, so CaughtDialog::style is filled.
+void RecordMessageBoxStylesOf(HMODULE module);
+
+// Catches OutputDebugStringA lines into DebugLines() without loading the
+// module. Calling it more than once does no harm.
+void CatchDebugOutput();
+
 // The host's property sheet: a container window inside the host window that
 // the tool's page is created in. The common controls are initialised first,
 // as a host process has them before it asks for a page.

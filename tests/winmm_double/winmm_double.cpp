@@ -3,6 +3,7 @@
 #define _WINMM_
 #include "tests/winmm_double/winmm_double.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -38,8 +39,45 @@ MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* point
     return result;
 }
 
+// Input headers the driver holds, by handle. Handles are never reused, so an
+// entry left behind by a record that is gone is never touched again; when
+// the table is full the oldest entry gives way.
+struct QueuedHeader {
+    HANDLE handle;
+    MIDIHDR* header;
+};
+QueuedHeader queued[16];
+UINT queuedNext;
+
+void Queue(HANDLE h, MIDIHDR* header)
+{
+    queued[queuedNext % 16] = {h, header};
+    queuedNext++;
+}
+
+bool QueuedOn(HANDLE h)
+{
+    for (const QueuedHeader& q : queued) {
+        if (q.header && q.handle == h) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A reset marks every buffer it hands back as done.
+void HandBack(HANDLE h)
+{
+    for (QueuedHeader& q : queued) {
+        if (q.header && q.handle == h) {
+            q.header->dwFlags = (q.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+            q = {};
+        }
+    }
+}
+
 // Opens succeed for device numbers below the count and hand out fresh handles.
-MMRESULT Open(int call, void* phandle, UINT id, UINT count, DWORD flags)
+MMRESULT Open(int call, void* phandle, UINT id, UINT count, DWORD_PTR callback, DWORD flags)
 {
     MMRESULT r = Scripted(call, static_cast<int>(id));
     if (r == MMSYSERR_NOERROR && id >= count) {
@@ -51,12 +89,15 @@ MMRESULT Open(int call, void* phandle, UINT id, UINT count, DWORD flags)
         state.opened++;
         *static_cast<HANDLE*>(phandle) = reinterpret_cast<HANDLE>(h);
     }
-    return Log(call, h, static_cast<int>(id), flags, nullptr, 0, r);
+    return Log(call, h, static_cast<int>(id), flags, reinterpret_cast<void*>(callback), 0, r);
 }
 
 MMRESULT Close(int call, HANDLE h)
 {
     MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR && call == W_midiInClose && QueuedOn(h)) {
+        r = MIDIERR_STILLPLAYING;
+    }
     if (r == MMSYSERR_NOERROR) {
         state.closed++;
     }
@@ -81,16 +122,39 @@ MMRESULT Caps(int call, UINT_PTR id, void* caps, UINT size, UINT count,
     return Log(call, 0, static_cast<int>(id), size, caps, 0, r);
 }
 
-// Header calls change the flags word the way the system does.
-MMRESULT Header(int call, HANDLE h, void* header, UINT size, DWORD set, DWORD clear)
+// Header calls check their arguments and change the flags word the way the
+// system does. `set` and `clear` apply on success.
+MMRESULT Header(int call, HANDLE h, void* header, UINT size, MMRESULT check, DWORD set,
+                DWORD clear)
 {
     DWORD* flags = header ? &static_cast<MIDIHDR*>(header)->dwFlags : nullptr;
     DWORD before = flags ? *flags : 0;
     MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR) {
+        r = check;
+    }
     if (r == MMSYSERR_NOERROR && flags) {
         *flags = (*flags | set) & ~clear;
     }
     return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, size, header, before, r);
+}
+
+// The system accepts the header without its trailing stream fields.
+MMRESULT CheckHeader(const void* header, UINT size)
+{
+    return header && size >= offsetof(MIDIHDR, dwOffset) ? MMSYSERR_NOERROR
+                                                          : MMSYSERR_INVALPARAM;
+}
+
+// An unprepare of a header the driver still holds is refused; one of a
+// header that was never prepared does nothing.
+MMRESULT Unprepare(int call, HANDLE h, MIDIHDR* header, UINT size)
+{
+    MMRESULT check = CheckHeader(header, size);
+    if (check == MMSYSERR_NOERROR && (header->dwFlags & MHDR_INQUEUE)) {
+        check = MIDIERR_STILLPLAYING;
+    }
+    return Header(call, h, header, size, check, 0, MHDR_PREPARED);
 }
 
 MMRESULT ErrorText(int call, MMRESULT code, char* text, UINT size)
@@ -132,14 +196,15 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)
                 sizeof(MIDIOUTCAPSA));
 }
 
-MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR, DWORD_PTR, DWORD flags)
+MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_PTR, DWORD flags)
 {
-    return Open(W_midiInOpen, handle, id, state.inDevs, flags);
+    return Open(W_midiInOpen, handle, id, state.inDevs, callback, flags);
 }
 
-MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR, DWORD_PTR, DWORD flags)
+MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR callback, DWORD_PTR,
+                            DWORD flags)
 {
-    return Open(W_midiOutOpen, handle, id, state.outDevs, flags);
+    return Open(W_midiOutOpen, handle, id, state.outDevs, callback, flags);
 }
 
 MMRESULT WINAPI midiInClose(HMIDIIN h) { return Close(W_midiInClose, h); }
@@ -153,8 +218,11 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT h, DWORD msg)
 
 MMRESULT WINAPI midiInReset(HMIDIIN h)
 {
-    return Log(W_midiInReset, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0,
-               Scripted(W_midiInReset, WINMM_ANY_DEVICE));
+    MMRESULT r = Scripted(W_midiInReset, WINMM_ANY_DEVICE);
+    if (r == MMSYSERR_NOERROR) {
+        HandBack(h);
+    }
+    return Log(W_midiInReset, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0, r);
 }
 
 MMRESULT WINAPI midiOutReset(HMIDIOUT h)
@@ -165,27 +233,40 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT h)
 
 MMRESULT WINAPI midiInPrepareHeader(HMIDIIN h, LPMIDIHDR hdr, UINT size)
 {
-    return Header(W_midiInPrepareHeader, h, hdr, size, MHDR_PREPARED, MHDR_DONE);
+    return Header(W_midiInPrepareHeader, h, hdr, size, CheckHeader(hdr, size), MHDR_PREPARED,
+                  MHDR_DONE);
 }
 
 MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT h, LPMIDIHDR hdr, UINT size)
 {
-    return Header(W_midiOutPrepareHeader, h, hdr, size, MHDR_PREPARED, MHDR_DONE);
+    return Header(W_midiOutPrepareHeader, h, hdr, size, CheckHeader(hdr, size), MHDR_PREPARED,
+                  MHDR_DONE);
 }
 
 MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN h, LPMIDIHDR hdr, UINT size)
 {
-    return Header(W_midiInUnprepareHeader, h, hdr, size, 0, MHDR_PREPARED);
+    return Unprepare(W_midiInUnprepareHeader, h, hdr, size);
 }
 
 MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT h, LPMIDIHDR hdr, UINT size)
 {
-    return Header(W_midiOutUnprepareHeader, h, hdr, size, 0, MHDR_PREPARED);
+    return Unprepare(W_midiOutUnprepareHeader, h, hdr, size);
 }
 
+// A queued input buffer stays with the driver until a reset hands it back.
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN h, LPMIDIHDR hdr, UINT size)
 {
-    return Header(W_midiInAddBuffer, h, hdr, size, MHDR_INQUEUE, MHDR_DONE);
+    MMRESULT check = CheckHeader(hdr, size);
+    if (check == MMSYSERR_NOERROR && !(hdr->dwFlags & MHDR_PREPARED)) {
+        check = MIDIERR_UNPREPARED;
+    } else if (check == MMSYSERR_NOERROR && (hdr->dwFlags & MHDR_INQUEUE)) {
+        check = MIDIERR_STILLPLAYING;
+    }
+    MMRESULT r = Header(W_midiInAddBuffer, h, hdr, size, check, MHDR_INQUEUE, MHDR_DONE);
+    if (r == MMSYSERR_NOERROR) {
+        Queue(h, hdr);
+    }
+    return r;
 }
 
 MMRESULT WINAPI midiOutSetVolume(HMIDIOUT h, DWORD volume)

@@ -69,8 +69,19 @@ struct WinmmFailure {
 };
 
 // One logged call. `device` is the device number for calls that take one;
-// `arg` holds the packed short message, the volume, the header size or the
-// open flags; `flags` the header's flags word as the call found it.
+// `arg` holds the packed short message, the volume, the header size, the
+// open flags or the code whose error text is asked for; `pointer` the header,
+// the capabilities record, the error text buffer or the open's callback;
+// `flags` the header's flags word as the call found it.
+//
+// Header calls behave as the system's do: a header size below
+// offsetof(MIDIHDR, dwOffset) is refused with MMSYSERR_INVALPARAM; prepare
+// sets MHDR_PREPARED and clears MHDR_DONE; midiInAddBuffer needs a prepared
+// header that is not queued (MIDIERR_UNPREPARED, MIDIERR_STILLPLAYING), sets
+// MHDR_INQUEUE and keeps the header until midiInReset hands it back with
+// MHDR_DONE; unprepare refuses a queued header with MIDIERR_STILLPLAYING and
+// clears MHDR_PREPARED; midiInClose refuses while a header is queued.
+// A scripted failure comes before any of these checks.
 struct WinmmRecord {
     int call;
     UINT_PTR handle;
