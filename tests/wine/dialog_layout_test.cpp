@@ -69,13 +69,10 @@ struct Snapshot {
     std::vector<std::string> classes;
     std::vector<RECT> places;
     RECT client = {};
-    int width = 0;
-    int height = 0;
-    std::vector<DWORD> pixels;  // top-down rows, 0x00RRGGBB
+    Pixels image;
     std::string caption;
     LONG style = 0;
 
-    DWORD At(int x, int y) const { return pixels[y * width + x]; }
     const RECT* Place(int id) const
     {
         for (size_t i = 0; i < order.size(); i++) {
@@ -101,35 +98,15 @@ Snapshot TakeSnapshot(HWND dialog)
     GetWindowTextA(dialog, caption, sizeof caption);
     s.caption = caption;
     s.style = GetWindowLongA(dialog, GWL_STYLE);
+    GetClientRect(dialog, &s.client);
     RedrawWindow(dialog, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    GetClientRect(dialog, &s.client);
-    s.width = s.client.right;
-    s.height = s.client.bottom;
-
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = s.width;
-    bi.bmiHeader.biHeight = -s.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC source = GetDC(dialog);
-    HBITMAP image = CreateDIBSection(source, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(source);
-    HGDIOBJ old = SelectObject(memory, image);
-    BitBlt(memory, 0, 0, s.width, s.height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    auto first = static_cast<const DWORD*>(bits);
-    s.pixels.assign(first, first + s.width * s.height);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(image);
-    ReleaseDC(dialog, source);
+    s.image = CaptureClient(dialog);
     return s;
 }
 
-void WriteBitmapFile(const Snapshot& s, const char* name)
+// A 32-bit top-down BMP file in screenshots/ beside the test programs.
+void WriteBitmapFile(const Pixels& image, const char* name)
 {
     CreateDirectoryA("screenshots", nullptr);
     std::string path = std::string("screenshots\\") + name;
@@ -138,24 +115,22 @@ void WriteBitmapFile(const Snapshot& s, const char* name)
     BITMAPFILEHEADER fh = {};
     BITMAPINFOHEADER ih = {};
     ih.biSize = sizeof ih;
-    ih.biWidth = s.width;
-    ih.biHeight = -s.height;
+    ih.biWidth = image.width;
+    ih.biHeight = -image.height;
     ih.biPlanes = 1;
     ih.biBitCount = 32;
-    DWORD bytes = static_cast<DWORD>(s.pixels.size() * 4);
+    std::vector<DWORD> bgra;
+    for (COLORREF c : image.colours) {
+        bgra.push_back((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+    }
+    DWORD bytes = static_cast<DWORD>(bgra.size() * 4);
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof fh + sizeof ih;
     fh.bfSize = fh.bfOffBits + bytes;
     fwrite(&fh, sizeof fh, 1, f);
     fwrite(&ih, sizeof ih, 1, f);
-    fwrite(s.pixels.data(), 1, bytes, f);
+    fwrite(bgra.data(), 1, bytes, f);
     fclose(f);
-}
-
-DWORD FaceColour()
-{
-    COLORREF c = GetSysColor(COLOR_BTNFACE);
-    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
 // Pixels of text: dark on the light face of the dialog.
@@ -164,8 +139,8 @@ int InkIn(const Snapshot& s, const RECT& rc)
     int ink = 0;
     for (int y = rc.top; y < rc.bottom; y++) {
         for (int x = rc.left; x < rc.right; x++) {
-            DWORD p = s.At(x, y);
-            ink += ((p >> 16) & 0xFF) < 0x80 && ((p >> 8) & 0xFF) < 0x80 && (p & 0xFF) < 0x80;
+            COLORREF c = s.image.At(x, y);
+            ink += GetRValue(c) < 0x80 && GetGValue(c) < 0x80 && GetBValue(c) < 0x80;
         }
     }
     return ink;
@@ -175,10 +150,10 @@ int InkIn(const Snapshot& s, const RECT& rc)
 int MarksIn(const Snapshot& s, const RECT& rc)
 {
     int marks = 0;
-    DWORD face = FaceColour();
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
     for (int y = rc.top; y < rc.bottom; y++) {
         for (int x = rc.left; x < rc.right; x++) {
-            marks += (s.At(x, y) & 0xFFFFFF) != face;
+            marks += s.image.At(x, y) != face;
         }
     }
     return marks;
@@ -241,8 +216,8 @@ TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
     SetDialogInspector(WatchAboutBox);
     SendMessageA(tool, WM_COMMAND, IDM_ABOUT, 0);
     const Snapshot& s = aboutSeen.snapshot;
-    ASSERT_FALSE(s.pixels.empty()) << "the About box was not seen";
-    WriteBitmapFile(s, "about_box.bmp");
+    ASSERT_FALSE(s.image.colours.empty()) << "the About box was not seen";
+    WriteBitmapFile(s.image, "about_box.bmp");
 
     EXPECT_EQ(s.caption, "About Morva...");
     EXPECT_EQ(s.style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION);
@@ -278,7 +253,7 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
     HWND page = OpenPropertyPage(tool, sheet, 5, 10);
     ASSERT_NE(page, nullptr);
     Snapshot s = TakeSnapshot(page);
-    WriteBitmapFile(s, "property_page.bmp");
+    WriteBitmapFile(s.image, "property_page.bmp");
 
     EXPECT_EQ(Describe(s.client), Describe(DialogRect(page, 0, 0, 280, 100)));
     // The order matters: each up-down takes the control before it as buddy.
