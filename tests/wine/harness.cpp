@@ -105,6 +105,7 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
             d.style = ~0u;
             if (!pendingBoxes.empty() && pendingBoxes.back().caption == d.caption) {
                 d.style = pendingBoxes.back().style;
+                d.ownerArg = pendingBoxes.back().owner;
                 pendingBoxes.pop_back();
             }
             if (inspector) {

@@ -50,7 +50,8 @@ std::vector<DWORD> ShortMessages();              // packed words sent, in order
 // appeared on the screen (through a CBT hook).
 struct CaughtDialog {
     HWND hwnd;
-    HWND owner;
+    HWND owner;                // the box's owner: the top-level window of the one named
+    HWND ownerArg;             // the owner the caller named (message boxes only)
     std::string caption;
     std::string text;          // message boxes only
     std::vector<int> buttons;  // visible push buttons by id

@@ -1,0 +1,302 @@
+// Sound set-up and playing: what reaches the MIDI device and the screen when
+// a tool is created, pressed, slid over, released and destroyed.
+#include <cstring>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+const DWORD kNoteOn48 = 0x6E3090;   // 90 30 6E
+const DWORD kNoteOff48 = 0x003090;  // 90 30 00
+const DWORD kNoteOn50 = 0x6E3290;
+const DWORD kNoteOff50 = 0x003290;
+
+class Playing : public MorvaTest {
+protected:
+    // A one-octave tool laid out in a 100 x 60 client area, on device 0.
+    HWND OneOctaveTool(int device = 0)
+    {
+        ToolStateBlock block = DefaultBlock();
+        block.octaves = 1;
+        block.deviceNumber = device;
+        HWND tool = CreateTool(0, 0, 100, 60, &block);
+        SendMessageA(tool, WM_MOVE, 0, 0);  // lays the keys out, as a host's move does
+        InvalidateRect(tool, nullptr, FALSE);
+        UpdateWindow(tool);
+        ResetLogOnly();
+        return tool;
+    }
+
+    void ResetLogOnly() { Winmm()->logCount = 0; }
+
+    static void Press(HWND tool, int x, int y, UINT msg = WM_LBUTTONDOWN)
+    {
+        SendMessageA(tool, msg, MK_LBUTTON, MAKELPARAM(x, y));
+    }
+    static void Slide(HWND tool, int x, int y, WPARAM keys = MK_LBUTTON)
+    {
+        SendMessageA(tool, WM_MOUSEMOVE, keys, MAKELPARAM(x, y));
+    }
+    static void Release(HWND tool, int x, int y)
+    {
+        SendMessageA(tool, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+
+    static COLORREF PixelAt(HWND tool, int x, int y)
+    {
+        HDC hdc = GetDC(tool);
+        COLORREF c = GetPixel(hdc, x, y);
+        ReleaseDC(tool, hdc);
+        return c;
+    }
+};
+
+TEST_F(Playing, AToolFromDefaultsCountsDevicesAndSendsNothing)
+{
+    CreateTool(0, 0, 96, 20);
+    EXPECT_EQ(WinmmCalls(W_midiInGetNumDevs).size(), 1u);
+    EXPECT_EQ(WinmmCalls(W_midiOutGetNumDevs).size(), 1u);
+    EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
+    EXPECT_TRUE(ShortMessages().empty());
+    EXPECT_TRUE(WinmmCalls(W_midiOutSetVolume).empty());
+    EXPECT_TRUE(CaughtDialogs().empty());
+}
+
+TEST_F(Playing, ASavedDeviceOpensAndGetsVoiceAndVolume)
+{
+    ToolStateBlock block = DefaultBlock();
+    block.deviceNumber = 0;
+    block.voice = 40;
+    block.volume = 50;
+    HWND tool = CreateTool(0, 0, 96, 20, &block);
+    std::vector<WinmmRecord> log = WinmmLog();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[2].call, W_midiOutOpen);
+    EXPECT_EQ(log[2].device, 0);
+    EXPECT_EQ(log[2].arg, static_cast<DWORD>(CALLBACK_NULL));
+    EXPECT_EQ(log[3].call, W_midiOutShortMsg);
+    EXPECT_EQ(log[3].arg, 0x28C0u);  // C0 28
+    EXPECT_EQ(log[4].call, W_midiOutSetVolume);
+    EXPECT_EQ(log[4].arg, MAKELONG(32750, 32750));
+    EXPECT_EQ(log[4].handle, log[2].handle);
+    ToolInstance* record = Record(tool);
+    EXPECT_EQ(record->program, 40);
+    EXPECT_EQ(record->channel, 0);
+    EXPECT_EQ(record->sounding, 0);
+}
+
+TEST_F(Playing, FullVolumeIs65500OnBothChannels)
+{
+    ToolStateBlock block = DefaultBlock();
+    block.deviceNumber = 0;
+    CreateTool(0, 0, 96, 20, &block);
+    std::vector<WinmmRecord> volumes = WinmmCalls(W_midiOutSetVolume);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0].arg, MAKELONG(65500, 65500));
+}
+
+TEST_F(Playing, AFailedOpenShowsTheSystemErrorThenTheMissingDevice)
+{
+    FailWinmm(W_midiOutOpen, MMSYSERR_ALLOCATED);
+    ToolStateBlock block = DefaultBlock();
+    block.deviceNumber = 0;
+    HWND tool = CreateTool(0, 0, 96, 20, &block);
+    ASSERT_NE(tool, nullptr);
+    std::vector<CaughtDialog>& boxes = CaughtDialogs();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "MIDI Output Error");
+    EXPECT_EQ(boxes[0].text, "Double error 4");
+    EXPECT_EQ(boxes[0].ownerArg, tool);
+    EXPECT_EQ(boxes[0].owner, host);  // the system owns boxes by the top-level window
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_TASKMODAL | MB_ICONERROR));
+    EXPECT_EQ(boxes[1].caption, "MidiSendShortMsg");
+    EXPECT_EQ(boxes[1].text, "Must open MIDI output device first");
+    EXPECT_EQ(boxes[1].ownerArg, tool);
+    EXPECT_EQ(boxes[1].icon, "error");
+    EXPECT_EQ(Record(tool)->midi.uDeviceId, static_cast<UINT>(MIDI_NONE));
+    // No volume reaches a device the tool does not hold open.
+    EXPECT_TRUE(WinmmCalls(W_midiOutSetVolume).empty());
+}
+
+TEST_F(Playing, WithoutOutputDevicesTheToolSaysSoAndEveryNoteComplains)
+{
+    ResetWinmm(0, 0);
+    HWND tool = OneOctaveTool();
+    std::vector<CaughtDialog> boxes = CaughtDialogs();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "MidiInit");
+    EXPECT_EQ(boxes[0].text, "No MIDI input or output devices are present");
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].ownerArg, nullptr);
+    CaughtDialogs().clear();
+    Press(tool, 5, 40);
+    Release(tool, 5, 40);
+    ASSERT_EQ(CaughtDialogs().size(), 2u);
+    for (const CaughtDialog& box : CaughtDialogs()) {
+        EXPECT_EQ(box.caption, "MidiSendShortMsg");
+        EXPECT_EQ(box.text, "Must use a MIDI output device");
+        EXPECT_EQ(box.ownerArg, tool);
+    }
+    EXPECT_TRUE(ShortMessages().empty());
+}
+
+TEST_F(Playing, WithNoDeviceChosenEachNoteMessageShowsABox)
+{
+    HWND tool = OneOctaveTool(-1);
+    Press(tool, 5, 40);
+    Slide(tool, 20, 40);
+    Release(tool, 20, 40);
+    // Press: note-on. Slide: note-off and note-on. Release: note-off.
+    ASSERT_EQ(CaughtDialogs().size(), 4u);
+    for (const CaughtDialog& box : CaughtDialogs()) {
+        EXPECT_EQ(box.text, "Must open MIDI output device first");
+        EXPECT_EQ(box.caption, "MidiSendShortMsg");
+    }
+    EXPECT_TRUE(ShortMessages().empty());
+}
+
+TEST_F(Playing, PressSlideReleaseSendTheExactBytes)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    EXPECT_EQ(GetCapture(), tool);
+    Slide(tool, 20, 40);
+    Slide(tool, 21, 41);  // same key: nothing
+    Release(tool, 20, 40);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn50, kNoteOff50}));
+    EXPECT_EQ(Record(tool)->state.currentKey, 2);
+    EXPECT_EQ(Record(tool)->sounding, 0);
+    EXPECT_EQ(Record(tool)->velocity, 110);
+}
+
+TEST_F(Playing, SlidingWithAnotherKeyOrButtonHeldChangesNothing)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    for (WPARAM keys : std::vector<WPARAM>{MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON,
+                        static_cast<WPARAM>(0)}) {
+        Slide(tool, 20, 40, keys);
+    }
+    Slide(tool, 1, 1);  // onto no key: the first key keeps sounding
+    Release(tool, 1, 1);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(Record(tool)->state.currentKey, 0);
+}
+
+TEST_F(Playing, APressOnNoKeyCapturesAndTheReleaseStillSendsANoteOff)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 1, 1);
+    EXPECT_EQ(GetCapture(), tool);
+    EXPECT_EQ(Record(tool)->state.currentKey, -1);
+    EXPECT_TRUE(ShortMessages().empty());
+    Release(tool, 1, 1);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x000090u}));  // the stored note, 0
+}
+
+TEST_F(Playing, ReleasingOutsideTheWindowEndsTheNote)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 98, 30);  // the top C, note 60
+    Slide(tool, 300, 30);
+    SendMessageA(tool, WM_LBUTTONUP, 0, MAKELPARAM(-20, -5));
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x6E3C90u, 0x003C90u}));
+}
+
+TEST_F(Playing, ADoubleClickSoundsTheNoteTwice)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    Release(tool, 5, 40);
+    Press(tool, 5, 40, WM_LBUTTONDBLCLK);
+    Release(tool, 5, 40);
+    EXPECT_EQ(ShortMessages(),
+              (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn48, kNoteOff48}));
+}
+
+TEST_F(Playing, TheNoteBaseFollowsTheOctaveCount)
+{
+    ToolStateBlock block = DefaultBlock();
+    block.octaves = 4;
+    block.deviceNumber = 0;
+    HWND tool = CreateTool(0, 0, 300, 40, &block);
+    SendMessageA(tool, WM_MOVE, 0, 0);
+    ResetLogOnly();
+    const KeyRect& first = Record(tool)->state.keys[0];
+    Press(tool, first.left + 1, first.bottom - 2);
+    Release(tool, first.left + 1, first.bottom - 2);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x6E2490u, 0x002490u}));  // note 36
+}
+
+TEST_F(Playing, TheMarkIsDrawnOnTheWindowAndGoneAtTheNextPaint)
+{
+    HWND tool = OneOctaveTool();
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 255, 255));
+    Press(tool, 5, 40);
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 0, 0));   // inside key 0's mark
+    EXPECT_EQ(PixelAt(tool, 8, 20), RGB(255, 255, 255));  // upper half stays
+    InvalidateRect(tool, nullptr, FALSE);
+    UpdateWindow(tool);
+    // The paint copies the back buffer, which never held the mark.
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 255, 255));
+    Release(tool, 5, 40);
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 255, 255));
+}
+
+TEST_F(Playing, SlidingMovesTheMarkAndABlackKeyIsRepaintedBlack)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 14, 10);  // C sharp
+    EXPECT_EQ(PixelAt(tool, 14, 20), RGB(255, 0, 0));
+    Slide(tool, 20, 40);  // D
+    EXPECT_EQ(PixelAt(tool, 14, 20), RGB(0, 0, 0));
+    EXPECT_EQ(PixelAt(tool, 20, 40), RGB(255, 0, 0));
+    Release(tool, 20, 40);
+    EXPECT_EQ(PixelAt(tool, 20, 40), RGB(255, 255, 255));
+}
+
+TEST_F(Playing, DestroyingAPlayingToolEndsItsNoteAndClosesItsDevice)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    DestroyWindow(tool);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(Winmm()->closed, 1u);
+    EXPECT_EQ(Winmm()->opened, Winmm()->closed);
+}
+
+TEST_F(Playing, LosingTheCaptureToAnotherWindowEndsTheNoteOnce)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    SetCapture(host);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 255, 255));
+    ReleaseCapture();
+    // A normal release sends exactly one note-off.
+    ResetLogOnly();
+    Press(tool, 20, 40);
+    Release(tool, 20, 40);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
+}
+
+TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
+{
+    HWND tool = OneOctaveTool();
+    ToolStateBlock block;
+    memcpy(&block, Record(tool), sizeof block);
+    block.lastKey = 100000;
+    block.currentKey = 5000;
+    for (KeyRect& key : block.keys) {
+        key = {0, 0, 100, 60, 0};
+    }
+    SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+    Press(tool, 50, 30);
+    Slide(tool, 60, 30);
+    Release(tool, 60, 30);
+    EXPECT_EQ(Record(tool)->state.currentKey, 0);
+    EXPECT_EQ(ShortMessages().size(), 2u);
+}
+
+}  // namespace
