@@ -48,17 +48,8 @@ const char* const kVoiceNames[VOICE_COUNT] = {
     "127)  Gunshot",
 };
 
-// MessageBoxA and DialogBoxParamA as the module calls them, so a test sees
-// the owner the module named (the system owns a box by the top-level window).
-std::vector<HWND> boxOwners;
-decltype(&MessageBoxA) nextMessageBoxA;
-
-int WINAPI OwnerRecordingMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
-{
-    boxOwners.push_back(owner);
-    return nextMessageBoxA(owner, text, caption, style);
-}
-
+// DialogBoxParamA as the module calls it, so a test sees the owner the
+// module named (the system owns a box by the top-level window).
 struct DialogBoxCall {
     HINSTANCE instance;
     UINT_PTR resource;
@@ -79,18 +70,13 @@ INT_PTR WINAPI RecordingDialogBoxParamA(HINSTANCE instance, LPCSTR resource, HWN
     return result;
 }
 
-void WatchModuleCalls(HMODULE dll)
+void WatchDialogBoxes(HMODULE dll)
 {
-    if (!nextMessageBoxA) {
-        nextMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(HookImport(
-            dll, "user32.dll", "MessageBoxA", reinterpret_cast<void*>(&OwnerRecordingMessageBoxA)));
-    }
     if (!realDialogBoxParamA) {
         realDialogBoxParamA = reinterpret_cast<decltype(&DialogBoxParamA)>(
             HookImport(dll, "user32.dll", "DialogBoxParamA",
                        reinterpret_cast<void*>(&RecordingDialogBoxParamA)));
     }
-    boxOwners.clear();
     dialogBoxCalls.clear();
 }
 
@@ -145,6 +131,16 @@ std::vector<std::string> BoxTexts()
     return texts;
 }
 
+// The owners the module named for its message boxes.
+std::vector<HWND> BoxOwners()
+{
+    std::vector<HWND> owners;
+    for (const CaughtDialog& d : CaughtDialogs()) {
+        owners.push_back(d.ownerArg);
+    }
+    return owners;
+}
+
 std::vector<int> CallKinds()
 {
     std::vector<int> kinds;
@@ -165,7 +161,7 @@ protected:
     void SetUp() override
     {
         MorvaTest::SetUp();
-        WatchModuleCalls(morva->dll);
+        WatchDialogBoxes(morva->dll);
         sheet = CreatePageContainer(host, 150, 100, 460, 220);
         ASSERT_NE(sheet, nullptr);
     }
@@ -431,7 +427,7 @@ TEST_F(PageDevices, ListsReadableDevicesWithTheirNumbers)
     EXPECT_EQ(ComboEntries(page, IDC_DEVICE), (std::vector<std::string>{"Port A", "Port C"}));
     EXPECT_EQ(Selected(page, IDC_DEVICE), CB_ERR);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 6"});
-    EXPECT_EQ(boxOwners, std::vector<HWND>{tool});
+    EXPECT_EQ(BoxOwners(), std::vector<HWND>{tool});
     std::vector<WinmmRecord> caps = WinmmCalls(W_midiOutGetDevCapsA);
     ASSERT_EQ(caps.size(), 3u);
     for (int i = 0; i < 3; i++) {
@@ -581,7 +577,7 @@ TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                               "MIDI Output Error: Double error 4",
                               "MidiSendShortMsg: Must open MIDI output device first"}));
-    EXPECT_EQ(boxOwners, (std::vector<HWND>{tool, tool}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
     ToolInstance* record = Record(tool);
     EXPECT_EQ(record->state.deviceNumber, 1);
     EXPECT_EQ(record->midi.uDeviceId, MIDI_NONE);
@@ -601,7 +597,7 @@ TEST_F(PageDevices, AFailedCloseKeepsTheOldDeviceOpen)
     // The open finds the old device still open and does nothing.
     EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutGetErrorTextA}));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 5"});
-    EXPECT_EQ(boxOwners, std::vector<HWND>{tool});
+    EXPECT_EQ(BoxOwners(), std::vector<HWND>{tool});
     EXPECT_EQ(record->midi.hDevice, first);
     EXPECT_EQ(record->state.deviceNumber, 1);
 }
@@ -612,7 +608,6 @@ TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
     ASSERT_EQ(BoxTexts(),
               std::vector<std::string>{"MidiInit: No MIDI input or output devices are present"});
     CaughtDialogs().clear();
-    boxOwners.clear();
     HWND page = Page(tool);
     EXPECT_TRUE(ComboEntries(page, IDC_DEVICE).empty());
     Select(page, IDC_DEVICE, 0);
@@ -621,7 +616,7 @@ TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
     ApplyPropertyPage(page);
     std::string box = "MidiSendShortMsg: Must use a MIDI output device";
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{box, box}));
-    EXPECT_EQ(boxOwners, (std::vector<HWND>{tool, tool}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
     EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
     EXPECT_TRUE(ShortMessages().empty());
 }
@@ -637,7 +632,7 @@ TEST_F(PageDevices, AToolWithoutADeviceReportsTheVoiceOnEveryApply)
     ApplyPropertyPage(page);
     std::string box = "MidiSendShortMsg: Must open MIDI output device first";
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{box, box}));
-    EXPECT_EQ(boxOwners, (std::vector<HWND>{tool, tool}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
     EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
     EXPECT_EQ(Record(tool)->state.deviceNumber, -1);
 }
