@@ -2,6 +2,7 @@
 #include "tests/wine/harness.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <cstring>
 
@@ -185,6 +186,14 @@ void* HookImport(HMODULE dll, const char* from, const char* function, void* repl
     return nullptr;
 }
 
+// Exports are looked up by name, as the host does, and taken as the type
+// the caller knows them by.
+template <typename T>
+T ProcAddress(HMODULE module, const char* name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 const MorvaModule& LoadMorva()
 {
     if (!module.dll) {
@@ -195,14 +204,10 @@ const MorvaModule& LoadMorva()
         }
         module.dll = LoadLibraryA("morva.dll");
         if (module.dll) {
-            module.enumerate = reinterpret_cast<EnumeratePanelTypesProc>(
-                GetProcAddress(module.dll, "EnumeratePanelTypes"));
-            module.init = reinterpret_cast<InitToolTypeProc>(
-                GetProcAddress(module.dll, "InitMorvaToolType"));
-            module.create = reinterpret_cast<ToolCreateProc>(
-                GetProcAddress(module.dll, "MorvaToolCreate"));
-            module.cleanup = reinterpret_cast<ToolCleanupProc>(
-                GetProcAddress(module.dll, "MorvaToolCleanup"));
+            module.enumerate = ProcAddress<EnumeratePanelTypesProc>(module.dll, "EnumeratePanelTypes");
+            module.init = ProcAddress<InitToolTypeProc>(module.dll, "InitMorvaToolType");
+            module.create = ProcAddress<ToolCreateProc>(module.dll, "MorvaToolCreate");
+            module.cleanup = ProcAddress<ToolCleanupProc>(module.dll, "MorvaToolCleanup");
             realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(HookImport(
                 module.dll, "user32.dll", "MessageBoxA",
                 reinterpret_cast<void*>(&RecordingMessageBoxA)));
@@ -217,8 +222,7 @@ const MorvaModule& LoadMorva()
 WinmmDoubleState* Winmm()
 {
     HMODULE winmm = LoadLibraryA("winmm.dll");
-    auto control = winmm ? reinterpret_cast<WinmmDoubleControlProc>(
-                               GetProcAddress(winmm, "WinmmDoubleControl"))
+    auto control = winmm ? ProcAddress<WinmmDoubleControlProc>(winmm, "WinmmDoubleControl")
                          : nullptr;
     if (!control) {
         ADD_FAILURE() << "the winmm double is not loaded";
@@ -247,7 +251,8 @@ void FailWinmm(int call, MMRESULT code, int times, int device)
 std::vector<WinmmRecord> WinmmLog()
 {
     const WinmmDoubleState* s = Winmm();
-    UINT n = s->logCount < WINMM_LOG_SIZE ? s->logCount : WINMM_LOG_SIZE;
+    const UINT kept = WINMM_LOG_SIZE;
+    UINT n = s->logCount < kept ? s->logCount : kept;
     return std::vector<WinmmRecord>(s->log, s->log + n);
 }
 
@@ -461,6 +466,116 @@ void CatchDebugOutput()
         AddVectoredExceptionHandler(1, DebugOutputHandler);
         installed = true;
     }
+}
+
+namespace {
+
+ObjectLedger ledger;
+decltype(&CreateSolidBrush) ledgerCreateSolidBrush;
+decltype(&CreatePen) ledgerCreatePen;
+decltype(&CreateCompatibleBitmap) ledgerCreateCompatibleBitmap;
+decltype(&CreateCompatibleDC) ledgerCreateCompatibleDC;
+decltype(&DeleteObject) ledgerDeleteObject;
+decltype(&DeleteDC) ledgerDeleteDC;
+decltype(&GetDC) ledgerGetDC;
+decltype(&ReleaseDC) ledgerReleaseDC;
+decltype(&CreatePopupMenu) ledgerCreatePopupMenu;
+decltype(&DestroyMenu) ledgerDestroyMenu;
+
+template <typename T>
+T Counted(T made, long* live)
+{
+    if (made) {
+        ++*live;
+    }
+    return made;
+}
+
+HBRUSH WINAPI LedgerCreateSolidBrush(COLORREF c)
+{
+    return Counted(ledgerCreateSolidBrush(c), &ledger.gdiObjects);
+}
+HPEN WINAPI LedgerCreatePen(int style, int width, COLORREF c)
+{
+    return Counted(ledgerCreatePen(style, width, c), &ledger.gdiObjects);
+}
+HBITMAP WINAPI LedgerCreateCompatibleBitmap(HDC hdc, int w, int h)
+{
+    return Counted(ledgerCreateCompatibleBitmap(hdc, w, h), &ledger.gdiObjects);
+}
+HDC WINAPI LedgerCreateCompatibleDC(HDC hdc)
+{
+    return Counted(ledgerCreateCompatibleDC(hdc), &ledger.memoryDcs);
+}
+BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
+{
+    BOOL ok = ledgerDeleteObject(obj);
+    ok ? --ledger.gdiObjects : ++ledger.failedDeletes;
+    return ok;
+}
+BOOL WINAPI LedgerDeleteDC(HDC hdc)
+{
+    BOOL ok = ledgerDeleteDC(hdc);
+    ok ? --ledger.memoryDcs : ++ledger.failedDeletes;
+    return ok;
+}
+HDC WINAPI LedgerGetDC(HWND hwnd) { return Counted(ledgerGetDC(hwnd), &ledger.windowDcs); }
+int WINAPI LedgerReleaseDC(HWND hwnd, HDC hdc)
+{
+    int released = ledgerReleaseDC(hwnd, hdc);
+    released ? --ledger.windowDcs : ++ledger.failedDeletes;
+    return released;
+}
+HMENU WINAPI LedgerCreatePopupMenu() { return Counted(ledgerCreatePopupMenu(), &ledger.menus); }
+BOOL WINAPI LedgerDestroyMenu(HMENU menu)
+{
+    BOOL ok = ledgerDestroyMenu(menu);
+    ok ? --ledger.menus : ++ledger.failedDeletes;
+    return ok;
+}
+
+template <typename F>
+void Watch(HMODULE module, const char* from, const char* function, F* original, F replacement)
+{
+    void* real = HookImport(module, from, function, reinterpret_cast<void*>(replacement));
+    if (real && real != reinterpret_cast<void*>(replacement)) {
+        *original = reinterpret_cast<F>(real);
+    }
+}
+
+}  // namespace
+
+void StartObjectLedger(HMODULE module)
+{
+    ledger = ObjectLedger{};
+    Watch(module, "gdi32.dll", "CreateSolidBrush", &ledgerCreateSolidBrush, &LedgerCreateSolidBrush);
+    Watch(module, "gdi32.dll", "CreatePen", &ledgerCreatePen, &LedgerCreatePen);
+    Watch(module, "gdi32.dll", "CreateCompatibleBitmap", &ledgerCreateCompatibleBitmap,
+          &LedgerCreateCompatibleBitmap);
+    Watch(module, "gdi32.dll", "CreateCompatibleDC", &ledgerCreateCompatibleDC,
+          &LedgerCreateCompatibleDC);
+    Watch(module, "gdi32.dll", "DeleteObject", &ledgerDeleteObject, &LedgerDeleteObject);
+    Watch(module, "gdi32.dll", "DeleteDC", &ledgerDeleteDC, &LedgerDeleteDC);
+    Watch(module, "user32.dll", "GetDC", &ledgerGetDC, &LedgerGetDC);
+    Watch(module, "user32.dll", "ReleaseDC", &ledgerReleaseDC, &LedgerReleaseDC);
+    Watch(module, "user32.dll", "CreatePopupMenu", &ledgerCreatePopupMenu, &LedgerCreatePopupMenu);
+    Watch(module, "user32.dll", "DestroyMenu", &ledgerDestroyMenu, &LedgerDestroyMenu);
+}
+
+ObjectLedger Ledger() { return ledger; }
+
+ProcessFigures CurrentProcessFigures()
+{
+    ProcessFigures f{};
+    f.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    f.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof pmc;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
+                             sizeof pmc)) {
+        f.privateBytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
+    }
+    return f;
 }
 
 HWND CreatePageContainer(HWND host, int x, int y, int width, int height)

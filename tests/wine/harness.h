@@ -119,6 +119,28 @@ void RecordMessageBoxStylesOf(HMODULE module);
 // module. Calling it more than once does no harm.
 void CatchDebugOutput();
 
+// A ledger of the drawing and window objects the module makes and releases,
+// kept by watching its imports. Live counts must come back to where they
+// were once the module has finished with them.
+struct ObjectLedger {
+    long gdiObjects;    // pens, brushes, bitmaps made and not deleted
+    long memoryDcs;     // CreateCompatibleDC without DeleteDC
+    long windowDcs;     // GetDC without ReleaseDC
+    long menus;         // CreatePopupMenu without DestroyMenu
+    long failedDeletes; // deletes the system refused
+};
+void StartObjectLedger(HMODULE module);
+ObjectLedger Ledger();
+
+// Process-wide figures: GDI and USER objects as the system counts them (zero
+// where the system does not count them) and private memory in bytes.
+struct ProcessFigures {
+    DWORD gdiObjects;
+    DWORD userObjects;
+    SIZE_T privateBytes;
+};
+ProcessFigures CurrentProcessFigures();
+
 // The host's property sheet: a container window inside the host window that
 // the tool's page is created in. The common controls are initialised first,
 // as a host process has them before it asks for a page.

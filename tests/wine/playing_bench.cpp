@@ -73,7 +73,7 @@ int main()
     const double cycle = Seconds(t0, t1, f) / cycles;
     const double bare = Seconds(b0, t2, f) / cycles;
     // The log keeps only its first entries; they show what the calls are.
-    const UINT logged = calls < WINMM_LOG_SIZE ? calls : WINMM_LOG_SIZE;
+    const UINT logged = calls < static_cast<UINT>(WINMM_LOG_SIZE) ? calls : static_cast<UINT>(WINMM_LOG_SIZE);
     printf("press-slide-release cycle: %.2f winmm calls (floor 4: two note-ons, two note-offs); "
            "%u of the %u logged calls are short messages\n",
            static_cast<double>(calls) / cycles, sends, logged);
