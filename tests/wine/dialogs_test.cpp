@@ -54,7 +54,6 @@ struct DialogBoxCall {
     HINSTANCE instance;
     UINT_PTR resource;
     HWND owner;
-    DLGPROC proc;
     LPARAM param;
     INT_PTR result;
 };
@@ -66,7 +65,7 @@ INT_PTR WINAPI RecordingDialogBoxParamA(HINSTANCE instance, LPCSTR resource, HWN
 {
     INT_PTR result = realDialogBoxParamA(instance, resource, owner, proc, param);
     dialogBoxCalls.push_back(
-        {instance, reinterpret_cast<UINT_PTR>(resource), owner, proc, param, result});
+        {instance, reinterpret_cast<UINT_PTR>(resource), owner, param, result});
     return result;
 }
 
