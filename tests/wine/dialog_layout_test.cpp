@@ -178,10 +178,9 @@ void ExpectPlacedAsTemplate(HWND dialog, const Snapshot& s, const ControlPlace& 
     EXPECT_EQ(Describe(*place), Describe(want));
 }
 
-// The About box is modal: it is looked at from a timer once its loop runs,
-// while its dialog units can still be mapped, and then closed with OK.
+// The About box is modal: it is looked at from a timer once its loop shows
+// it, while its dialog units can still be mapped, and then closed with OK.
 struct AboutSeen {
-    HWND box;
     Snapshot snapshot;
     RECT size;  // 186 x 94 dialog units
     RECT expected[sizeof kAboutControls / sizeof kAboutControls[0]];
@@ -190,8 +189,11 @@ AboutSeen aboutSeen;
 
 void CALLBACK SnapAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
 {
+    HWND box = FindShownDialog();
+    if (!box) {
+        return;
+    }
     KillTimer(nullptr, timer);
-    HWND box = aboutSeen.box;
     aboutSeen.snapshot = TakeSnapshot(box);
     aboutSeen.size = DialogRect(box, 0, 0, 186, 94);
     int i = 0;
@@ -201,19 +203,17 @@ void CALLBACK SnapAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
 }
 
-void WatchAboutBox(HWND box)
-{
-    aboutSeen = {};
-    aboutSeen.box = box;
-    SetTimer(nullptr, 0, 10, SnapAboutBox);
-}
+// The catcher only records the box; the timer answers it.
+void LeaveToTimer(HWND) {}
 
 using DialogLayout = MorvaTest;
 
 TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
 {
     HWND tool = CreateTool(30, 40, 126, 60);
-    SetDialogInspector(WatchAboutBox);
+    aboutSeen = {};
+    SetDialogInspector(LeaveToTimer);
+    SetTimer(nullptr, 0, 10, SnapAboutBox);
     SendMessageA(tool, WM_COMMAND, IDM_ABOUT, 0);
     const Snapshot& s = aboutSeen.snapshot;
     ASSERT_FALSE(s.image.colours.empty()) << "the About box was not seen";
