@@ -1,4 +1,278 @@
-// The property page.
+// The property page: octaves, output device, voice and volume of one tool.
 #include "dialogs/dialogs.h"
 
-INT_PTR CALLBACK PropPageDlgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <commctrl.h>
+
+#include <climits>
+
+#include "keyboard/render.h"
+#include "keyboard/sound.h"
+#include "midi/midi.h"
+#include "plugin/plugin.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr int kDeviceNameSize = 256;
+constexpr int kVoiceNameSize = 50;
+
+// The page keeps no record of its own: it always edits the module's page
+// target, which the tool sets before it creates the page and clears when it
+// is destroyed. Without a target the page applies nothing.
+ToolInstance* PageTarget() { return pPageTarget; }
+
+// After anything that may show a message box (whose loop runs the host's
+// messages) the tool may be gone or the page retargeted; the rest of the
+// apply then belongs to nobody.
+bool StillTarget(const ToolInstance* record) { return pPageTarget == record; }
+
+LRESULT SendItem(HWND page, int id, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    return SendDlgItemMessageA(page, id, msg, wParam, lParam);
+}
+
+void ShowDeviceNames(HWND page, const ToolInstance* record)
+{
+    for (UINT device = 0; device < uMidiOutDevs; device++) {
+        char name[kDeviceNameSize] = "";
+        UINT result = MidiGetDeviceName(record->hwnd, MIDI_OUTPUT, device, name);
+        if (!StillTarget(record)) {
+            return;
+        }
+        if (result != MMSYSERR_NOERROR) {
+            continue;  // the MIDI layer has told the user why
+        }
+        LRESULT entry = SendItem(page, IDC_DEVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        if (entry >= 0) {
+            SendItem(page, IDC_DEVICE, CB_SETITEMDATA, static_cast<WPARAM>(entry), device);
+        }
+    }
+}
+
+// Entries carry their device numbers: a device whose name could not be read
+// is missing, so positions and numbers may differ.
+void SelectDevice(HWND page, int32_t deviceNumber)
+{
+    if (deviceNumber < 0 || static_cast<UINT>(deviceNumber) >= uMidiOutDevs) {
+        return;
+    }
+    LRESULT count = SendItem(page, IDC_DEVICE, CB_GETCOUNT);
+    for (LRESULT entry = 0; entry < count; entry++) {
+        if (SendItem(page, IDC_DEVICE, CB_GETITEMDATA, static_cast<WPARAM>(entry)) ==
+            deviceNumber) {
+            SendItem(page, IDC_DEVICE, CB_SETCURSEL, static_cast<WPARAM>(entry));
+            return;
+        }
+    }
+}
+
+void SelectVoice(HWND page, int32_t voice)
+{
+    if (voice >= 0 && voice < VOICE_LIST_COUNT) {
+        SendItem(page, IDC_VOICE, CB_SETCURSEL, static_cast<WPARAM>(voice));
+    }
+}
+
+INT_PTR InitPropPage(HWND page)
+{
+    ToolInstance* record = PageTarget();
+    if (record) {
+        SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
+    }
+    SendItem(page, IDC_OCTAVES_SPIN, UDM_SETRANGE, 0, MAKELONG(MAX_OCTAVES, 1));
+    SendItem(page, IDC_VOLUME_SPIN, UDM_SETRANGE, 0, MAKELONG(100, 0));
+    if (record) {
+        SetDlgItemInt(page, IDC_VOLUME, static_cast<UINT>(static_cast<int32_t>(record->state.volume)),
+                      FALSE);
+    }
+    SendItem(page, IDC_DEVICE, CB_RESETCONTENT);
+    SendItem(page, IDC_VOICE, CB_RESETCONTENT);
+    if (record) {
+        ShowDeviceNames(page, record);
+    }
+    // A message box of the device list may have outlived the tool.
+    record = PageTarget();
+    if (record) {
+        SelectDevice(page, record->state.deviceNumber);
+    }
+    FillVoiceList(page);
+    if (record) {
+        SelectVoice(page, record->state.voice);
+    }
+    return TRUE;
+}
+
+// What the controls hold when the host applies the page. Everything is read
+// before anything is done, so that message boxes shown along the way cannot
+// change what this apply writes.
+struct PageEdits {
+    BOOL volumeRead;
+    UINT volume;
+    int32_t octaves;
+    bool deviceChosen;
+    int32_t deviceNumber;
+    int32_t voice;  // -1 when no voice entry is selected
+};
+
+// The octave field can only be changed through its arrows, but it starts
+// from the stored count, which a restored block may carry out of range.
+int32_t ReadOctaves(HWND page)
+{
+    BOOL read = FALSE;
+    auto octaves = static_cast<int32_t>(GetDlgItemInt(page, IDC_OCTAVES, &read, FALSE));
+    if (!read) {
+        return 0;
+    }
+    if (octaves > MAX_OCTAVES || octaves < 0) {
+        return 1;
+    }
+    return octaves;
+}
+
+// An entry below the device count whose item data is a device number; the
+// edit field of the box may hold text that selects nothing.
+bool ReadDeviceChoice(HWND page, int32_t* deviceNumber)
+{
+    LRESULT entry = SendItem(page, IDC_DEVICE, CB_GETCURSEL);
+    if (entry < 0 || static_cast<ULONGLONG>(entry) >= uMidiOutDevs) {
+        return false;
+    }
+    LRESULT data = SendItem(page, IDC_DEVICE, CB_GETITEMDATA, static_cast<WPARAM>(entry));
+    if (data < 0 || data > INT_MAX) {
+        return false;
+    }
+    *deviceNumber = static_cast<int32_t>(data);
+    return true;
+}
+
+int32_t ReadVoiceChoice(HWND page)
+{
+    LRESULT entry = SendItem(page, IDC_VOICE, CB_GETCURSEL);
+    if (entry < 0 || entry >= VOICE_LIST_COUNT) {
+        return -1;
+    }
+    return static_cast<int32_t>(entry);
+}
+
+PageEdits ReadPageEdits(HWND page)
+{
+    PageEdits edits = {};
+    edits.volume = GetDlgItemInt(page, IDC_VOLUME, &edits.volumeRead, FALSE);
+    edits.octaves = ReadOctaves(page);
+    edits.deviceChosen = ReadDeviceChoice(page, &edits.deviceNumber);
+    edits.voice = ReadVoiceChoice(page);
+    return edits;
+}
+
+// The stored volume is a signed 16-bit value and is compared widened, so
+// that a field showing it unchanged is no change.
+void ApplyVolumeEdit(ToolInstance* record, const PageEdits& edits)
+{
+    if (!edits.volumeRead ||
+        edits.volume == static_cast<UINT>(static_cast<int32_t>(record->state.volume))) {
+        return;
+    }
+    record->state.volume = static_cast<int16_t>(edits.volume & 0xFFFF);
+    ApplyVolume(record);
+}
+
+// Runs whenever a device entry is selected, even the one already open: the
+// device is closed and opened again. The volume was set through the old
+// device, so the new one is given it too.
+bool ApplyDeviceEdit(ToolInstance* record, const PageEdits& edits)
+{
+    if (!edits.deviceChosen) {
+        return true;
+    }
+    if (record->midi.hDevice) {
+        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);
+        if (!StillTarget(record)) {
+            return false;
+        }
+    }
+    bool closed = record->midi.hDevice == nullptr;
+    record->state.deviceNumber = edits.deviceNumber;
+    record->midi.uDeviceId = static_cast<UINT>(edits.deviceNumber);
+    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);
+    if (!StillTarget(record)) {
+        return false;
+    }
+    if (opened == MMSYSERR_NOERROR && closed && record->midi.hDevice) {
+        ApplyVolume(record);
+    }
+    return true;
+}
+
+// A selected voice is sent on every apply, changed or not.
+bool ApplyVoiceEdit(ToolInstance* record, const PageEdits& edits)
+{
+    if (edits.voice < 0) {
+        return true;
+    }
+    record->state.voice = edits.voice;
+    record->program = static_cast<uint8_t>(edits.voice);
+    SendProgramChange(record);
+    return StillTarget(record);
+}
+
+INT_PTR ApplyPropPage(HWND page)
+{
+    ToolInstance* record = PageTarget();
+    if (!record) {
+        return FALSE;
+    }
+    PageEdits edits = ReadPageEdits(page);
+    bool layoutChanged = edits.octaves != record->state.octaves;
+    ApplyVolumeEdit(record, edits);
+    if (!ApplyDeviceEdit(record, edits)) {
+        return FALSE;
+    }
+    layoutChanged = layoutChanged || edits.deviceChosen;
+    if (!ApplyVoiceEdit(record, edits)) {
+        return FALSE;
+    }
+    if (layoutChanged) {
+        record->state.octaves = edits.octaves;
+        LayoutKeyboard(record);
+        InvalidateRect(record->hwnd, nullptr, FALSE);
+    }
+    return FALSE;
+}
+
+INT_PTR OnPageCommand(HWND page, UINT id)
+{
+    switch (id) {
+    case ID_PAGE_APPLY:
+        return ApplyPropPage(page);
+    case IDM_ABOUT:
+        ShowAboutBox(page);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+void FillVoiceList(HWND page)
+{
+    for (int program = 0; program < VOICE_LIST_COUNT; program++) {
+        char name[kVoiceNameSize] = "";
+        LoadStringA(hModuleInstance, IDS_VOICE_FIRST + program, name, kVoiceNameSize);
+        SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    }
+}
+
+INT_PTR CALLBACK PropPageDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return InitPropPage(hwnd);
+    case WM_COMMAND:
+        return OnPageCommand(hwnd, LOWORD(wParam));
+    case WM_DESTROY:
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

@@ -51,7 +51,12 @@ if [ ! -f "$ready" ]; then
             "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
             "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
                 >/dev/null 2>&1 </dev/null || true
-            touch "$ready"
+            # The server writes the registry out when it ends on its own; a
+            # killed server would lose the setting.
+            "${WINE%/*}/wineserver" -w || true
+            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+                touch "$ready"
+            fi
         fi
     ) 9>"$WINEPREFIX.lock"
 fi

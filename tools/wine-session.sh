@@ -24,12 +24,16 @@ start_wine_session() {
         done
     fi
     mkdir -p "$WINEPREFIX"
+    # A new prefix is made first, with a server of its own that ends by
+    # itself and so saves the prefix's registry.
+    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$WINEPREFIX" wineboot \
+        >/dev/null 2>&1 </dev/null || true
+    /usr/lib/wine/wineserver -w || true
     /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
     # Wine's own background processes start with the first program and live
     # as long as the server; start them here, away from any test's output
     # pipe, which they would otherwise hold open.
-    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$WINEPREFIX" wineboot \
-        >/dev/null 2>&1 </dev/null || true
+    /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 stop_wine_session() {

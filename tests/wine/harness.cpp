@@ -1,6 +1,7 @@
 // Test harness for the module under Wine.
 #include "tests/wine/harness.h"
 
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstring>
@@ -575,4 +576,50 @@ ProcessFigures CurrentProcessFigures()
         f.privateBytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
     }
     return f;
+}
+
+HWND CreatePageContainer(HWND host, int x, int y, int width, int height)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = "MorvaTestSheet";
+    RegisterClassA(&wc);
+    return CreateWindowExA(WS_EX_CONTROLPARENT, wc.lpszClassName, "",
+                           WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x, y, width, height, host,
+                           nullptr, wc.hInstance, nullptr);
+}
+
+HWND OpenPropertyPage(HWND tool, HWND container, int x, int y)
+{
+    HWND page = reinterpret_cast<HWND>(SendMessageA(
+        tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(container), MAKELPARAM(x, y)));
+    PumpMessages();
+    return page;
+}
+
+void ApplyPropertyPage(HWND page)
+{
+    SendMessageA(page, WM_COMMAND, ID_PAGE_APPLY, 0);
+}
+
+HWND FindShownDialog()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM out) -> BOOL {
+            char cls[32] = "";
+            GetClassNameA(hwnd, cls, sizeof cls);
+            if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+                *reinterpret_cast<HWND*>(out) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }

@@ -140,3 +140,16 @@ struct ProcessFigures {
     SIZE_T privateBytes;
 };
 ProcessFigures CurrentProcessFigures();
+
+// The host's property sheet: a container window inside the host window that
+// the tool's page is created in. The common controls are initialised first,
+// as a host process has them before it asks for a page.
+HWND CreatePageContainer(HWND host, int x, int y, int width, int height);
+// PNM_CREATEPROPPAGE with the container and the page position.
+HWND OpenPropertyPage(HWND tool, HWND container, int x, int y);
+// The host's apply command to an open page; message boxes it raises are
+// answered inside their own loops, and nothing else is pumped.
+void ApplyPropertyPage(HWND page);
+// The thread's visible top-level dialog (#32770), or null: reaches a modal
+// dialog from a timer whether or not the system has activated it yet.
+HWND FindShownDialog();

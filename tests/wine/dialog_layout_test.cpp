@@ -1,0 +1,326 @@
+// The property page and the About box on the screen: where every control
+// lies, in pixels from the dialog units of the templates, and what the
+// rendered dialogs look like. The images are written beside the test
+// programs, in screenshots/.
+#include "tests/wine/harness.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A control as the templates place it, in dialog units.
+struct ControlPlace {
+    int id;
+    const char* cls;
+    int x, y, w, h;
+};
+
+const ControlPlace kPageControls[] = {
+    {IDC_OCTAVES_LABEL, "Static", 20, 4, 26, 8},
+    {IDC_OCTAVES, "Static", 19, 14, 23, 10},
+    {IDC_OCTAVES_SPIN, "msctls_updown32", 43, 12, 7, 14},
+    {IDC_DEVICE_LABEL, "Static", 16, 36, 38, 8},
+    {IDC_DEVICE, "ComboBox", 16, 46, 93, 40},
+    {IDC_VOICE_LABEL, "Static", 16, 69, 20, 8},
+    {IDC_VOICE, "ComboBox", 16, 78, 93, 67},
+    {IDM_ABOUT, "Button", 170, 78, 89, 15},
+    {IDC_VOLUME_LABEL, "Static", 76, 4, 26, 8},
+    {IDC_VOLUME, "Static", 75, 14, 23, 10},
+    {IDC_VOLUME_SPIN, "msctls_updown32", 99, 12, 7, 14},
+};
+
+const ControlPlace kAboutControls[] = {
+    {IDOK, "Button", 68, 73, 50, 14},
+    {IDC_TOOLNAME, "Static", 7, 10, 172, 12},
+    {IDC_CREDIT1, "Static", 7, 30, 172, 12},
+    {IDC_CREDIT2, "Static", 7, 50, 172, 12},
+};
+
+RECT DialogRect(HWND dialog, int x, int y, int w, int h)
+{
+    RECT rc = {x, y, x + w, y + h};
+    MapDialogRect(dialog, &rc);
+    return rc;
+}
+
+RECT PlaceIn(HWND dialog, HWND control)
+{
+    RECT rc;
+    GetWindowRect(control, &rc);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+std::string Describe(const RECT& rc)
+{
+    char text[80];
+    snprintf(text, sizeof text, "(%ld, %ld)-(%ld, %ld)", rc.left, rc.top, rc.right, rc.bottom);
+    return text;
+}
+
+// What one dialog looked like: its controls in z order with their places
+// in client pixels, and an image of its client area.
+struct Snapshot {
+    std::vector<int> order;
+    std::vector<std::string> classes;
+    std::vector<RECT> places;
+    RECT client = {};
+    Pixels image;
+    std::string caption;
+    LONG style = 0;
+
+    const RECT* Place(int id) const
+    {
+        for (size_t i = 0; i < order.size(); i++) {
+            if (order[i] == id) {
+                return &places[i];
+            }
+        }
+        return nullptr;
+    }
+};
+
+Snapshot TakeSnapshot(HWND dialog)
+{
+    Snapshot s;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[64] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        s.order.push_back(GetDlgCtrlID(child));
+        s.classes.push_back(cls);
+        s.places.push_back(PlaceIn(dialog, child));
+    }
+    char caption[128] = "";
+    GetWindowTextA(dialog, caption, sizeof caption);
+    s.caption = caption;
+    s.style = GetWindowLongA(dialog, GWL_STYLE);
+    GetClientRect(dialog, &s.client);
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    s.image = CaptureClient(dialog);
+    return s;
+}
+
+// A 32-bit top-down BMP file in screenshots/ beside the test programs.
+void WriteBitmapFile(const Pixels& image, const char* name)
+{
+    CreateDirectoryA("screenshots", nullptr);
+    std::string path = std::string("screenshots\\") + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    BITMAPFILEHEADER fh = {};
+    BITMAPINFOHEADER ih = {};
+    ih.biSize = sizeof ih;
+    ih.biWidth = image.width;
+    ih.biHeight = -image.height;
+    ih.biPlanes = 1;
+    ih.biBitCount = 32;
+    std::vector<DWORD> bgra;
+    for (COLORREF c : image.colours) {
+        bgra.push_back((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+    }
+    DWORD bytes = static_cast<DWORD>(bgra.size() * 4);
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof ih;
+    fh.bfSize = fh.bfOffBits + bytes;
+    fwrite(&fh, sizeof fh, 1, f);
+    fwrite(&ih, sizeof ih, 1, f);
+    fwrite(bgra.data(), 1, bytes, f);
+    fclose(f);
+}
+
+// Pixels of text: dark on the light face of the dialog.
+int InkIn(const Snapshot& s, const RECT& rc)
+{
+    int ink = 0;
+    for (int y = rc.top; y < rc.bottom; y++) {
+        for (int x = rc.left; x < rc.right; x++) {
+            COLORREF c = s.image.At(x, y);
+            ink += GetRValue(c) < 0x80 && GetGValue(c) < 0x80 && GetBValue(c) < 0x80;
+        }
+    }
+    return ink;
+}
+
+// Pixels that are not the plain face of the dialog.
+int MarksIn(const Snapshot& s, const RECT& rc)
+{
+    int marks = 0;
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    for (int y = rc.top; y < rc.bottom; y++) {
+        for (int x = rc.left; x < rc.right; x++) {
+            marks += s.image.At(x, y) != face;
+        }
+    }
+    return marks;
+}
+
+std::vector<int> TemplateOrder(const ControlPlace* controls, size_t count)
+{
+    std::vector<int> ids;
+    for (size_t i = 0; i < count; i++) {
+        ids.push_back(controls[i].id);
+    }
+    return ids;
+}
+
+// Controls whose window is the rectangle of their template entry.
+void ExpectPlacedAsTemplate(HWND dialog, const Snapshot& s, const ControlPlace& c)
+{
+    SCOPED_TRACE(c.id);
+    const RECT* place = s.Place(c.id);
+    ASSERT_NE(place, nullptr);
+    RECT want = DialogRect(dialog, c.x, c.y, c.w, c.h);
+    EXPECT_EQ(Describe(*place), Describe(want));
+}
+
+// The About box is modal: it is looked at from a timer once its loop shows
+// it, while its dialog units can still be mapped, and then closed with OK.
+struct AboutSeen {
+    Snapshot snapshot;
+    RECT size;  // 186 x 94 dialog units
+    RECT expected[sizeof kAboutControls / sizeof kAboutControls[0]];
+};
+AboutSeen aboutSeen;
+
+void CALLBACK SnapAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindShownDialog();
+    if (!box) {
+        return;
+    }
+    KillTimer(nullptr, timer);
+    aboutSeen.snapshot = TakeSnapshot(box);
+    aboutSeen.size = DialogRect(box, 0, 0, 186, 94);
+    int i = 0;
+    for (const ControlPlace& c : kAboutControls) {
+        aboutSeen.expected[i++] = DialogRect(box, c.x, c.y, c.w, c.h);
+    }
+    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+}
+
+// The catcher only records the box; the timer answers it.
+void LeaveToTimer(HWND) {}
+
+using DialogLayout = MorvaTest;
+
+TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
+{
+    HWND tool = CreateTool(30, 40, 126, 60);
+    aboutSeen = {};
+    SetDialogInspector(LeaveToTimer);
+    SetTimer(nullptr, 0, 10, SnapAboutBox);
+    SendMessageA(tool, WM_COMMAND, IDM_ABOUT, 0);
+    const Snapshot& s = aboutSeen.snapshot;
+    ASSERT_FALSE(s.image.colours.empty()) << "the About box was not seen";
+    WriteBitmapFile(s.image, "about_box.bmp");
+
+    EXPECT_EQ(s.caption, "About Morva...");
+    EXPECT_EQ(s.style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION);
+    EXPECT_EQ(Describe(s.client), Describe(aboutSeen.size));
+    EXPECT_EQ(s.order, TemplateOrder(kAboutControls, 4));
+    int i = 0;
+    for (const ControlPlace& c : kAboutControls) {
+        SCOPED_TRACE(c.id);
+        const RECT* place = s.Place(c.id);
+        ASSERT_NE(place, nullptr);
+        EXPECT_EQ(Describe(*place), Describe(aboutSeen.expected[i]));
+        EXPECT_EQ(s.classes[i], c.cls);
+        // Every control shows its text.
+        EXPECT_GT(InkIn(s, *place), 20);
+        i++;
+    }
+    // The bands between the lines and beside the OK button are bare.
+    const RECT& name = aboutSeen.expected[1];
+    const RECT& credit1 = aboutSeen.expected[2];
+    const RECT& credit2 = aboutSeen.expected[3];
+    const RECT& ok = aboutSeen.expected[0];
+    EXPECT_EQ(MarksIn(s, {name.left, name.bottom, name.right, credit1.top}), 0);
+    EXPECT_EQ(MarksIn(s, {name.left, credit1.bottom, name.right, credit2.top}), 0);
+    EXPECT_EQ(MarksIn(s, {name.left, credit2.bottom, name.right, ok.top}), 0);
+    EXPECT_EQ(MarksIn(s, {0, ok.top, ok.left, ok.bottom}), 0);
+    EXPECT_EQ(MarksIn(s, {ok.right, ok.top, s.client.right, ok.bottom}), 0);
+}
+
+TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
+{
+    HWND sheet = CreatePageContainer(host, 20, 20, 500, 300);
+    HWND tool = CreateTool(0, 0, 96, 20);
+    HWND page = OpenPropertyPage(tool, sheet, 5, 10);
+    ASSERT_NE(page, nullptr);
+    Snapshot s = TakeSnapshot(page);
+    WriteBitmapFile(s.image, "property_page.bmp");
+
+    EXPECT_EQ(Describe(s.client), Describe(DialogRect(page, 0, 0, 280, 100)));
+    // The order matters: each up-down takes the control before it as buddy.
+    const size_t count = sizeof kPageControls / sizeof kPageControls[0];
+    EXPECT_EQ(s.order, TemplateOrder(kPageControls, count));
+    for (size_t i = 0; i < count && i < s.classes.size(); i++) {
+        EXPECT_EQ(s.classes[i], kPageControls[i].cls) << kPageControls[i].id;
+    }
+    for (const ControlPlace& c : kPageControls) {
+        if (strcmp(c.cls, "Static") == 0 && c.id != IDC_OCTAVES && c.id != IDC_VOLUME) {
+            ExpectPlacedAsTemplate(page, s, c);
+            EXPECT_GT(InkIn(s, *s.Place(c.id)), 20) << c.id;
+        }
+    }
+    ExpectPlacedAsTemplate(page, s, kPageControls[7]);  // the About button
+    EXPECT_GT(InkIn(s, *s.Place(IDM_ABOUT)), 20);
+
+    // The drop-down boxes keep their place and width; their height is the
+    // field's, and the list drops from the same top.
+    for (int id : {IDC_DEVICE, IDC_VOICE}) {
+        SCOPED_TRACE(id);
+        const ControlPlace& c = id == IDC_DEVICE ? kPageControls[4] : kPageControls[6];
+        RECT want = DialogRect(page, c.x, c.y, c.w, c.h);
+        const RECT& got = *s.Place(id);
+        EXPECT_EQ(got.left, want.left);
+        EXPECT_EQ(got.top, want.top);
+        EXPECT_EQ(got.right, want.right);
+        EXPECT_LT(got.bottom, want.bottom);
+        RECT dropped;
+        SendDlgItemMessageA(page, id, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+        MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&dropped), 2);
+        EXPECT_EQ(dropped.left, want.left);
+        EXPECT_EQ(dropped.top, want.top);
+        EXPECT_EQ(dropped.right, want.right);
+        EXPECT_GT(dropped.bottom, got.bottom);
+    }
+
+    // Each up-down sits at the right end of its sunken field, which gives up
+    // the room; together they fill the field's template rectangle.
+    struct Pair {
+        int field;
+        int spin;
+        const ControlPlace& place;
+    } const pairs[] = {{IDC_OCTAVES, IDC_OCTAVES_SPIN, kPageControls[1]},
+                       {IDC_VOLUME, IDC_VOLUME_SPIN, kPageControls[9]}};
+    for (const Pair& p : pairs) {
+        SCOPED_TRACE(p.field);
+        EXPECT_EQ(SendDlgItemMessageA(page, p.spin, UDM_GETBUDDY, 0, 0),
+                  reinterpret_cast<LRESULT>(GetDlgItem(page, p.field)));
+        RECT want = DialogRect(page, p.place.x, p.place.y, p.place.w, p.place.h);
+        const RECT& field = *s.Place(p.field);
+        const RECT& spin = *s.Place(p.spin);
+        EXPECT_EQ(field.left, want.left);
+        EXPECT_EQ(field.top, want.top);
+        EXPECT_EQ(field.bottom, want.bottom);
+        EXPECT_LT(field.right, want.right);
+        EXPECT_NEAR(spin.left, field.right, 2);
+        EXPECT_NEAR(spin.right, want.right, 2);
+        EXPECT_EQ(spin.top, want.top);
+        EXPECT_EQ(spin.bottom, want.bottom);
+        // The field shows its number inside a sunken edge.
+        EXPECT_GT(InkIn(s, field), 10);
+    }
+
+    // Between the lists and the About button the page is bare.
+    RECT gap = DialogRect(page, 112, 30, 55, 45);
+    EXPECT_EQ(MarksIn(s, gap), 0);
+}
+
+}  // namespace

@@ -1,0 +1,792 @@
+// The property page and the About box as the host and the user meet them:
+// the page inside the host's sheet, its controls, what an apply writes into
+// the tool and sends to the device, and the About box from both its places.
+#include "tests/wine/harness.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The General MIDI names the page offers, in program order.
+const char* const kVoiceNames[VOICE_COUNT] = {
+    "0)  Acoustic Grand Piano", "1)  Bright Acoustic Piano", "2)  Electric Grand Piano",
+    "3)  Honky-tonk Piano", "4)  Rhodes Piano", "5)  Chorused Piano", "6)  Harpsichord",
+    "7)  Clavinet", "8)  Celesta", "9)  Glockenspiel", "10)  Music box", "11)  Vibraphone",
+    "12)  Marimba", "13)  Xylophone", "14)  Tubular Bells", "15)  Dulcimer", "16)  Hammond Organ",
+    "17)  Percusive Organ", "18)  Rock Organ", "19)  Church Organ", "20)  Reed Organ",
+    "21)  Accordion", "22)  Harmonica", "23)  Tango Accordian", "24)  Acoustic Guitar (nylon)",
+    "25)  Acoustic Guitar (steel)", "26)  Electric Guitar (jazz)", "27)  Electric Guitar (clean)",
+    "28)  Electric Guitar (muted)", "29)  Overdriven Guitar", "30)  Distortion Guitar",
+    "31)  Guitar Harmonics", "32)  Acoustic Bass", "33)  Electric Bass (finger)",
+    "34)  Electric Bass (pick)", "35)  Fretless Bass", "36)  Slap Bass 1", "37)  Slap Bass 2",
+    "38)  Synth Bass 1", "39)  Synth Bass 2", "40)  Violin", "41)  Viola", "42)  Cello",
+    "43)  Contrabass", "44)  Tremolo Strings", "45)  Pizzicato Strings", "46)  Orchestral Harp",
+    "47)  Timpani", "48)  String Ensemble 1", "49)  String Ensemble 2", "50)  SynthStrings 1",
+    "51)  Synth Strings 2", "52)  Choir Aahs", "53)  Voice Oohs", "54)  Synth Voice",
+    "55)  Orchestra  Hit", "56)  Trumpet", "57)  Trombone", "58)  Tuba", "59)  Muted Trumpet",
+    "60)  French Horn", "61)  Brass Section", "62)  Synth Brass 1", "63)  Synth Brass 2",
+    "64)  Soprano Sax", "65)  Alto Sax", "66)  Tenor Sax", "67)  Baritone Sax", "68)  Oboe",
+    "69)  English Horn", "70)  Bassoon", "71)  Clarinet", "72)  Piccolo", "73)  Flute",
+    "74)  Recorder", "75)  Pan Flute", "76)  Bottle Blow", "77)  Shakuhachi", "78)  Whistle",
+    "79)  Ocarina", "80)  Synth Lead (square)", "81)  Synth Lead (sawtooth)",
+    "82)  Synth Lead (caliope lead)", "83)  Synth Lead (chiff lead)", "84)  Synth Lead (charang)",
+    "85)  Synth Lead (voice)", "86)  Synth Lead (fifths)", "87)  Synth Lead (brass + lead)",
+    "88)  Synth Pad (new age)", "89)  Synth Pad (warm)", "90)  Synth Pad (polysynth)",
+    "91)  Synth Pad (choir)", "92)  Synth Pad (bowed)", "93)  Synth Pad (metallic)  ",
+    "94)  Synth Pad (halo)", "95)  Synth Pad (sweep)", "96)  FX 1 (rain)",
+    "97)  FX 2 (soundtrack)", "98)  FX 3 (crystal)", "99)  FX 4 (atmosphere)",
+    "100)  FX 5 (brightness)", "101)  FX 6 (goblins)", "102)  FX 7 (echoes)",
+    "103)  FX 8 (sci-fi)", "104)  Sitar", "105)  Banjo", "106)  Shamisen", "107)  Koto",
+    "108)  Kalimba", "109)  Bagpipe", "110)  Fiddle", "111)  Shanai", "112)  Tinkle Bell",
+    "113)  Agogo", "114)  Steel Drums", "115)  WoodBlock", "116)  Taiko Drum", "117)  Melodic Tom",
+    "118)  Synth Drum", "119)  Reverse Cymbal", "120)  Guitar Fret Noise", "121)  Breath Noise",
+    "122)  Seashore", "123)  Bird Tweet", "124)  Phone Ring", "125)  Helicopter", "126)  Applause",
+    "127)  Gunshot",
+};
+
+// DialogBoxParamA as the module calls it, so a test sees the owner the
+// module named (the system owns a box by the top-level window).
+struct DialogBoxCall {
+    HINSTANCE instance;
+    UINT_PTR resource;
+    HWND owner;
+    LPARAM param;
+    INT_PTR result;
+};
+std::vector<DialogBoxCall> dialogBoxCalls;
+decltype(&DialogBoxParamA) realDialogBoxParamA;
+
+INT_PTR WINAPI RecordingDialogBoxParamA(HINSTANCE instance, LPCSTR resource, HWND owner,
+                                        DLGPROC proc, LPARAM param)
+{
+    INT_PTR result = realDialogBoxParamA(instance, resource, owner, proc, param);
+    dialogBoxCalls.push_back(
+        {instance, reinterpret_cast<UINT_PTR>(resource), owner, param, result});
+    return result;
+}
+
+void WatchDialogBoxes(HMODULE dll)
+{
+    if (!realDialogBoxParamA) {
+        realDialogBoxParamA = reinterpret_cast<decltype(&DialogBoxParamA)>(
+            HookImport(dll, "user32.dll", "DialogBoxParamA",
+                       reinterpret_cast<void*>(&RecordingDialogBoxParamA)));
+    }
+    dialogBoxCalls.clear();
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ComboEntries(HWND page, int id)
+{
+    std::vector<std::string> entries;
+    LRESULT count = SendDlgItemMessageA(page, id, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        char text[256] = "";
+        SendDlgItemMessageA(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+LRESULT Selected(HWND page, int id) { return SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0); }
+
+void Select(HWND page, int id, int entry)
+{
+    SendDlgItemMessageA(page, id, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+}
+
+void SetArrows(HWND page, int spinId, int position)
+{
+    SendDlgItemMessageA(page, spinId, UDM_SETPOS, 0, MAKELONG(position, 0));
+}
+
+// A press and release on the upper or lower arrow of an up-down control.
+void ClickArrow(HWND page, int spinId, bool up)
+{
+    HWND spin = GetDlgItem(page, spinId);
+    RECT rc;
+    GetClientRect(spin, &rc);
+    LPARAM at = MAKELPARAM(rc.right / 2, up ? rc.bottom / 4 : rc.bottom * 3 / 4);
+    SendMessageA(spin, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(spin, WM_LBUTTONUP, 0, at);
+}
+
+std::vector<std::string> BoxTexts()
+{
+    std::vector<std::string> texts;
+    for (const CaughtDialog& d : CaughtDialogs()) {
+        texts.push_back(d.caption + ": " + d.text);
+    }
+    return texts;
+}
+
+// The owners the module named for its message boxes.
+std::vector<HWND> BoxOwners()
+{
+    std::vector<HWND> owners;
+    for (const CaughtDialog& d : CaughtDialogs()) {
+        owners.push_back(d.ownerArg);
+    }
+    return owners;
+}
+
+std::vector<int> CallKinds()
+{
+    std::vector<int> kinds;
+    for (const WinmmRecord& r : WinmmLog()) {
+        kinds.push_back(r.call);
+    }
+    return kinds;
+}
+
+void ForgetWinmmCalls() { Winmm()->logCount = 0; }
+
+constexpr DWORD kVolume40 = 40 * 655 * 0x10001u;
+constexpr DWORD kVolume50 = 50 * 655 * 0x10001u;
+constexpr DWORD kVolume100 = 65500 * 0x10001u;
+
+class PageTest : public MorvaTest {
+protected:
+    void SetUp() override
+    {
+        MorvaTest::SetUp();
+        WatchDialogBoxes(morva->dll);
+        sheet = CreatePageContainer(host, 150, 100, 460, 220);
+        ASSERT_NE(sheet, nullptr);
+    }
+
+    // A tool of three octaves in a known place, laid out once so that its
+    // back buffer exists, with the given number of output devices.
+    HWND NewTool(UINT outDevs, int32_t device, int32_t voice, int16_t volume = 100,
+                 int32_t octaves = 3)
+    {
+        ResetWinmm(0, outDevs);
+        ToolStateBlock block = DefaultBlock();
+        block.deviceNumber = device;
+        block.voice = voice;
+        block.volume = volume;
+        block.octaves = octaves;
+        block.reserved34 = 0x5A5A;
+        HWND tool = CreateTool(0, 0, 96, 20, &block);
+        EXPECT_NE(tool, nullptr);
+        MoveWindow(tool, 4, 4, 224, 40, TRUE);
+        PumpMessages();
+        return tool;
+    }
+
+    HWND Page(HWND tool)
+    {
+        HWND page = OpenPropertyPage(tool, sheet, 5, 10);
+        EXPECT_NE(page, nullptr);
+        return page;
+    }
+
+    // Applies with the tool's window validated first, and tells whether the
+    // apply invalidated it.
+    bool ApplyAndSeeRepaint(HWND page, HWND tool)
+    {
+        ValidateRect(tool, nullptr);
+        ApplyPropertyPage(page);
+        return GetUpdateRect(tool, nullptr, FALSE) != FALSE;
+    }
+
+    HWND sheet = nullptr;
+};
+
+using PropertyPage = PageTest;
+
+TEST_F(PropertyPage, IsCreatedInTheSheetAtTheHostsPointWithItsTemplateSize)
+{
+    HWND tool = NewTool(1, -1, 0);
+    HWND page = OpenPropertyPage(tool, sheet, 7, 11);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(GetParent(page), sheet);
+    EXPECT_EQ(GetWindow(sheet, GW_CHILD), page);
+    EXPECT_TRUE(IsWindowVisible(page));
+    RECT rc;
+    GetWindowRect(page, &rc);
+    MapWindowPoints(nullptr, sheet, reinterpret_cast<POINT*>(&rc), 2);
+    RECT size = {0, 0, 280, 100};
+    MapDialogRect(page, &size);
+    EXPECT_EQ(rc.left, 7);
+    EXPECT_EQ(rc.top, 11);
+    EXPECT_EQ(rc.right - rc.left, size.right);
+    EXPECT_EQ(rc.bottom - rc.top, size.bottom);
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES_LABEL), "&Octaves");
+    EXPECT_EQ(ItemText(page, IDC_VOLUME_LABEL), "Volume");
+    EXPECT_EQ(ItemText(page, IDC_DEVICE_LABEL), "Midi Device:");
+    EXPECT_EQ(ItemText(page, IDC_VOICE_LABEL), "Voice:");
+    EXPECT_EQ(ItemText(page, IDM_ABOUT), "About Morva...");
+    // Filling the page sends nothing to the host and nothing to the device
+    // beyond reading the device names.
+    EXPECT_TRUE(HostMessages(PNM_SHOWPROPERTIES).empty());
+    EXPECT_TRUE(ShortMessages().empty());
+    EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
+    // Without a container the page cannot be made.
+    EXPECT_EQ(SendMessageA(tool, PNM_CREATEPROPPAGE, 0, MAKELPARAM(7, 11)), 0);
+}
+
+TEST_F(PropertyPage, ShowsTheToolsSettingsAsStored)
+{
+    struct Case {
+        int32_t octaves;
+        int16_t volume;
+        int32_t voice;
+        const char* octaveText;
+        const char* volumeText;
+        LRESULT voiceEntry;
+    } const cases[] = {
+        {3, 100, 0, "3", "100", 0},
+        {9, 50, 126, "9", "50", 126},
+        {-1, -5, 127, "4294967295", "4294967291", CB_ERR},
+        {0, 0, -1, "0", "0", CB_ERR},
+        {7, 32767, 100000, "7", "32767", CB_ERR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.octaveText);
+        HWND tool = NewTool(1, -1, c.voice, c.volume, c.octaves);
+        HWND page = Page(tool);
+        EXPECT_EQ(ItemText(page, IDC_OCTAVES), c.octaveText);
+        EXPECT_EQ(ItemText(page, IDC_VOLUME), c.volumeText);
+        EXPECT_EQ(Selected(page, IDC_VOICE), c.voiceEntry);
+        if (c.voiceEntry >= 0) {
+            char shown[64] = "";
+            GetDlgItemTextA(page, IDC_VOICE, shown, sizeof shown);
+            EXPECT_STREQ(shown, kVoiceNames[c.voiceEntry]);
+        }
+        EXPECT_EQ(SendDlgItemMessageA(page, IDC_OCTAVES_SPIN, UDM_GETRANGE, 0, 0), MAKELONG(7, 1));
+        EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOLUME_SPIN, UDM_GETRANGE, 0, 0), MAKELONG(100, 0));
+        DestroyWindow(page);
+        DestroyWindow(tool);
+    }
+}
+
+TEST_F(PropertyPage, OffersTheFirst127VoicesInProgramOrder)
+{
+    HWND tool = NewTool(1, -1, 0);
+    HWND page = Page(tool);
+    std::vector<std::string> entries = ComboEntries(page, IDC_VOICE);
+    ASSERT_EQ(entries.size(), 127u);
+    for (int i = 0; i < 127; i++) {
+        EXPECT_EQ(entries[i], kVoiceNames[i]) << "entry " << i;
+    }
+    // The last program cannot be chosen.
+    EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(kVoiceNames[127])),
+              CB_ERR);
+    EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOICE, CB_GETLBTEXTLEN, 127, 0), CB_ERR);
+}
+
+TEST_F(PropertyPage, ApplyWritesTheEditsAndSendsVolumeAndVoice)
+{
+    HWND tool = NewTool(1, 0, 0);
+    HWND page = Page(tool);
+    ToolInstance* record = Record(tool);
+    SetArrows(page, IDC_OCTAVES_SPIN, 5);
+    SetArrows(page, IDC_VOLUME_SPIN, 40);
+    Select(page, IDC_VOICE, 40);
+    Select(page, IDC_DEVICE, -1);
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES), "5");
+    EXPECT_EQ(ItemText(page, IDC_VOLUME), "40");
+    // Nothing happens before the host applies.
+    EXPECT_EQ(record->state.octaves, 3);
+    ForgetWinmmCalls();
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(record->state.octaves, 5);
+    EXPECT_EQ(record->state.volume, 40);
+    EXPECT_EQ(record->state.reserved34, 0x5A5A);
+    EXPECT_EQ(record->state.voice, 40);
+    EXPECT_EQ(record->program, 40);
+    EXPECT_EQ(record->state.deviceNumber, 0);
+    EXPECT_EQ(record->state.lastKey, 60);
+    std::vector<WinmmRecord> volume = WinmmCalls(W_midiOutSetVolume);
+    ASSERT_EQ(volume.size(), 1u);
+    EXPECT_EQ(volume[0].arg, kVolume40);
+    EXPECT_EQ(volume[0].handle, reinterpret_cast<UINT_PTR>(record->midi.hDevice));
+    EXPECT_EQ(ShortMessages(), std::vector<DWORD>{0x28C0});
+    EXPECT_TRUE(CaughtDialogs().empty());
+}
+
+TEST_F(PropertyPage, ArrowsStepTheFieldsWithinTheirRanges)
+{
+    HWND tool = NewTool(1, -1, 127, 100, 6);
+    HWND page = Page(tool);
+    ClickArrow(page, IDC_OCTAVES_SPIN, true);
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES), "7");
+    ClickArrow(page, IDC_OCTAVES_SPIN, true);
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES), "7");
+    ClickArrow(page, IDC_VOLUME_SPIN, true);
+    EXPECT_EQ(ItemText(page, IDC_VOLUME), "100");
+    ClickArrow(page, IDC_VOLUME_SPIN, false);
+    EXPECT_EQ(ItemText(page, IDC_VOLUME), "99");
+    ApplyPropertyPage(page);
+    EXPECT_EQ(Record(tool)->state.octaves, 7);
+    EXPECT_EQ(Record(tool)->state.volume, 99);
+}
+
+TEST_F(PropertyPage, OctaveCountsOutsideTheRangeAreAppliedAsOne)
+{
+    // A restored block may carry any count; the field shows it and an apply
+    // without the arrows corrects it.
+    struct Case {
+        int32_t stored;
+        int32_t applied;
+        bool repainted;
+    } const cases[] = {{9, 1, true}, {8, 1, true}, {-1, 1, true}, {7, 7, false}, {1, 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        HWND tool = NewTool(1, -1, 127, 100, c.stored);
+        HWND page = Page(tool);
+        EXPECT_EQ(ApplyAndSeeRepaint(page, tool), c.repainted);
+        EXPECT_EQ(Record(tool)->state.octaves, c.applied);
+        DestroyWindow(page);
+        DestroyWindow(tool);
+    }
+}
+
+TEST_F(PropertyPage, AnOctaveFieldReadingZeroIsAppliedAsZero)
+{
+    HWND tool = NewTool(1, -1, 127, 100, 0);
+    HWND page = Page(tool);
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES), "0");
+    // Fitting the tool's size raises its count while the page is open.
+    SizeFitRequest request = {0, 0, 500, 500, 1, 20};
+    SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request));
+    ASSERT_EQ(Record(tool)->state.octaves, 1);
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(Record(tool)->state.octaves, 0);
+
+    // A field that does not read as a number counts as zero too.
+    Record(tool)->state.octaves = 4;
+    SetDlgItemTextA(page, IDC_OCTAVES, "many");
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(Record(tool)->state.octaves, 0);
+}
+
+TEST_F(PropertyPage, AVolumeShownAsStoredIsNotSentAgain)
+{
+    for (int16_t stored : {int16_t(-1), int16_t(300), int16_t(100)}) {
+        SCOPED_TRACE(stored);
+        HWND tool = NewTool(1, 0, 0, stored);
+        HWND page = Page(tool);
+        Select(page, IDC_DEVICE, -1);
+        Select(page, IDC_VOICE, -1);
+        ForgetWinmmCalls();
+        EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
+        EXPECT_EQ(Record(tool)->state.volume, stored);
+        EXPECT_TRUE(WinmmLog().empty());
+
+        SetArrows(page, IDC_VOLUME_SPIN, 0);
+        ApplyPropertyPage(page);
+        EXPECT_EQ(Record(tool)->state.volume, 0);
+        std::vector<WinmmRecord> volume = WinmmCalls(W_midiOutSetVolume);
+        ASSERT_EQ(volume.size(), 1u);
+        EXPECT_EQ(volume[0].arg, 0u);
+        DestroyWindow(page);
+        DestroyWindow(tool);
+    }
+}
+
+TEST_F(PropertyPage, AnApplyWithNothingSelectedOrChangedLeavesTheToolAlone)
+{
+    HWND tool = NewTool(2, 1, 5);
+    HWND page = Page(tool);
+    Select(page, IDC_DEVICE, -1);
+    Select(page, IDC_VOICE, -1);
+    ToolInstance* record = Record(tool);
+    ToolInstance before = *record;
+    ForgetWinmmCalls();
+    EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(memcmp(record, &before, sizeof before), 0);
+    EXPECT_TRUE(WinmmLog().empty());
+    EXPECT_TRUE(CaughtDialogs().empty());
+}
+
+using PageDevices = PageTest;
+
+TEST_F(PageDevices, ListsReadableDevicesWithTheirNumbers)
+{
+    ResetWinmm(0, 3);
+    strcpy(Winmm()->outNames[0], "Port A");
+    strcpy(Winmm()->outNames[1], "Port B");
+    strcpy(Winmm()->outNames[2], "Port C");
+    HWND tool = NewTool(3, -1, 127);
+    FailWinmm(W_midiOutGetDevCapsA, MMSYSERR_NODRIVER, -1, 1);
+    HWND page = Page(tool);
+    EXPECT_EQ(ComboEntries(page, IDC_DEVICE), (std::vector<std::string>{"Port A", "Port C"}));
+    EXPECT_EQ(Selected(page, IDC_DEVICE), CB_ERR);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 6"});
+    EXPECT_EQ(BoxOwners(), std::vector<HWND>{tool});
+    std::vector<WinmmRecord> caps = WinmmCalls(W_midiOutGetDevCapsA);
+    ASSERT_EQ(caps.size(), 3u);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(caps[i].device, i);
+    }
+
+    Select(page, IDC_DEVICE, 1);
+    ForgetWinmmCalls();
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    // Nothing was open to close; the device opened is given the volume.
+    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutOpen, W_midiOutSetVolume}));
+    std::vector<WinmmRecord> opens = WinmmCalls(W_midiOutOpen);
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].device, 2);
+    EXPECT_EQ(Record(tool)->state.deviceNumber, 2);
+    EXPECT_EQ(Record(tool)->midi.uDeviceId, 2u);
+
+    // A page opened again finds the device by its number, not its position.
+    DestroyWindow(page);
+    page = Page(tool);
+    EXPECT_EQ(Selected(page, IDC_DEVICE), 1);
+}
+
+TEST_F(PageDevices, AStoredDeviceOutsideTheListSelectsNothing)
+{
+    struct Case {
+        int32_t stored;
+        LRESULT entry;
+    } const cases[] = {{-1, CB_ERR}, {3, CB_ERR}, {1000, CB_ERR}, {INT32_MIN, CB_ERR},
+                       {0, 0}, {2, 2}};
+    HWND tool = NewTool(3, -1, 127);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ToolStateBlock block = Record(tool)->state;
+        block.deviceNumber = c.stored;
+        SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+        HWND page = Page(tool);
+        EXPECT_EQ(ComboEntries(page, IDC_DEVICE).size(), 3u);
+        EXPECT_EQ(Selected(page, IDC_DEVICE), c.entry);
+        DestroyWindow(page);
+    }
+}
+
+TEST_F(PageDevices, EveryApplyWithADeviceSelectedReopensItAndLaysOutAgain)
+{
+    HWND tool = NewTool(2, 0, 3);
+    HWND page = Page(tool);
+    ToolInstance* record = Record(tool);
+    EXPECT_EQ(Selected(page, IDC_DEVICE), 0);
+    for (int round = 0; round < 2; round++) {
+        SCOPED_TRACE(round);
+        UINT_PTR old = reinterpret_cast<UINT_PTR>(record->midi.hDevice);
+        ASSERT_NE(old, 0u);
+        KeyRect laidOut = record->state.keys[0];
+        record->state.keys[0] = {-9, -9, -9, -9, 9};
+        ForgetWinmmCalls();
+        EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+        EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutOpen, W_midiOutSetVolume,
+                                                 W_midiOutShortMsg}));
+        std::vector<WinmmRecord> log = WinmmLog();
+        ASSERT_EQ(log.size(), 4u);
+        EXPECT_EQ(log[0].handle, old);
+        EXPECT_EQ(log[1].device, 0);
+        EXPECT_EQ(log[2].handle, log[1].handle);
+        EXPECT_EQ(log[2].arg, kVolume100);
+        EXPECT_EQ(log[3].handle, log[1].handle);
+        EXPECT_EQ(log[3].arg, 0x03C0u);
+        EXPECT_EQ(reinterpret_cast<UINT_PTR>(record->midi.hDevice), log[1].handle);
+        EXPECT_EQ(memcmp(&record->state.keys[0], &laidOut, sizeof laidOut), 0);
+    }
+    EXPECT_TRUE(CaughtDialogs().empty());
+}
+
+TEST_F(PageDevices, WithNoDeviceSelectedTheDeviceStaysAsItIs)
+{
+    HWND tool = NewTool(2, 1, 127);
+    HWND page = Page(tool);
+    ToolInstance* record = Record(tool);
+    HANDLE open = record->midi.hDevice;
+    Select(page, IDC_DEVICE, -1);
+    record->state.keys[0] = {-9, -9, -9, -9, 9};
+    ForgetWinmmCalls();
+    EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(record->state.keys[0].black, 9);
+    SetArrows(page, IDC_OCTAVES_SPIN, 2);
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    EXPECT_EQ(record->state.lastKey, 24);
+    // Laid out again for two octaves: the first key is a white C once more.
+    EXPECT_EQ(record->state.keys[0].black, 0);
+    EXPECT_TRUE(WinmmLog().empty());
+    EXPECT_EQ(record->midi.hDevice, open);
+    EXPECT_EQ(record->state.deviceNumber, 1);
+}
+
+TEST_F(PageDevices, ASelectedVoiceIsSentOnEveryApply)
+{
+    HWND tool = NewTool(1, 0, 40);
+    HWND page = Page(tool);
+    Select(page, IDC_DEVICE, -1);
+    ForgetWinmmCalls();
+    ApplyPropertyPage(page);
+    ApplyPropertyPage(page);
+    Select(page, IDC_VOICE, 126);
+    ApplyPropertyPage(page);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x28C0, 0x28C0, 0x7EC0}));
+    EXPECT_EQ(Record(tool)->state.voice, 126);
+    EXPECT_EQ(Record(tool)->program, 126);
+}
+
+TEST_F(PageDevices, VolumeAndDeviceChangedTogetherReachBothDevices)
+{
+    HWND tool = NewTool(2, 0, 0);
+    HWND page = Page(tool);
+    UINT_PTR first = reinterpret_cast<UINT_PTR>(Record(tool)->midi.hDevice);
+    SetArrows(page, IDC_VOLUME_SPIN, 50);
+    Select(page, IDC_DEVICE, 1);
+    ForgetWinmmCalls();
+    ApplyPropertyPage(page);
+    std::vector<WinmmRecord> log = WinmmLog();
+    ASSERT_EQ(CallKinds(), (std::vector<int>{W_midiOutSetVolume, W_midiOutClose, W_midiOutOpen,
+                                             W_midiOutSetVolume, W_midiOutShortMsg}));
+    // The new volume goes first to the device that was open...
+    EXPECT_EQ(log[0].handle, first);
+    EXPECT_EQ(log[0].arg, kVolume50);
+    EXPECT_EQ(log[1].handle, first);
+    EXPECT_EQ(log[2].device, 1);
+    // ...and then to the one opened in its place, before the voice.
+    UINT_PTR second = log[2].handle;
+    EXPECT_EQ(log[3].handle, second);
+    EXPECT_EQ(log[3].arg, kVolume50);
+    EXPECT_EQ(log[4].handle, second);
+    EXPECT_EQ(log[4].arg, 0x00C0u);
+    EXPECT_EQ(Record(tool)->state.deviceNumber, 1);
+    EXPECT_EQ(Record(tool)->state.volume, 50);
+}
+
+TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
+{
+    HWND tool = NewTool(2, 0, 7);
+    HWND page = Page(tool);
+    Select(page, IDC_DEVICE, 1);
+    FailWinmm(W_midiOutOpen, MMSYSERR_ALLOCATED, -1, 1);
+    ForgetWinmmCalls();
+    ApplyPropertyPage(page);
+    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutOpen,
+                                             W_midiOutGetErrorTextA}));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "MIDI Output Error: Double error 4",
+                              "MidiSendShortMsg: Must open MIDI output device first"}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
+    ToolInstance* record = Record(tool);
+    EXPECT_EQ(record->state.deviceNumber, 1);
+    EXPECT_EQ(record->midi.uDeviceId, MIDI_NONE);
+    EXPECT_EQ(record->midi.hDevice, nullptr);
+}
+
+TEST_F(PageDevices, AFailedCloseKeepsTheOldDeviceOpen)
+{
+    HWND tool = NewTool(2, 0, 127);
+    HWND page = Page(tool);
+    ToolInstance* record = Record(tool);
+    HANDLE first = record->midi.hDevice;
+    Select(page, IDC_DEVICE, 1);
+    FailWinmm(W_midiOutClose, MMSYSERR_INVALHANDLE, 1);
+    ForgetWinmmCalls();
+    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
+    // The open finds the old device still open and does nothing.
+    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutGetErrorTextA}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 5"});
+    EXPECT_EQ(BoxOwners(), std::vector<HWND>{tool});
+    EXPECT_EQ(record->midi.hDevice, first);
+    EXPECT_EQ(record->state.deviceNumber, 1);
+}
+
+TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
+{
+    HWND tool = NewTool(0, -1, 0);
+    ASSERT_EQ(BoxTexts(),
+              std::vector<std::string>{"MidiInit: No MIDI input or output devices are present"});
+    CaughtDialogs().clear();
+    HWND page = Page(tool);
+    EXPECT_TRUE(ComboEntries(page, IDC_DEVICE).empty());
+    Select(page, IDC_DEVICE, 0);
+    ForgetWinmmCalls();
+    ApplyPropertyPage(page);
+    ApplyPropertyPage(page);
+    std::string box = "MidiSendShortMsg: Must use a MIDI output device";
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{box, box}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
+    EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
+    EXPECT_TRUE(ShortMessages().empty());
+}
+
+TEST_F(PageDevices, AToolWithoutADeviceReportsTheVoiceOnEveryApply)
+{
+    HWND tool = NewTool(2, -1, 0);
+    HWND page = Page(tool);
+    EXPECT_EQ(ComboEntries(page, IDC_DEVICE).size(), 2u);
+    EXPECT_EQ(Selected(page, IDC_DEVICE), CB_ERR);
+    ForgetWinmmCalls();
+    ApplyPropertyPage(page);
+    ApplyPropertyPage(page);
+    std::string box = "MidiSendShortMsg: Must open MIDI output device first";
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{box, box}));
+    EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
+    EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
+    EXPECT_EQ(Record(tool)->state.deviceNumber, -1);
+}
+
+using PageTarget = PageTest;
+
+TEST_F(PageTarget, APageWhoseToolIsGoneAppliesNothing)
+{
+    HWND other = NewTool(2, 1, 9);
+    HWND tool = NewTool(2, 0, 3);
+    HWND page = Page(tool);
+    SetArrows(page, IDC_OCTAVES_SPIN, 6);
+    SetArrows(page, IDC_VOLUME_SPIN, 20);
+    Select(page, IDC_VOICE, 10);
+    Select(page, IDC_DEVICE, 1);
+    ToolInstance before = *Record(other);
+    DestroyWindow(tool);
+    ForgetWinmmCalls();
+    CaughtDialogs().clear();
+    ApplyPropertyPage(page);
+    ApplyPropertyPage(page);
+    EXPECT_TRUE(WinmmLog().empty());
+    EXPECT_TRUE(CaughtDialogs().empty());
+    EXPECT_EQ(memcmp(Record(other), &before, sizeof before), 0);
+    EXPECT_TRUE(IsWindow(page));
+    // The controls keep the edits; only the tool is missing.
+    EXPECT_EQ(ItemText(page, IDC_OCTAVES), "6");
+}
+
+TEST_F(PageTarget, TheLastToolAskedIsTheOneEveryOpenPageEdits)
+{
+    HWND first = NewTool(1, -1, 127, 100, 3);
+    HWND second = NewTool(1, -1, 127, 100, 5);
+    HWND firstPage = Page(first);
+    HWND secondPage = OpenPropertyPage(second, sheet, 5, 120);
+    ASSERT_NE(secondPage, nullptr);
+    SetArrows(firstPage, IDC_OCTAVES_SPIN, 2);
+    ApplyPropertyPage(firstPage);
+    EXPECT_EQ(Record(first)->state.octaves, 3);
+    EXPECT_EQ(Record(second)->state.octaves, 2);
+    // Destroying a tool that is not the target keeps the target.
+    DestroyWindow(first);
+    SetArrows(secondPage, IDC_OCTAVES_SPIN, 4);
+    ApplyPropertyPage(secondPage);
+    EXPECT_EQ(Record(second)->state.octaves, 4);
+}
+
+// The About box, found from a timer once its loop shows it, read, and then
+// closed the way the test says.
+struct AboutView {
+    HWND box;
+    std::string caption;
+    std::string name;
+    std::string credit1;
+    std::string credit2;
+    LONG style;
+};
+AboutView aboutView;
+int aboutCloseKey;  // a virtual key, or 0 to click OK
+
+void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindShownDialog();
+    if (!box) {
+        return;
+    }
+    KillTimer(nullptr, timer);
+    aboutView.box = box;
+    char caption[128] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    aboutView.caption = caption;
+    aboutView.name = ItemText(box, IDC_TOOLNAME);
+    aboutView.credit1 = ItemText(box, IDC_CREDIT1);
+    aboutView.credit2 = ItemText(box, IDC_CREDIT2);
+    aboutView.style = GetWindowLongA(box, GWL_STYLE);
+    HWND ok = GetDlgItem(box, IDOK);
+    if (aboutCloseKey) {
+        PostMessageA(ok, WM_KEYDOWN, aboutCloseKey, 0);
+    } else {
+        PostMessageA(ok, BM_CLICK, 0, 0);
+    }
+}
+
+// The catcher only records the box; the timer answers it.
+void LeaveToTimer(HWND) {}
+
+void WatchAboutBox(int closeKey)
+{
+    aboutView = {};
+    aboutCloseKey = closeKey;
+    SetDialogInspector(LeaveToTimer);
+    SetTimer(nullptr, 0, 10, InspectAboutBox);
+}
+
+void ExpectAboutBoxShown()
+{
+    EXPECT_EQ(aboutView.caption, "About Morva...");
+    EXPECT_EQ(aboutView.name, "Morva Tool");
+    EXPECT_EQ(aboutView.credit1, "Copyright (C) 2026 The Morva developers");
+    EXPECT_EQ(aboutView.credit2, "A keyboard for General MIDI");
+    EXPECT_EQ(aboutView.style & WS_SYSMENU, 0);
+    EXPECT_NE(aboutView.box, nullptr);
+    EXPECT_FALSE(IsWindow(aboutView.box));
+}
+
+using AboutBox = PageTest;
+
+TEST_F(AboutBox, TheContextMenuOpensItOverTheTool)
+{
+    HWND tool = NewTool(1, -1, 0);
+    WatchAboutBox(0);
+    // The menu's loop reads these keys: down to About, then Enter.
+    PostMessageA(tool, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(tool, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageA(tool, WM_RBUTTONUP, 0, MAKELPARAM(5, 6));
+    PumpMessages();
+    ASSERT_EQ(dialogBoxCalls.size(), 1u);
+    const DialogBoxCall& call = dialogBoxCalls[0];
+    EXPECT_EQ(call.instance, morva->dll);
+    EXPECT_EQ(call.resource, static_cast<UINT_PTR>(IDD_ABOUT));
+    EXPECT_EQ(call.owner, tool);
+    EXPECT_EQ(call.param, 0);
+    EXPECT_EQ(call.result, 1);
+    ExpectAboutBoxShown();
+    ASSERT_EQ(CaughtDialogs().size(), 1u);
+    EXPECT_EQ(CaughtDialogs()[0].caption, "About Morva...");
+}
+
+TEST_F(AboutBox, ThePageButtonOpensItOverThePage)
+{
+    HWND tool = NewTool(1, -1, 0);
+    HWND page = Page(tool);
+    WatchAboutBox(VK_RETURN);
+    SendDlgItemMessageA(page, IDM_ABOUT, BM_CLICK, 0, 0);
+    PumpMessages();
+    ASSERT_EQ(dialogBoxCalls.size(), 1u);
+    EXPECT_EQ(dialogBoxCalls[0].instance, morva->dll);
+    EXPECT_EQ(dialogBoxCalls[0].resource, static_cast<UINT_PTR>(IDD_ABOUT));
+    EXPECT_EQ(dialogBoxCalls[0].owner, page);
+    EXPECT_EQ(dialogBoxCalls[0].param, 0);
+    EXPECT_EQ(dialogBoxCalls[0].result, 1);
+    ExpectAboutBoxShown();
+    // The box changes nothing on the page or the tool.
+    EXPECT_EQ(Record(tool)->state.octaves, 3);
+    EXPECT_TRUE(WinmmCalls(W_midiOutShortMsg).empty());
+}
+
+TEST_F(AboutBox, EscClosesItAsOkDoes)
+{
+    HWND tool = NewTool(1, -1, 0);
+    WatchAboutBox(VK_ESCAPE);
+    SendMessageA(tool, WM_COMMAND, IDM_ABOUT, 0);
+    ASSERT_EQ(dialogBoxCalls.size(), 1u);
+    EXPECT_EQ(dialogBoxCalls[0].result, 1);
+    ExpectAboutBoxShown();
+}
+
+}  // namespace
