@@ -19,12 +19,18 @@ constexpr int kVoiceNameSize = 50;
 // The page keeps no record of its own: it always edits the module's page
 // target, which the tool sets before it creates the page and clears when it
 // is destroyed. Without a target the page applies nothing.
-ToolInstance* PageTarget() { return pPageTarget; }
+ToolInstance* PageTarget()
+{
+    return pPageTarget;
+}
 
 // After anything that may show a message box (whose loop runs the host's
 // messages) the tool may be gone or the page retargeted; the rest of the
 // apply then belongs to nobody.
-bool StillTarget(const ToolInstance* record) { return pPageTarget == record; }
+bool StillTarget(const ToolInstance* record)
+{
+    return pPageTarget == record;
+}
 
 LRESULT SendItem(HWND page, int id, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0)
 {
@@ -82,8 +88,8 @@ INT_PTR InitPropPage(HWND page)
     SendItem(page, IDC_OCTAVES_SPIN, UDM_SETRANGE, 0, MAKELONG(MAX_OCTAVES, 1));
     SendItem(page, IDC_VOLUME_SPIN, UDM_SETRANGE, 0, MAKELONG(100, 0));
     if (record) {
-        SetDlgItemInt(page, IDC_VOLUME, static_cast<UINT>(static_cast<int32_t>(record->state.volume)),
-                      FALSE);
+        SetDlgItemInt(page, IDC_VOLUME,
+                      static_cast<UINT>(static_cast<int32_t>(record->state.volume)), FALSE);
     }
     SendItem(page, IDC_DEVICE, CB_RESETCONTENT);
     SendItem(page, IDC_VOICE, CB_RESETCONTENT);

@@ -39,7 +39,8 @@ void AnswerMessageBox(HWND box)
     for (int id : answers) {
         HWND button = GetDlgItem(box, id);
         if (button) {
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(button));
             return;
         }
     }
@@ -128,8 +129,8 @@ void ChooseVoice(HWND page, int voice)
     HWND combo = GetDlgItem(page, IDC_VOICE);
     int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
     if (count <= voice) {
-        HostLog("the page lists " + std::to_string(count < 0 ? 0 : count) +
-                " voices; voice " + std::to_string(voice) + " cannot be chosen");
+        HostLog("the page lists " + std::to_string(count < 0 ? 0 : count) + " voices; voice " +
+                std::to_string(voice) + " cannot be chosen");
         return;
     }
     SendMessageA(combo, CB_SETCURSEL, voice, 0);
@@ -158,10 +159,10 @@ void ApplyVoiceThroughSheet(HWND tool, int voice, const std::string& outDir)
 }
 
 struct PhraseNote {
-    int key;       // index in the key table: semitones above the keyboard's lowest C
-    DWORD ms;      // how long the key is held
-    bool slide;    // reached by sliding from the previous key with the button held
-    bool shot;     // the screenshot is taken while this key is held
+    int key;     // index in the key table: semitones above the keyboard's lowest C
+    DWORD ms;    // how long the key is held
+    bool slide;  // reached by sliding from the previous key with the button held
+    bool shot;   // the screenshot is taken while this key is held
 };
 
 // The opening of the "Ode to Joy" around middle C, then a slide up the white
@@ -240,8 +241,9 @@ void Press(Player& p, POINT pt)
                 Pump(15);
                 p.systemInput = false;
                 p.holdingByInput = false;
-                HostLog("system mouse input did not reach the tool; the phrase is played with "
-                        "mouse messages sent to it");
+                HostLog(
+                    "system mouse input did not reach the tool; the phrase is played with "
+                    "mouse messages sent to it");
             } else {
                 HostLog("the phrase is played with system mouse input");
             }
@@ -429,8 +431,8 @@ int RunDemo(const std::string& outDir, int voice)
         SaveHostScreenshot(outDir, "after the phrase");
     }
     if (SaveHostSettings()) {
-        HostLog("settings saved: " + host.settingsPath + " (" +
-                std::to_string(host.tools.size()) + " tools)");
+        HostLog("settings saved: " + host.settingsPath + " (" + std::to_string(host.tools.size()) +
+                " tools)");
     }
     HostLog("paint notices received: " + std::to_string(host.paintNotices));
     HostLog("demo took " + std::to_string(GetTickCount() - start) + " ms");

@@ -32,12 +32,12 @@ static_assert(offsetof(FitRequest, size) == 20, "panel protocol record");
 // Exit codes of morvahost.exe.
 enum HostExit {
     HOST_EXIT_OK = 0,
-    HOST_EXIT_USAGE = 2,       // bad command line
-    HOST_EXIT_NO_MODULE = 3,   // the DLL is missing or does not load
-    HOST_EXIT_NO_EXPORT = 4,   // an entry point is not exported
-    HOST_EXIT_NO_TYPE = 5,     // the module offers no panel type, or it does not initialise
-    HOST_EXIT_NO_WINDOW = 6,   // the host's own windows could not be made
-    HOST_EXIT_DEMO_FAILED = 7, // the demo could not write its results
+    HOST_EXIT_USAGE = 2,        // bad command line
+    HOST_EXIT_NO_MODULE = 3,    // the DLL is missing or does not load
+    HOST_EXIT_NO_EXPORT = 4,    // an entry point is not exported
+    HOST_EXIT_NO_TYPE = 5,      // the module offers no panel type, or it does not initialise
+    HOST_EXIT_NO_WINDOW = 6,    // the host's own windows could not be made
+    HOST_EXIT_DEMO_FAILED = 7,  // the demo could not write its results
 };
 
 // Menu and button commands of the host's windows.
@@ -69,15 +69,15 @@ struct PanelType {
 
 struct HostState {
     HINSTANCE instance;
-    HMODULE module;                // the loaded Morva module
+    HMODULE module;  // the loaded Morva module
     std::string modulePath;
-    PanelType type;                // the type whose tools the panel holds
+    PanelType type;  // the type whose tools the panel holds
     HWND mainWindow;
-    HWND panel;                    // child of the main window, parent of every tool
-    std::vector<HWND> tools;       // in panel order, top first
-    HWND sheet;                    // the open property sheet, or null
-    HWND sheetTool;                // the tool the sheet edits
-    HWND page;                     // the tool's page inside the sheet
+    HWND panel;               // child of the main window, parent of every tool
+    std::vector<HWND> tools;  // in panel order, top first
+    HWND sheet;               // the open property sheet, or null
+    HWND sheetTool;           // the tool the sheet edits
+    HWND page;                // the tool's page inside the sheet
     std::string settingsPath;
     bool demo;                     // scripted: no host message boxes, the module's are answered
     std::vector<std::string> log;  // what the demo did and every message box it answered

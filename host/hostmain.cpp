@@ -53,9 +53,9 @@ int LoadPanelModule(const std::string& path)
     host.module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!host.module) {
         DWORD error = GetLastError();
-        HostMessage("Morva Host could not load the module\n" + path + "\n\n" +
-                        SystemErrorText(error),
-                    MB_ICONERROR);
+        HostMessage(
+            "Morva Host could not load the module\n" + path + "\n\n" + SystemErrorText(error),
+            MB_ICONERROR);
         return HOST_EXIT_NO_MODULE;
     }
     auto enumerate = reinterpret_cast<EnumeratePanelTypesProc>(
@@ -169,8 +169,8 @@ LRESULT OnMainPaint(HWND hwnd)
 LRESULT OnMainSize(int width, int height)
 {
     if (host.panel) {
-        MoveWindow(host.panel, 0, kHeaderHeight, width, height > kHeaderHeight ? height - kHeaderHeight : 0,
-                   TRUE);
+        MoveWindow(host.panel, 0, kHeaderHeight, width,
+                   height > kHeaderHeight ? height - kHeaderHeight : 0, TRUE);
     }
     return 0;
 }
@@ -189,11 +189,11 @@ LRESULT OnMainMinMax(HWND hwnd, MINMAXINFO* mmi)
 void ShowAboutHost()
 {
     const PanelTypeInfo* info = host.type.info;
-    std::string text = "Morva Host shows the tools of a panel-tool module.\n\nModule: " +
-                       host.modulePath + "\nPanel type: " +
-                       TypeText(info->name, sizeof info->name) + "\n" +
-                       TypeText(info->description, sizeof info->description) +
-                       "\n\nSettings: " + host.settingsPath;
+    std::string text =
+        "Morva Host shows the tools of a panel-tool module.\n\nModule: " + host.modulePath +
+        "\nPanel type: " + TypeText(info->name, sizeof info->name) + "\n" +
+        TypeText(info->description, sizeof info->description) +
+        "\n\nSettings: " + host.settingsPath;
     HostMessage(text, MB_ICONINFORMATION);
 }
 
@@ -297,17 +297,17 @@ bool CreateMainWindow(const PanelLayout& layout)
     if (!RegisterClassA(&wc) || !RegisterPanelClass() || !RegisterSheetClass()) {
         return false;
     }
-    std::string title = std::string(kCaption) + " - " +
-                        TypeText(host.type.info->name, sizeof host.type.info->name);
-    host.mainWindow = CreateWindowExA(0, kHostWindowClass, title.c_str(),
-                                      WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 560, 360,
-                                      nullptr, MakeMenu(), host.instance, nullptr);
+    std::string title =
+        std::string(kCaption) + " - " + TypeText(host.type.info->name, sizeof host.type.info->name);
+    host.mainWindow =
+        CreateWindowExA(0, kHostWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                        40, 40, 560, 360, nullptr, MakeMenu(), host.instance, nullptr);
     if (!host.mainWindow) {
         return false;
     }
-    host.panel = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                                 kHeaderHeight, 0, 0, host.mainWindow, nullptr, host.instance,
-                                 nullptr);
+    host.panel =
+        CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                        kHeaderHeight, 0, 0, host.mainWindow, nullptr, host.instance, nullptr);
     if (!host.panel) {
         return false;
     }
@@ -392,15 +392,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         StartAnsweringMessageBoxes();
     }
     host.settingsPath = !options.settingsPath.empty() ? options.settingsPath
-                        : host.demo ? options.demoDir + "\\morvahost.settings"
-                                    : ModuleFolder() + "morvahost.settings";
+                        : host.demo                   ? options.demoDir + "\\morvahost.settings"
+                                                      : ModuleFolder() + "morvahost.settings";
 
     // Property pages use up-down controls: their class must exist before
     // the first page is asked for.
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
 
-    std::string modulePath = options.dllPath.empty() ? ModuleFolder() + "morva.dll" : options.dllPath;
+    std::string modulePath =
+        options.dllPath.empty() ? ModuleFolder() + "morva.dll" : options.dllPath;
     int code = LoadPanelModule(modulePath);
     if (code == HOST_EXIT_OK) {
         code = InitPanelType();

@@ -8,8 +8,8 @@ const char kPanelClass[] = "MorvaHostPanel";
 
 namespace {
 
-const int kMargin = 10;      // around the tools
-const int kGap = 8;          // between two tools
+const int kMargin = 10;          // around the tools
+const int kGap = 8;              // between two tools
 const int kMaxToolHeight = 150;  // taller keys only waste the screen
 
 SIZE UnpackSize(LRESULT packed)
@@ -153,9 +153,9 @@ SIZE PanelMinimumSize()
 HWND AddTool(const uint8_t* savedBlock)
 {
     if (host.tools.size() >= SETTINGS_MAX_TOOLS) {
-        HostMessage("The panel is full: it holds at most " + std::to_string(SETTINGS_MAX_TOOLS) +
-                        " tools.",
-                    MB_ICONINFORMATION);
+        HostMessage(
+            "The panel is full: it holds at most " + std::to_string(SETTINGS_MAX_TOOLS) + " tools.",
+            MB_ICONINFORMATION);
         return nullptr;
     }
     RECT placement = {kMargin, kMargin, kMargin, kMargin};

@@ -64,8 +64,8 @@ const int kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17, 
                              31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 const int kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const int kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                           33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+const int kDistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                           33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 const int kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -279,11 +279,11 @@ std::vector<uint8_t> EncodePng(const uint8_t* rgb, uint32_t width, uint32_t heig
     std::vector<uint8_t> ihdr;
     PutBE32(ihdr, width);
     PutBE32(ihdr, height);
-    ihdr.push_back(8);                  // bits per sample or index
-    ihdr.push_back(indexed ? 3 : 2);    // indexed colour or truecolour
-    ihdr.push_back(0);                  // deflate
-    ihdr.push_back(0);                  // adaptive filtering
-    ihdr.push_back(0);                  // no interlace
+    ihdr.push_back(8);                // bits per sample or index
+    ihdr.push_back(indexed ? 3 : 2);  // indexed colour or truecolour
+    ihdr.push_back(0);                // deflate
+    ihdr.push_back(0);                // adaptive filtering
+    ihdr.push_back(0);                // no interlace
     PutChunk(png, "IHDR", ihdr);
     if (indexed) {
         PutChunk(png, "PLTE", plte);

@@ -37,7 +37,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* 
 std::string SetAside(const std::string& path, DWORD* error)
 {
     std::string aside = path + ".bad";
-    if (MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (MoveFileExA(path.c_str(), aside.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = ERROR_SUCCESS;
         return aside;
     }
@@ -55,7 +56,8 @@ PanelLayout CurrentLayout()
         layout.top = wp.rcNormalPosition.top;
         layout.width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
         layout.height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
-        layout.flags = wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
+        layout.flags =
+            wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
     }
     return layout;
 }
@@ -121,8 +123,9 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     DWORD error = ERROR_SUCCESS;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            *problem = "The settings file\n" + host.settingsPath + "\ncould not be read: " +
-                       SystemErrorText(error) + "\n\nMorva Host starts with default settings.";
+            *problem = "The settings file\n" + host.settingsPath +
+                       "\ncould not be read: " + SystemErrorText(error) +
+                       "\n\nMorva Host starts with default settings.";
         }
         return settings;
     }
@@ -131,15 +134,17 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
         *fromFile = true;
         return settings;
     }
-    std::string reason = bytes.size() > kLargestFile ? "it is far too large"
-                                                      : SettingsStatusText(status);
+    std::string reason =
+        bytes.size() > kLargestFile ? "it is far too large" : SettingsStatusText(status);
     std::string aside = SetAside(host.settingsPath, &error);
     *problem = "The settings file\n" + host.settingsPath + "\nis damaged: " + reason + ".\n\n";
     if (!aside.empty()) {
-        *problem += "It has been set aside as\n" + aside + "\nand Morva Host starts with default settings.";
+        *problem +=
+            "It has been set aside as\n" + aside + "\nand Morva Host starts with default settings.";
     } else {
-        *problem += "It could not be set aside (" + SystemErrorText(error) +
-                    ").\nMorva Host starts with default settings and will replace it when it saves.";
+        *problem +=
+            "It could not be set aside (" + SystemErrorText(error) +
+            ").\nMorva Host starts with default settings and will replace it when it saves.";
     }
     return HostSettings{};
 }

@@ -17,10 +17,10 @@ const int kButtonHeight = 24;
 
 HWND MakeButton(HWND parent, const char* text, UINT id, DWORD extra)
 {
-    HWND b = CreateWindowExA(0, "BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra, 0, 0,
-                             kButtonWidth, kButtonHeight, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), host.instance,
-                             nullptr);
+    HWND b =
+        CreateWindowExA(0, "BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra, 0, 0,
+                        kButtonWidth, kButtonHeight, parent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), host.instance, nullptr);
     SendMessageA(b, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return b;
 }
@@ -121,10 +121,9 @@ void OpenPropertySheet(HWND tool)
         HostMessage("Morva Host could not open the property sheet.", MB_ICONERROR);
         return;
     }
-    HWND container = CreateWindowExA(WS_EX_CONTROLPARENT, kContainerClass, "",
-                                     WS_CHILD | WS_VISIBLE, kPad, kPad, 400, 200, sheet,
-                                     reinterpret_cast<HMENU>(IDC_SHEET_CONTAINER), host.instance,
-                                     nullptr);
+    HWND container = CreateWindowExA(
+        WS_EX_CONTROLPARENT, kContainerClass, "", WS_CHILD | WS_VISIBLE, kPad, kPad, 400, 200,
+        sheet, reinterpret_cast<HMENU>(IDC_SHEET_CONTAINER), host.instance, nullptr);
     MakeButton(sheet, "OK", IDOK, BS_DEFPUSHBUTTON);
     MakeButton(sheet, "Cancel", IDCANCEL, BS_PUSHBUTTON);
     MakeButton(sheet, "&Apply", IDC_SHEET_APPLY, BS_PUSHBUTTON);
@@ -140,7 +139,8 @@ void OpenPropertySheet(HWND tool)
     host.sheetTool = tool;
     host.page = page;
     // Tab and the arrow keys move through the page's controls as well.
-    SetWindowLongPtrA(page, GWL_EXSTYLE, GetWindowLongPtrA(page, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    SetWindowLongPtrA(page, GWL_EXSTYLE,
+                      GetWindowLongPtrA(page, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
     ArrangeSheet(sheet, container, page);
     ShowWindow(sheet, SW_SHOW);
     HostLog("property sheet opened for tool " + std::to_string(ToolNumber(tool)));

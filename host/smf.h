@@ -14,8 +14,8 @@ struct SmfEvent {
 };
 
 enum : uint32_t {
-    SMF_DIVISION = 1000,     // ticks per quarter note
-    SMF_TEMPO = 1000000,     // microseconds per quarter note: one tick is one millisecond
+    SMF_DIVISION = 1000,            // ticks per quarter note
+    SMF_TEMPO = 1000000,            // microseconds per quarter note: one tick is one millisecond
     SMF_MAX_QUANTITY = 0x0FFFFFFF,  // largest value a variable-length quantity holds
 };
 

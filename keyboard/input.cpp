@@ -48,8 +48,8 @@ void DrawKeyHighlight(ToolInstance* record, HDC hdc)
 void EraseKeyHighlight(ToolInstance* record, HDC hdc)
 {
     const int32_t key = record->state.currentKey;
-    const bool black = key >= 0 && key <= UsableLastKey(record->state) &&
-                       record->state.keys[key].black;
+    const bool black =
+        key >= 0 && key <= UsableLastKey(record->state) && record->state.keys[key].black;
     DrawMark(record, hdc, black ? kBlack : kWhite);
 }
 
@@ -133,8 +133,7 @@ LRESULT OnKeyRelease(ToolInstance* record)
 // message are not such losses.
 LRESULT OnKeyCaptureLost(ToolInstance* record, HWND newCapture)
 {
-    if (releasingCapture || noteSendDepth > 0 || newCapture == record->hwnd ||
-        !record->sounding) {
+    if (releasingCapture || noteSendDepth > 0 || newCapture == record->hwnd || !record->sounding) {
         return 0;
     }
     HDC hdc = GetDC(record->hwnd);

@@ -15,23 +15,23 @@ struct KeyRect {
 };
 
 enum {
-    KEY_TABLE_SIZE = 95,      // room for 95 keys; seven octaves use 85
-    MAX_OCTAVES = 7,          // the most octaves the key table can hold
-    TOOL_STATE_SIZE = 1936,   // bytes the host stores per tool
+    KEY_TABLE_SIZE = 95,     // room for 95 keys; seven octaves use 85
+    MAX_OCTAVES = 7,         // the most octaves the key table can hold
+    TOOL_STATE_SIZE = 1936,  // bytes the host stores per tool
 };
 
 // The first 1936 bytes of every tool record. The host stores these bytes as
 // they are and hands them back, so the layout is fixed to the byte.
 struct ToolStateBlock {
     int32_t reserved0;
-    int32_t octaves;        // octaves drawn; the property page offers 1..7
-    int32_t lastKey;        // index of the last valid key table entry
-    int32_t currentKey;     // key last found under the mouse, -1 for none
-    int32_t voice;          // General MIDI program, 0..126
+    int32_t octaves;     // octaves drawn; the property page offers 1..7
+    int32_t lastKey;     // index of the last valid key table entry
+    int32_t currentKey;  // key last found under the mouse, -1 for none
+    int32_t voice;       // General MIDI program, 0..126
     int32_t reserved20;
     int32_t reserved24;
-    int32_t deviceNumber;   // MIDI output device, -1 when none is chosen
-    int16_t volume;         // output volume in percent
+    int32_t deviceNumber;  // MIDI output device, -1 when none is chosen
+    int16_t volume;        // output volume in percent
     int16_t reserved34;
     KeyRect keys[KEY_TABLE_SIZE];
 };

@@ -169,8 +169,8 @@ UINT MidiActivateDevice(HWND hwndOwner, MidiDevice* pDevice, UINT uAction)
     }
 }
 
-UINT MidiSendShortMsg(HWND hwndOwner, MidiDevice* pDevice, UINT uStatus, UINT uChannel,
-                      UINT uData1, UINT uData2)
+UINT MidiSendShortMsg(HWND hwndOwner, MidiDevice* pDevice, UINT uStatus, UINT uChannel, UINT uData1,
+                      UINT uData2)
 {
     if (!pDevice || pDevice->uDeviceType != MIDI_OUTPUT) {
         return MidiRefuse(hwndOwner, "Must use a MIDI output device", "MidiSendShortMsg");

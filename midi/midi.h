@@ -71,8 +71,8 @@ extern UINT uMidiOutDevs;
 UINT MidiInit(MidiDevice* pInput, MidiDevice* pOutput);
 UINT MidiGetDeviceName(HWND hwndOwner, UINT uDeviceType, UINT uDeviceId, char* pszName);
 UINT MidiActivateDevice(HWND hwndOwner, MidiDevice* pDevice, UINT uAction);
-UINT MidiSendShortMsg(HWND hwndOwner, MidiDevice* pDevice, UINT uStatus, UINT uChannel,
-                      UINT uData1, UINT uData2);
+UINT MidiSendShortMsg(HWND hwndOwner, MidiDevice* pDevice, UINT uStatus, UINT uChannel, UINT uData1,
+                      UINT uData2);
 void MidiShowError(HWND hwndOwner, UINT uResult, UINT uDeviceType);
 UINT MidiAssignBuffer(HWND hwndOwner, MidiDevice* pDevice, LPSTR pData, DWORD dwLength,
                       BOOL fAttach);

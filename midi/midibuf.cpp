@@ -21,10 +21,10 @@ static UINT RefuseClosedDevice(HWND hwndOwner, MidiDevice* pDevice, BOOL fAttach
         }
         return MMSYSERR_NOERROR;
     }
-    UINT result = MidiRefuse(hwndOwner,
-                             output ? "Must open MIDI output device first"
-                                    : "Must open MIDI input device first",
-                             "MidiAssignBuffer");
+    UINT result = MidiRefuse(
+        hwndOwner,
+        output ? "Must open MIDI output device first" : "Must open MIDI input device first",
+        "MidiAssignBuffer");
     pDevice->uBufferState = MIDI_BUF_NOT_OPEN;
     return result;
 }
@@ -91,8 +91,7 @@ static UINT ReleaseBuffer(HWND hwndOwner, MidiDevice* pDevice)
 UINT MidiAssignBuffer(HWND hwndOwner, MidiDevice* pDevice, LPSTR pData, DWORD dwLength,
                       BOOL fAttach)
 {
-    if (!pDevice ||
-        (pDevice->uDeviceType != MIDI_INPUT && pDevice->uDeviceType != MIDI_OUTPUT)) {
+    if (!pDevice || (pDevice->uDeviceType != MIDI_INPUT && pDevice->uDeviceType != MIDI_OUTPUT)) {
         OutputDebugStringA("\r\nMidiAssignBuffer: uDeviceType bad");
         return MIDI_NONE;
     }
@@ -109,10 +108,10 @@ UINT MidiAssignBuffer(HWND hwndOwner, MidiDevice* pDevice, LPSTR pData, DWORD dw
 static UINT TakeBackBuffer(HWND hwndOwner, MidiDevice* pDevice)
 {
     bool output = pDevice->uDeviceType == MIDI_OUTPUT;
-    int answer = MidiMessageBox(hwndOwner,
-                                output ? "MIDI output still in use - abandon it?"
-                                       : "MIDI input still in use - abandon it?",
-                                "MidiActivateDevice", MB_YESNO);
+    int answer = MidiMessageBox(
+        hwndOwner,
+        output ? "MIDI output still in use - abandon it?" : "MIDI input still in use - abandon it?",
+        "MidiActivateDevice", MB_YESNO);
     if (answer == IDNO) {
         return MIDI_DECLINED;
     }

@@ -101,8 +101,8 @@ extern "C" PanelTypeInfo** WINAPI InitMorvaToolType(PanelTypeInfo** out, DWORD)
     return out;
 }
 
-extern "C" HWND WINAPI MorvaToolCreate(HWND parent, const RECT* placement, const void* saved,
-                                       DWORD, DWORD)
+extern "C" HWND WINAPI MorvaToolCreate(HWND parent, const RECT* placement, const void* saved, DWORD,
+                                       DWORD)
 {
     ToolInstance* record = NewToolInstance(saved);
     if (!record) {

@@ -51,9 +51,9 @@ static_assert(offsetof(PanelTypeInfo, monoImage) == 104, "host record layout");
 #endif
 
 // Module-wide state, all on the host's user-interface thread.
-extern HINSTANCE hModuleInstance;   // set at module attach; every resource comes from it
-extern HINSTANCE hHostInstance;     // set by every EnumeratePanelTypes; owns class and windows
-extern ToolInstance* pPageTarget;   // set by PNM_CREATEPROPPAGE; the record the page edits
+extern HINSTANCE hModuleInstance;  // set at module attach; every resource comes from it
+extern HINSTANCE hHostInstance;    // set by every EnumeratePanelTypes; owns class and windows
+extern ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE; the record the page edits
 
 extern const char kToolClassName[];
 

@@ -4,8 +4,8 @@
 #pragma once
 
 // Bitmaps
-#define IDB_TOOL 110        // 16 x 16, 16 colours
-#define IDB_TOOL_MONO 111   // 16 x 16, monochrome
+#define IDB_TOOL 110       // 16 x 16, 16 colours
+#define IDB_TOOL_MONO 111  // 16 x 16, monochrome
 
 // Dialogs
 #define IDD_PROPPAGE 112
@@ -14,7 +14,7 @@
 // Commands: context menu and property page
 #define IDM_PROPERTIES 113
 #define IDM_ABOUT 119
-#define ID_PAGE_APPLY 323   // sent by the host to the property page
+#define ID_PAGE_APPLY 323  // sent by the host to the property page
 
 // Controls of the About box
 #define IDC_TOOLNAME 115
@@ -40,6 +40,6 @@
 #define IDS_ABOUTMENU 120
 #define IDS_CREDIT1 122
 #define IDS_CREDIT2 124
-#define IDS_VOICE_FIRST 125   // 128 voice names, 125..252
+#define IDS_VOICE_FIRST 125  // 128 voice names, 125..252
 #define VOICE_COUNT 128
 #define VOICE_LIST_COUNT 127  // the property page offers programs 0..126

@@ -29,15 +29,15 @@ struct OutputHandle {
 
 // All of the device's state; every export takes the lock.
 CRITICAL_SECTION lock;
-HMODULE hSelf;                          // set at attach, for the default file path
-std::vector<OutputHandle*> handles;     // open handles, for validation
-std::vector<SmfEvent> events;           // everything received so far, in order
-LARGE_INTEGER origin;                   // counter at the first message
-bool started;                           // a message has arrived
-bool unsaved;                           // events not yet in the file
-DWORD volume = 0xFFFFFFFF;              // left in the low word, right in the high word
-unsigned char sounding[16][128];        // note-ons not yet ended, per channel and note
-BYTE runningStatus;                     // last channel status, for messages that omit it
+HMODULE hSelf;                       // set at attach, for the default file path
+std::vector<OutputHandle*> handles;  // open handles, for validation
+std::vector<SmfEvent> events;        // everything received so far, in order
+LARGE_INTEGER origin;                // counter at the first message
+bool started;                        // a message has arrived
+bool unsaved;                        // events not yet in the file
+DWORD volume = 0xFFFFFFFF;           // left in the low word, right in the high word
+unsigned char sounding[16][128];     // note-ons not yet ended, per channel and note
+BYTE runningStatus;                  // last channel status, for messages that omit it
 
 struct Lock {
     Lock() { EnterCriticalSection(&lock); }
@@ -56,12 +56,16 @@ void Notify(const OutputHandle* h, UINT msg, DWORD_PTR param)
     switch (h->callbackType) {
     case CALLBACK_WINDOW:
         PostMessageA(reinterpret_cast<HWND>(h->callback),
-                     msg == MOM_OPEN ? MM_MOM_OPEN : msg == MOM_CLOSE ? MM_MOM_CLOSE : MM_MOM_DONE,
+                     msg == MOM_OPEN    ? MM_MOM_OPEN
+                     : msg == MOM_CLOSE ? MM_MOM_CLOSE
+                                        : MM_MOM_DONE,
                      reinterpret_cast<WPARAM>(out), static_cast<LPARAM>(param));
         break;
     case CALLBACK_THREAD:
         PostThreadMessageA(static_cast<DWORD>(h->callback),
-                           msg == MOM_OPEN ? MM_MOM_OPEN : msg == MOM_CLOSE ? MM_MOM_CLOSE : MM_MOM_DONE,
+                           msg == MOM_OPEN    ? MM_MOM_OPEN
+                           : msg == MOM_CLOSE ? MM_MOM_CLOSE
+                                              : MM_MOM_DONE,
                            reinterpret_cast<WPARAM>(out), static_cast<LPARAM>(param));
         break;
     case CALLBACK_FUNCTION:
@@ -189,21 +193,51 @@ MMRESULT ErrorText(MMRESULT code, LPSTR text, UINT size)
     }
     const char* message = nullptr;
     switch (code) {
-    case MMSYSERR_NOERROR: message = "The specified command was carried out."; break;
-    case MMSYSERR_ERROR: message = "Undefined external error."; break;
-    case MMSYSERR_BADDEVICEID: message = "A device ID has been used that is out of range for your system."; break;
-    case MMSYSERR_NOTENABLED: message = "The driver was not enabled."; break;
-    case MMSYSERR_ALLOCATED: message = "The specified device is already in use. Wait until it is free, and then try again."; break;
-    case MMSYSERR_INVALHANDLE: message = "The specified device handle is invalid."; break;
-    case MMSYSERR_NODRIVER: message = "There is no driver installed on your system!"; break;
-    case MMSYSERR_NOMEM: message = "There is not enough memory available for this task."; break;
-    case MMSYSERR_NOTSUPPORTED: message = "This function is not supported."; break;
-    case MMSYSERR_INVALFLAG: message = "An invalid flag was passed to a system function."; break;
-    case MMSYSERR_INVALPARAM: message = "An invalid parameter was passed to a system function."; break;
-    case MIDIERR_UNPREPARED: message = "The header has not been prepared."; break;
-    case MIDIERR_STILLPLAYING: message = "Cannot perform this operation while media data is still playing."; break;
-    case MIDIERR_NOTREADY: message = "The port is transmitting data to the device."; break;
-    default: break;
+    case MMSYSERR_NOERROR:
+        message = "The specified command was carried out.";
+        break;
+    case MMSYSERR_ERROR:
+        message = "Undefined external error.";
+        break;
+    case MMSYSERR_BADDEVICEID:
+        message = "A device ID has been used that is out of range for your system.";
+        break;
+    case MMSYSERR_NOTENABLED:
+        message = "The driver was not enabled.";
+        break;
+    case MMSYSERR_ALLOCATED:
+        message =
+            "The specified device is already in use. Wait until it is free, and then try again.";
+        break;
+    case MMSYSERR_INVALHANDLE:
+        message = "The specified device handle is invalid.";
+        break;
+    case MMSYSERR_NODRIVER:
+        message = "There is no driver installed on your system!";
+        break;
+    case MMSYSERR_NOMEM:
+        message = "There is not enough memory available for this task.";
+        break;
+    case MMSYSERR_NOTSUPPORTED:
+        message = "This function is not supported.";
+        break;
+    case MMSYSERR_INVALFLAG:
+        message = "An invalid flag was passed to a system function.";
+        break;
+    case MMSYSERR_INVALPARAM:
+        message = "An invalid parameter was passed to a system function.";
+        break;
+    case MIDIERR_UNPREPARED:
+        message = "The header has not been prepared.";
+        break;
+    case MIDIERR_STILLPLAYING:
+        message = "Cannot perform this operation while media data is still playing.";
+        break;
+    case MIDIERR_NOTREADY:
+        message = "The port is transmitting data to the device.";
+        break;
+    default:
+        break;
     }
     if (!message) {
         snprintf(text, size, "Unknown MIDI error %u.", static_cast<unsigned>(code));
@@ -239,8 +273,14 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-UINT WINAPI midiOutGetNumDevs(void) { return 1; }
-UINT WINAPI midiInGetNumDevs(void) { return 0; }
+UINT WINAPI midiOutGetNumDevs(void)
+{
+    return 1;
+}
+UINT WINAPI midiInGetNumDevs(void)
+{
+    return 0;
+}
 
 MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)
 {
@@ -265,7 +305,10 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT size)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR, LPMIDIINCAPSA, UINT) { return MMSYSERR_BADDEVICEID; }
+MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR, LPMIDIINCAPSA, UINT)
+{
+    return MMSYSERR_BADDEVICEID;
+}
 
 MMRESULT WINAPI midiOutOpen(LPHMIDIOUT out, UINT id, DWORD_PTR callback, DWORD_PTR instance,
                             DWORD flags)
@@ -286,7 +329,10 @@ MMRESULT WINAPI midiOutOpen(LPHMIDIOUT out, UINT id, DWORD_PTR callback, DWORD_P
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInOpen(LPHMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD) { return MMSYSERR_BADDEVICEID; }
+MMRESULT WINAPI midiInOpen(LPHMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD)
+{
+    return MMSYSERR_BADDEVICEID;
+}
 
 MMRESULT WINAPI midiOutClose(HMIDIOUT out)
 {
@@ -306,7 +352,10 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT out)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInClose(HMIDIIN) { return MMSYSERR_INVALHANDLE; }
+MMRESULT WINAPI midiInClose(HMIDIIN)
+{
+    return MMSYSERR_INVALHANDLE;
+}
 
 MMRESULT WINAPI midiOutShortMsg(HMIDIOUT out, DWORD message)
 {
@@ -368,7 +417,10 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT out)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInReset(HMIDIIN) { return MMSYSERR_INVALHANDLE; }
+MMRESULT WINAPI midiInReset(HMIDIIN)
+{
+    return MMSYSERR_INVALHANDLE;
+}
 
 MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT out, LPMIDIHDR header, UINT size)
 {
@@ -399,11 +451,26 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT out, LPMIDIHDR header, UINT size
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI midiInPrepareHeader(HMIDIIN, LPMIDIHDR, UINT) { return MMSYSERR_INVALHANDLE; }
-MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN, LPMIDIHDR, UINT) { return MMSYSERR_INVALHANDLE; }
-MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR, UINT) { return MMSYSERR_INVALHANDLE; }
-MMRESULT WINAPI midiInStart(HMIDIIN) { return MMSYSERR_INVALHANDLE; }
-MMRESULT WINAPI midiInStop(HMIDIIN) { return MMSYSERR_INVALHANDLE; }
+MMRESULT WINAPI midiInPrepareHeader(HMIDIIN, LPMIDIHDR, UINT)
+{
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN, LPMIDIHDR, UINT)
+{
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI midiInAddBuffer(HMIDIIN, LPMIDIHDR, UINT)
+{
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI midiInStart(HMIDIIN)
+{
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT WINAPI midiInStop(HMIDIIN)
+{
+    return MMSYSERR_INVALHANDLE;
+}
 
 // The device volume is not a MIDI message; it goes into the file as a text
 // event so that a listener can see what the player asked for.

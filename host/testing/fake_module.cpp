@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-extern "C" __declspec(dllexport) BOOL WINAPI EnumeratePanelTypes(char* init, char* create,
-                                                                  char* cleanup, HINSTANCE, DWORD)
+extern "C" __declspec(dllexport) BOOL WINAPI
+    EnumeratePanelTypes(char* init, char* create, char* cleanup, HINSTANCE, DWORD)
 {
     static bool reported;
     if (reported) {

@@ -9,9 +9,9 @@ TEST(HostOptions, AllTogetherAndInAnyOrder)
 {
     HostOptions o;
     std::string error;
-    ASSERT_TRUE(ParseHostOptions({"--demo", "C:\\out dir", "Z:\\m\\morva.dll", "--settings",
-                                  "s.dat", "--voice", "40"},
-                                 &o, &error));
+    ASSERT_TRUE(ParseHostOptions(
+        {"--demo", "C:\\out dir", "Z:\\m\\morva.dll", "--settings", "s.dat", "--voice", "40"}, &o,
+        &error));
     EXPECT_EQ(o.demoDir, "C:\\out dir");
     EXPECT_EQ(o.dllPath, "Z:\\m\\morva.dll");
     EXPECT_EQ(o.settingsPath, "s.dat");
@@ -29,7 +29,7 @@ TEST(HostOptions, AllTogetherAndInAnyOrder)
 TEST(HostOptions, FaultsAreRefusedWithAReason)
 {
     const std::vector<std::vector<std::string>> bad = {
-        {"--settings"}, {"--demo", ""},      {"--voice", "127"}, {"--voice", "-1"},
+        {"--settings"},    {"--demo", ""},   {"--voice", "127"}, {"--voice", "-1"},
         {"--voice", "4x"}, {"--frobnicate"}, {"a.dll", "b.dll"},
     };
     for (const auto& args : bad) {

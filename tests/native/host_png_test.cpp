@@ -58,8 +58,7 @@ std::vector<Chunk> Chunks(const std::vector<uint8_t>& png)
 
 // Decodes what our encoder writes (8-bit truecolour or indexed, no
 // interlace, any of the five filters) back to RGB.
-std::vector<uint8_t> DecodeToRgb(const std::vector<uint8_t>& png, uint32_t* width,
-                                 uint32_t* height)
+std::vector<uint8_t> DecodeToRgb(const std::vector<uint8_t>& png, uint32_t* width, uint32_t* height)
 {
     std::vector<Chunk> chunks = Chunks(png);
     EXPECT_GE(chunks.size(), 3u);
@@ -91,15 +90,22 @@ std::vector<uint8_t> DecodeToRgb(const std::vector<uint8_t>& png, uint32_t* widt
             int c = i >= bpp && y > 0 ? rows[(y - 1) * rowBytes + i - bpp] : 0;
             int predictor = 0;
             switch (filter) {
-            case 1: predictor = a; break;
-            case 2: predictor = b; break;
-            case 3: predictor = (a + b) / 2; break;
+            case 1:
+                predictor = a;
+                break;
+            case 2:
+                predictor = b;
+                break;
+            case 3:
+                predictor = (a + b) / 2;
+                break;
             case 4: {
                 int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
                 predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
                 break;
             }
-            default: break;
+            default:
+                break;
             }
             rows[y * rowBytes + i] =
                 static_cast<uint8_t>(raw[y * (rowBytes + 1) + 1 + i] + predictor);
@@ -139,7 +145,9 @@ std::vector<uint8_t> Screen(uint32_t w, uint32_t h)
         for (uint32_t x = 0; x < w; x++) {
             uint8_t* p = &rgb[(y * w + x) * 3];
             if (y < 18) {
-                p[0] = 0x00; p[1] = 0x00; p[2] = 0x80;
+                p[0] = 0x00;
+                p[1] = 0x00;
+                p[2] = 0x80;
             } else if (x % 12 == 0 && y > 40) {
                 p[0] = p[1] = p[2] = 0;
             } else if (y > 40) {
@@ -205,7 +213,8 @@ TEST(Deflate, StreamsThatZlibInflateBackUnchanged)
     std::vector<uint8_t> text;
     for (int i = 0; i < 5000; i++) {
         const char* words[] = {"key ", "note ", "octave ", "voice "};
-        text.insert(text.end(), words[(i * 7) % 4], words[(i * 7) % 4] + strlen(words[(i * 7) % 4]));
+        text.insert(text.end(), words[(i * 7) % 4],
+                    words[(i * 7) % 4] + strlen(words[(i * 7) % 4]));
     }
     inputs.push_back(text);
     std::vector<uint8_t> noise(70000);

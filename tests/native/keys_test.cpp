@@ -92,9 +92,8 @@ TEST(Notes, LowestKeyDependsOnTheOctaveCount)
     const struct {
         int octaves, key, note;
     } cases[] = {
-        {1, 0, 48}, {1, 12, 60}, {2, 24, 72},  {3, 0, 48},  {3, 36, 84}, {4, 0, 36},
-        {4, 48, 84}, {5, 60, 96}, {6, 0, 24}, {6, 72, 96}, {7, 84, 108}, {0, 0, 48},
-        {-5, 1, 49}, {1, 1, 49},
+        {1, 0, 48},  {1, 12, 60}, {2, 24, 72}, {3, 0, 48},   {3, 36, 84}, {4, 0, 36},  {4, 48, 84},
+        {5, 60, 96}, {6, 0, 24},  {6, 72, 96}, {7, 84, 108}, {0, 0, 48},  {-5, 1, 49}, {1, 1, 49},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(KeyNote(c.octaves, c.key), c.note) << c.octaves << " octaves, key " << c.key;

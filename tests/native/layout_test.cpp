@@ -69,7 +69,7 @@ TEST(Layout, IdealSizeOfThreeOctaves)
     ToolStateBlock block = LaidOut(96, 20, 3);
     EXPECT_EQ(block.lastKey, 36);
     // The eleventh separator lies at 47: the running edge is just below 48.
-    EXPECT_EQ(Separators(block), (std::vector<int32_t>{6, 10, 14, 18, 22, 27, 31, 35, 39, 43, 47,
+    EXPECT_EQ(Separators(block), (std::vector<int32_t>{6,  10, 14, 18, 22, 27, 31, 35, 39, 43, 47,
                                                        52, 56, 60, 64, 68, 73, 77, 81, 85, 89}));
     EXPECT_EQ(block.keys[0], (KeyRect{2, 2, 6, 18, 0}));
     EXPECT_EQ(block.keys[1], (KeyRect{4, 2, 7, 9, 1}));

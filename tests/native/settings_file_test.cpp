@@ -144,8 +144,7 @@ const Damage kDamages[] = {
     {"a flipped bit in a block", [](std::vector<uint8_t>& b) { b[2000] ^= 0x10; },
      SETTINGS_BAD_CHECKSUM},
     {"a changed layout", [](std::vector<uint8_t>& b) { b[16] ^= 1; }, SETTINGS_BAD_CHECKSUM},
-    {"a changed checksum", [](std::vector<uint8_t>& b) { b[13] ^= 0x80; },
-     SETTINGS_BAD_CHECKSUM},
+    {"a changed checksum", [](std::vector<uint8_t>& b) { b[13] ^= 0x80; }, SETTINGS_BAD_CHECKSUM},
 };
 
 TEST(SettingsFile, DamagedFilesAreRefusedWithTheirReason)

@@ -30,7 +30,7 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
     const Fit cases[] = {
         // by height
         {3, 1, 20, 0, 0, 500, 500, 96, 20},
-        {3, 1, 20, 0, 0, 48, 500, 48, 10},   // capped width gives the height back
+        {3, 1, 20, 0, 0, 48, 500, 48, 10},  // capped width gives the height back
         {1, 1, 40, 0, 0, 500, 500, 64, 40},
         {7, 1, 20, 0, 0, 1000, 500, 224, 20},
         // by width
@@ -58,10 +58,8 @@ TEST(SizeFit, SinglePrecisionFifthTruncatesExactProductsUpward)
 TEST(SizeFit, BelowTheMinimumReturnsTheMinimumPair)
 {
     int32_t octaves = 3;
-    EXPECT_EQ(FitToolSize(&octaves, Request({3, 1, 20, 100, 0, 500, 500, 0, 0})),
-              PackSize(100, 0));
-    EXPECT_EQ(FitToolSize(&octaves, Request({3, 0, 192, 0, 50, 500, 500, 0, 0})),
-              PackSize(0, 50));
+    EXPECT_EQ(FitToolSize(&octaves, Request({3, 1, 20, 100, 0, 500, 500, 0, 0})), PackSize(100, 0));
+    EXPECT_EQ(FitToolSize(&octaves, Request({3, 0, 192, 0, 50, 500, 500, 0, 0})), PackSize(0, 50));
     // A minimum above the maximum still answers with the minimum, cut to 16 bits.
     EXPECT_EQ(FitToolSize(&octaves, Request({3, 1, 20, 70000, 5, 10, 10, 0, 0})),
               PackSize(70000 & 0xFFFF, 5));
@@ -80,7 +78,8 @@ TEST(SizeFit, RaisesAnOctaveCountBelowOneToOne)
 TEST(SizeFit, ExtremeValuesStayWithinSixteenBits)
 {
     int32_t octaves = 2147483647;
-    uint32_t fit = FitToolSize(&octaves, Request({0, 1, 65535, 0, 0, 2147483647, 2147483647, 0, 0}));
+    uint32_t fit =
+        FitToolSize(&octaves, Request({0, 1, 65535, 0, 0, 2147483647, 2147483647, 0, 0}));
     EXPECT_EQ(fit >> 16, 65535u);
     octaves = 3;
     // A negative maximum height is stored in 16 bits (65531) and the width

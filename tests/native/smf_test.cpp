@@ -45,18 +45,18 @@ struct Message {
 TEST(SmfWriter, ShortMessagesAsTrackEvents)
 {
     const Message cases[] = {
-        {0x6E3C90, {0x90, 0x3C, 0x6E}},    // note-on
-        {0x003C90, {0x90, 0x3C, 0x00}},    // note-off as note-on with velocity 0
+        {0x6E3C90, {0x90, 0x3C, 0x6E}},  // note-on
+        {0x003C90, {0x90, 0x3C, 0x00}},  // note-off as note-on with velocity 0
         {0x402A80, {0x80, 0x2A, 0x40}},
-        {0x28C0, {0xC0, 0x28}},            // program change: two bytes only
-        {0x7F05D3, {0xD3, 0x05}},          // channel pressure
+        {0x28C0, {0xC0, 0x28}},    // program change: two bytes only
+        {0x7F05D3, {0xD3, 0x05}},  // channel pressure
         {0x7F07B0, {0xB0, 0x07, 0x7F}},
         {0x4000E0, {0xE0, 0x00, 0x40}},
-        {0xFFFF90, {0x90, 0x7F, 0x7F}},    // data bytes never pass as status bytes
-        {0x0000F8, {0xF7, 0x01, 0xF8}},    // clock: escaped, FF would read as a meta event
+        {0xFFFF90, {0x90, 0x7F, 0x7F}},  // data bytes never pass as status bytes
+        {0x0000F8, {0xF7, 0x01, 0xF8}},  // clock: escaped, FF would read as a meta event
         {0x0000FF, {0xF7, 0x01, 0xFF}},
         {0x0005F3, {0xF7, 0x02, 0xF3, 0x05}},
-        {0x000040, {}},                    // no status byte
+        {0x000040, {}},  // no status byte
     };
     for (const Message& m : cases) {
         EXPECT_EQ(ShortMessageEvent(m.packed), m.event) << std::hex << m.packed;
@@ -82,10 +82,12 @@ TEST(SmfWriter, AFileOfTwoNotesByteForByte)
         {0, {0xC0, 0x0B}},
         {0, {0x90, 0x3C, 0x6E}},
         {300, {0x90, 0x3C, 0x00}},
-        {250, {0x90, 0x40, 0x6E}},   // earlier than the one before: no delay
+        {250, {0x90, 0x40, 0x6E}},  // earlier than the one before: no delay
         {1000, {0x90, 0x40, 0x00}},
-        {1000, {}},                  // nothing to write
+        {1000, {}},  // nothing to write
     };
+    // One line per event reads best.
+    // clang-format off
     const std::vector<uint8_t> expected = {
         'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x03, 0xE8,
         'M', 'T', 'r', 'k', 0, 0, 0, 32,
@@ -97,6 +99,7 @@ TEST(SmfWriter, AFileOfTwoNotesByteForByte)
         0x85, 0x3C, 0x90, 0x40, 0x00,              // 700 ticks
         0x00, 0xFF, 0x2F, 0x00,
     };
+    // clang-format on
     EXPECT_EQ(EncodeSmf(events), expected);
 }
 

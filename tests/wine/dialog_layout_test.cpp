@@ -283,7 +283,8 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         EXPECT_EQ(got.right, want.right);
         EXPECT_LT(got.bottom, want.bottom);
         RECT dropped;
-        SendDlgItemMessageA(page, id, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+        SendDlgItemMessageA(page, id, CB_GETDROPPEDCONTROLRECT, 0,
+                            reinterpret_cast<LPARAM>(&dropped));
         MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&dropped), 2);
         EXPECT_EQ(dropped.left, want.left);
         EXPECT_EQ(dropped.top, want.top);

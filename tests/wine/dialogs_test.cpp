@@ -13,38 +13,133 @@ namespace {
 
 // The General MIDI names the page offers, in program order.
 const char* const kVoiceNames[VOICE_COUNT] = {
-    "0)  Acoustic Grand Piano", "1)  Bright Acoustic Piano", "2)  Electric Grand Piano",
-    "3)  Honky-tonk Piano", "4)  Rhodes Piano", "5)  Chorused Piano", "6)  Harpsichord",
-    "7)  Clavinet", "8)  Celesta", "9)  Glockenspiel", "10)  Music box", "11)  Vibraphone",
-    "12)  Marimba", "13)  Xylophone", "14)  Tubular Bells", "15)  Dulcimer", "16)  Hammond Organ",
-    "17)  Percusive Organ", "18)  Rock Organ", "19)  Church Organ", "20)  Reed Organ",
-    "21)  Accordion", "22)  Harmonica", "23)  Tango Accordian", "24)  Acoustic Guitar (nylon)",
-    "25)  Acoustic Guitar (steel)", "26)  Electric Guitar (jazz)", "27)  Electric Guitar (clean)",
-    "28)  Electric Guitar (muted)", "29)  Overdriven Guitar", "30)  Distortion Guitar",
-    "31)  Guitar Harmonics", "32)  Acoustic Bass", "33)  Electric Bass (finger)",
-    "34)  Electric Bass (pick)", "35)  Fretless Bass", "36)  Slap Bass 1", "37)  Slap Bass 2",
-    "38)  Synth Bass 1", "39)  Synth Bass 2", "40)  Violin", "41)  Viola", "42)  Cello",
-    "43)  Contrabass", "44)  Tremolo Strings", "45)  Pizzicato Strings", "46)  Orchestral Harp",
-    "47)  Timpani", "48)  String Ensemble 1", "49)  String Ensemble 2", "50)  SynthStrings 1",
-    "51)  Synth Strings 2", "52)  Choir Aahs", "53)  Voice Oohs", "54)  Synth Voice",
-    "55)  Orchestra  Hit", "56)  Trumpet", "57)  Trombone", "58)  Tuba", "59)  Muted Trumpet",
-    "60)  French Horn", "61)  Brass Section", "62)  Synth Brass 1", "63)  Synth Brass 2",
-    "64)  Soprano Sax", "65)  Alto Sax", "66)  Tenor Sax", "67)  Baritone Sax", "68)  Oboe",
-    "69)  English Horn", "70)  Bassoon", "71)  Clarinet", "72)  Piccolo", "73)  Flute",
-    "74)  Recorder", "75)  Pan Flute", "76)  Bottle Blow", "77)  Shakuhachi", "78)  Whistle",
-    "79)  Ocarina", "80)  Synth Lead (square)", "81)  Synth Lead (sawtooth)",
-    "82)  Synth Lead (caliope lead)", "83)  Synth Lead (chiff lead)", "84)  Synth Lead (charang)",
-    "85)  Synth Lead (voice)", "86)  Synth Lead (fifths)", "87)  Synth Lead (brass + lead)",
-    "88)  Synth Pad (new age)", "89)  Synth Pad (warm)", "90)  Synth Pad (polysynth)",
-    "91)  Synth Pad (choir)", "92)  Synth Pad (bowed)", "93)  Synth Pad (metallic)  ",
-    "94)  Synth Pad (halo)", "95)  Synth Pad (sweep)", "96)  FX 1 (rain)",
-    "97)  FX 2 (soundtrack)", "98)  FX 3 (crystal)", "99)  FX 4 (atmosphere)",
-    "100)  FX 5 (brightness)", "101)  FX 6 (goblins)", "102)  FX 7 (echoes)",
-    "103)  FX 8 (sci-fi)", "104)  Sitar", "105)  Banjo", "106)  Shamisen", "107)  Koto",
-    "108)  Kalimba", "109)  Bagpipe", "110)  Fiddle", "111)  Shanai", "112)  Tinkle Bell",
-    "113)  Agogo", "114)  Steel Drums", "115)  WoodBlock", "116)  Taiko Drum", "117)  Melodic Tom",
-    "118)  Synth Drum", "119)  Reverse Cymbal", "120)  Guitar Fret Noise", "121)  Breath Noise",
-    "122)  Seashore", "123)  Bird Tweet", "124)  Phone Ring", "125)  Helicopter", "126)  Applause",
+    "0)  Acoustic Grand Piano",
+    "1)  Bright Acoustic Piano",
+    "2)  Electric Grand Piano",
+    "3)  Honky-tonk Piano",
+    "4)  Rhodes Piano",
+    "5)  Chorused Piano",
+    "6)  Harpsichord",
+    "7)  Clavinet",
+    "8)  Celesta",
+    "9)  Glockenspiel",
+    "10)  Music box",
+    "11)  Vibraphone",
+    "12)  Marimba",
+    "13)  Xylophone",
+    "14)  Tubular Bells",
+    "15)  Dulcimer",
+    "16)  Hammond Organ",
+    "17)  Percusive Organ",
+    "18)  Rock Organ",
+    "19)  Church Organ",
+    "20)  Reed Organ",
+    "21)  Accordion",
+    "22)  Harmonica",
+    "23)  Tango Accordian",
+    "24)  Acoustic Guitar (nylon)",
+    "25)  Acoustic Guitar (steel)",
+    "26)  Electric Guitar (jazz)",
+    "27)  Electric Guitar (clean)",
+    "28)  Electric Guitar (muted)",
+    "29)  Overdriven Guitar",
+    "30)  Distortion Guitar",
+    "31)  Guitar Harmonics",
+    "32)  Acoustic Bass",
+    "33)  Electric Bass (finger)",
+    "34)  Electric Bass (pick)",
+    "35)  Fretless Bass",
+    "36)  Slap Bass 1",
+    "37)  Slap Bass 2",
+    "38)  Synth Bass 1",
+    "39)  Synth Bass 2",
+    "40)  Violin",
+    "41)  Viola",
+    "42)  Cello",
+    "43)  Contrabass",
+    "44)  Tremolo Strings",
+    "45)  Pizzicato Strings",
+    "46)  Orchestral Harp",
+    "47)  Timpani",
+    "48)  String Ensemble 1",
+    "49)  String Ensemble 2",
+    "50)  SynthStrings 1",
+    "51)  Synth Strings 2",
+    "52)  Choir Aahs",
+    "53)  Voice Oohs",
+    "54)  Synth Voice",
+    "55)  Orchestra  Hit",
+    "56)  Trumpet",
+    "57)  Trombone",
+    "58)  Tuba",
+    "59)  Muted Trumpet",
+    "60)  French Horn",
+    "61)  Brass Section",
+    "62)  Synth Brass 1",
+    "63)  Synth Brass 2",
+    "64)  Soprano Sax",
+    "65)  Alto Sax",
+    "66)  Tenor Sax",
+    "67)  Baritone Sax",
+    "68)  Oboe",
+    "69)  English Horn",
+    "70)  Bassoon",
+    "71)  Clarinet",
+    "72)  Piccolo",
+    "73)  Flute",
+    "74)  Recorder",
+    "75)  Pan Flute",
+    "76)  Bottle Blow",
+    "77)  Shakuhachi",
+    "78)  Whistle",
+    "79)  Ocarina",
+    "80)  Synth Lead (square)",
+    "81)  Synth Lead (sawtooth)",
+    "82)  Synth Lead (caliope lead)",
+    "83)  Synth Lead (chiff lead)",
+    "84)  Synth Lead (charang)",
+    "85)  Synth Lead (voice)",
+    "86)  Synth Lead (fifths)",
+    "87)  Synth Lead (brass + lead)",
+    "88)  Synth Pad (new age)",
+    "89)  Synth Pad (warm)",
+    "90)  Synth Pad (polysynth)",
+    "91)  Synth Pad (choir)",
+    "92)  Synth Pad (bowed)",
+    "93)  Synth Pad (metallic)  ",
+    "94)  Synth Pad (halo)",
+    "95)  Synth Pad (sweep)",
+    "96)  FX 1 (rain)",
+    "97)  FX 2 (soundtrack)",
+    "98)  FX 3 (crystal)",
+    "99)  FX 4 (atmosphere)",
+    "100)  FX 5 (brightness)",
+    "101)  FX 6 (goblins)",
+    "102)  FX 7 (echoes)",
+    "103)  FX 8 (sci-fi)",
+    "104)  Sitar",
+    "105)  Banjo",
+    "106)  Shamisen",
+    "107)  Koto",
+    "108)  Kalimba",
+    "109)  Bagpipe",
+    "110)  Fiddle",
+    "111)  Shanai",
+    "112)  Tinkle Bell",
+    "113)  Agogo",
+    "114)  Steel Drums",
+    "115)  WoodBlock",
+    "116)  Taiko Drum",
+    "117)  Melodic Tom",
+    "118)  Synth Drum",
+    "119)  Reverse Cymbal",
+    "120)  Guitar Fret Noise",
+    "121)  Breath Noise",
+    "122)  Seashore",
+    "123)  Bird Tweet",
+    "124)  Phone Ring",
+    "125)  Helicopter",
+    "126)  Applause",
     "127)  Gunshot",
 };
 
@@ -98,7 +193,10 @@ std::vector<std::string> ComboEntries(HWND page, int id)
     return entries;
 }
 
-LRESULT Selected(HWND page, int id) { return SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0); }
+LRESULT Selected(HWND page, int id)
+{
+    return SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0);
+}
 
 void Select(HWND page, int id, int entry)
 {
@@ -149,7 +247,10 @@ std::vector<int> CallKinds()
     return kinds;
 }
 
-void ForgetWinmmCalls() { Winmm()->logCount = 0; }
+void ForgetWinmmCalls()
+{
+    Winmm()->logCount = 0;
+}
 
 constexpr DWORD kVolume40 = 40 * 655 * 0x10001u;
 constexpr DWORD kVolume50 = 50 * 655 * 0x10001u;
@@ -455,8 +556,8 @@ TEST_F(PageDevices, AStoredDeviceOutsideTheListSelectsNothing)
     struct Case {
         int32_t stored;
         LRESULT entry;
-    } const cases[] = {{-1, CB_ERR}, {3, CB_ERR}, {1000, CB_ERR}, {INT32_MIN, CB_ERR},
-                       {0, 0}, {2, 2}};
+    } const cases[] = {{-1, CB_ERR},        {3, CB_ERR}, {1000, CB_ERR},
+                       {INT32_MIN, CB_ERR}, {0, 0},      {2, 2}};
     HWND tool = NewTool(3, -1, 127);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
@@ -571,11 +672,11 @@ TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
     FailWinmm(W_midiOutOpen, MMSYSERR_ALLOCATED, -1, 1);
     ForgetWinmmCalls();
     ApplyPropertyPage(page);
-    EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutOpen,
-                                             W_midiOutGetErrorTextA}));
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "MIDI Output Error: Double error 4",
-                              "MidiSendShortMsg: Must open MIDI output device first"}));
+    EXPECT_EQ(CallKinds(),
+              (std::vector<int>{W_midiOutClose, W_midiOutOpen, W_midiOutGetErrorTextA}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"MIDI Output Error: Double error 4",
+                                        "MidiSendShortMsg: Must open MIDI output device first"}));
     EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
     ToolInstance* record = Record(tool);
     EXPECT_EQ(record->state.deviceNumber, 1);

@@ -204,13 +204,14 @@ const MorvaModule& LoadMorva()
         }
         module.dll = LoadLibraryA("morva.dll");
         if (module.dll) {
-            module.enumerate = ProcAddress<EnumeratePanelTypesProc>(module.dll, "EnumeratePanelTypes");
+            module.enumerate =
+                ProcAddress<EnumeratePanelTypesProc>(module.dll, "EnumeratePanelTypes");
             module.init = ProcAddress<InitToolTypeProc>(module.dll, "InitMorvaToolType");
             module.create = ProcAddress<ToolCreateProc>(module.dll, "MorvaToolCreate");
             module.cleanup = ProcAddress<ToolCleanupProc>(module.dll, "MorvaToolCleanup");
-            realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(HookImport(
-                module.dll, "user32.dll", "MessageBoxA",
-                reinterpret_cast<void*>(&RecordingMessageBoxA)));
+            realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(
+                HookImport(module.dll, "user32.dll", "MessageBoxA",
+                           reinterpret_cast<void*>(&RecordingMessageBoxA)));
             if (!realMessageBoxA) {
                 realMessageBoxA = &MessageBoxA;
             }
@@ -222,8 +223,8 @@ const MorvaModule& LoadMorva()
 WinmmDoubleState* Winmm()
 {
     HMODULE winmm = LoadLibraryA("winmm.dll");
-    auto control = winmm ? ProcAddress<WinmmDoubleControlProc>(winmm, "WinmmDoubleControl")
-                         : nullptr;
+    auto control =
+        winmm ? ProcAddress<WinmmDoubleControlProc>(winmm, "WinmmDoubleControl") : nullptr;
     if (!control) {
         ADD_FAILURE() << "the winmm double is not loaded";
         static WinmmDoubleState dummy;
@@ -295,11 +296,26 @@ void StopCatchingDialogs()
     }
 }
 
-std::vector<CaughtDialog>& CaughtDialogs() { return dialogs; }
-void QueueDialogAnswer(int id) { answers.push_back(id); }
-void SetDialogInspector(DialogInspector fn) { inspector = fn; }
-std::vector<std::string>& DebugLines() { return debugLines; }
-std::vector<HostRecord>& HostMessages() { return hostMessages; }
+std::vector<CaughtDialog>& CaughtDialogs()
+{
+    return dialogs;
+}
+void QueueDialogAnswer(int id)
+{
+    answers.push_back(id);
+}
+void SetDialogInspector(DialogInspector fn)
+{
+    inspector = fn;
+}
+std::vector<std::string>& DebugLines()
+{
+    return debugLines;
+}
+std::vector<HostRecord>& HostMessages()
+{
+    return hostMessages;
+}
 
 std::vector<HostRecord> HostMessages(UINT msg)
 {
@@ -519,14 +535,20 @@ BOOL WINAPI LedgerDeleteDC(HDC hdc)
     ok ? --ledger.memoryDcs : ++ledger.failedDeletes;
     return ok;
 }
-HDC WINAPI LedgerGetDC(HWND hwnd) { return Counted(ledgerGetDC(hwnd), &ledger.windowDcs); }
+HDC WINAPI LedgerGetDC(HWND hwnd)
+{
+    return Counted(ledgerGetDC(hwnd), &ledger.windowDcs);
+}
 int WINAPI LedgerReleaseDC(HWND hwnd, HDC hdc)
 {
     int released = ledgerReleaseDC(hwnd, hdc);
     released ? --ledger.windowDcs : ++ledger.failedDeletes;
     return released;
 }
-HMENU WINAPI LedgerCreatePopupMenu() { return Counted(ledgerCreatePopupMenu(), &ledger.menus); }
+HMENU WINAPI LedgerCreatePopupMenu()
+{
+    return Counted(ledgerCreatePopupMenu(), &ledger.menus);
+}
 BOOL WINAPI LedgerDestroyMenu(HMENU menu)
 {
     BOOL ok = ledgerDestroyMenu(menu);
@@ -548,7 +570,8 @@ void Watch(HMODULE module, const char* from, const char* function, F* original, 
 void StartObjectLedger(HMODULE module)
 {
     ledger = ObjectLedger{};
-    Watch(module, "gdi32.dll", "CreateSolidBrush", &ledgerCreateSolidBrush, &LedgerCreateSolidBrush);
+    Watch(module, "gdi32.dll", "CreateSolidBrush", &ledgerCreateSolidBrush,
+          &LedgerCreateSolidBrush);
     Watch(module, "gdi32.dll", "CreatePen", &ledgerCreatePen, &LedgerCreatePen);
     Watch(module, "gdi32.dll", "CreateCompatibleBitmap", &ledgerCreateCompatibleBitmap,
           &LedgerCreateCompatibleBitmap);
@@ -562,7 +585,10 @@ void StartObjectLedger(HMODULE module)
     Watch(module, "user32.dll", "DestroyMenu", &ledgerDestroyMenu, &LedgerDestroyMenu);
 }
 
-ObjectLedger Ledger() { return ledger; }
+ObjectLedger Ledger()
+{
+    return ledger;
+}
 
 ProcessFigures CurrentProcessFigures()
 {

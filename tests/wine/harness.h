@@ -43,15 +43,15 @@ WinmmDoubleState* Winmm();
 void ResetWinmm(UINT inDevs, UINT outDevs);
 void FailWinmm(int call, MMRESULT code, int times = -1, int device = WINMM_ANY_DEVICE);
 std::vector<WinmmRecord> WinmmCalls(int call);  // logged calls of one kind
-std::vector<WinmmRecord> WinmmLog();             // every logged call
-std::vector<DWORD> ShortMessages();              // packed words sent, in order
+std::vector<WinmmRecord> WinmmLog();            // every logged call
+std::vector<DWORD> ShortMessages();             // packed words sent, in order
 
 // A message box as the module asked for it (through MessageBoxA) and as it
 // appeared on the screen (through a CBT hook).
 struct CaughtDialog {
     HWND hwnd;
-    HWND owner;                // the box's owner: the top-level window of the one named
-    HWND ownerArg;             // the owner the caller named (message boxes only)
+    HWND owner;     // the box's owner: the top-level window of the one named
+    HWND ownerArg;  // the owner the caller named (message boxes only)
     std::string caption;
     std::string text;          // message boxes only
     std::vector<int> buttons;  // visible push buttons by id
@@ -92,8 +92,8 @@ protected:
 
     HWND CreateTool(int left, int top, int right, int bottom,
                     const ToolStateBlock* saved = nullptr);
-    ToolInstance* Record(HWND tool);        // through PNM_GETSTATE
-    ToolStateBlock DefaultBlock();          // the block of a tool made without one
+    ToolInstance* Record(HWND tool);  // through PNM_GETSTATE
+    ToolStateBlock DefaultBlock();    // the block of a tool made without one
 
     const MorvaModule* morva = nullptr;
     HWND host = nullptr;
@@ -107,7 +107,7 @@ struct Pixels {
     std::vector<COLORREF> colours;
     COLORREF At(int x, int y) const { return colours[static_cast<size_t>(y) * width + x]; }
 };
-Pixels CaptureClient(HWND hwnd);      // what the window's client area shows
+Pixels CaptureClient(HWND hwnd);       // what the window's client area shows
 Pixels CaptureBitmap(HBITMAP bitmap);  // the whole bitmap, which must not be selected
 
 // For programs that link code under test into themselves: records the style
@@ -123,11 +123,11 @@ void CatchDebugOutput();
 // kept by watching its imports. Live counts must come back to where they
 // were once the module has finished with them.
 struct ObjectLedger {
-    long gdiObjects;    // pens, brushes, bitmaps made and not deleted
-    long memoryDcs;     // CreateCompatibleDC without DeleteDC
-    long windowDcs;     // GetDC without ReleaseDC
-    long menus;         // CreatePopupMenu without DestroyMenu
-    long failedDeletes; // deletes the system refused
+    long gdiObjects;     // pens, brushes, bitmaps made and not deleted
+    long memoryDcs;      // CreateCompatibleDC without DeleteDC
+    long windowDcs;      // GetDC without ReleaseDC
+    long menus;          // CreatePopupMenu without DestroyMenu
+    long failedDeletes;  // deletes the system refused
 };
 void StartObjectLedger(HMODULE module);
 ObjectLedger Ledger();

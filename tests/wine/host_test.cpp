@@ -22,9 +22,9 @@
 
 namespace {
 
-const UINT kAddTool = 40003;     // the host's Tools menu
+const UINT kAddTool = 40003;  // the host's Tools menu
 const UINT kRemoveTool = 40004;
-const UINT kSheetApply = 101;    // the sheet's Apply button
+const UINT kSheetApply = 101;  // the sheet's Apply button
 const UINT kSheetContainer = 100;
 
 std::string ExeFolder()
@@ -39,8 +39,8 @@ std::string TempPath(const std::string& name)
 {
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
-    std::string path = std::string(dir) + "morvahost-" + std::to_string(GetCurrentProcessId()) +
-                       "-" + name;
+    std::string path =
+        std::string(dir) + "morvahost-" + std::to_string(GetCurrentProcessId()) + "-" + name;
     DeleteFileA(path.c_str());
     DeleteFileA((path + ".bad").c_str());
     return path;
@@ -138,7 +138,8 @@ struct HostRun {
 
     bool WaitForMain()
     {
-        return WaitUntil([&] { return (main = FindTopLevel(pi.dwProcessId, "MorvaHostWindow")) != nullptr; });
+        return WaitUntil(
+            [&] { return (main = FindTopLevel(pi.dwProcessId, "MorvaHostWindow")) != nullptr; });
     }
 
     // The host's tools, top first.
@@ -166,7 +167,8 @@ struct HostRun {
     bool AnswerBox(Box* box)
     {
         HWND hwnd = nullptr;
-        if (!WaitUntil([&] { return (hwnd = FindTopLevel(pi.dwProcessId, "#32770")) != nullptr; })) {
+        if (!WaitUntil(
+                [&] { return (hwnd = FindTopLevel(pi.dwProcessId, "#32770")) != nullptr; })) {
             return false;
         }
         box->caption = TextOf(hwnd);
@@ -195,7 +197,8 @@ struct HostRun {
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 bool ReadSettings(const std::string& path, HostSettings* settings)
@@ -245,7 +248,8 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     HWND second = first.Tools()[1];
     PostMessageA(second, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
     HWND sheet = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(first.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (sheet = FindTopLevel(first.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
     HWND page = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (page = PageOf(sheet)) != nullptr; }));
     HWND voice = GetDlgItem(page, IDC_VOICE);
@@ -347,7 +351,8 @@ TEST(HostSession, RemovingAToolClosesItsSheetBeforeTheToolGoes)
     HWND last = run.Tools()[1];
     PostMessageA(last, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
     HWND sheet = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
     EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 2");
     HWND page = PageOf(sheet);
     ASSERT_NE(page, nullptr);
@@ -357,7 +362,8 @@ TEST(HostSession, RemovingAToolClosesItsSheetBeforeTheToolGoes)
     EXPECT_FALSE(IsWindow(sheet));
     // A second sheet for the remaining tool opens as usual.
     PostMessageA(run.Tools()[0], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
-    ASSERT_TRUE(WaitUntil([&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
     EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 1");
     PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
@@ -400,12 +406,13 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     std::vector<uint8_t> log = ReadFileBytes(dir + "\\demo-log.txt");
     std::string text(log.begin(), log.end());
     EXPECT_NE(text.find("panel type: \"Morva\", \"Morva Tool for Orbiscope\", image 16 x 16"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("voice chosen: 40)  Violin"), std::string::npos) << text;
     EXPECT_NE(text.find("phrase: 23 keys played"), std::string::npos) << text;
     EXPECT_EQ(text.find("message box"), std::string::npos) << text;
-    for (const char* name : {"\\host.png", "\\properties.png", "\\morvahost.settings",
-                             "\\demo-log.txt"}) {
+    for (const char* name :
+         {"\\host.png", "\\properties.png", "\\morvahost.settings", "\\demo-log.txt"}) {
         DeleteFileA((dir + name).c_str());
     }
     RemoveDirectoryA(dir.c_str());
@@ -596,8 +603,8 @@ std::vector<TrackEvent> ReadTrack(const std::vector<uint8_t>& smf)
         return events;
     }
     EXPECT_EQ(std::string(smf.begin(), smf.begin() + 4), "MThd");
-    EXPECT_EQ(smf[9], 0);     // format 0
-    EXPECT_EQ(smf[11], 1);    // one track
+    EXPECT_EQ(smf[9], 0);   // format 0
+    EXPECT_EQ(smf[11], 1);  // one track
     EXPECT_EQ(smf[12] << 8 | smf[13], 1000);
     EXPECT_EQ(std::string(smf.begin() + 14, smf.begin() + 18), "MTrk");
     size_t length = static_cast<size_t>(smf[18]) << 24 | smf[19] << 16 | smf[20] << 8 | smf[21];

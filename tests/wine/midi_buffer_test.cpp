@@ -23,8 +23,14 @@ const char* AbandonQuestion(UINT direction)
                                    : "MIDI output still in use - abandon it?";
 }
 
-int ResetCall(UINT direction) { return CallFor(direction, W_midiInReset, W_midiOutReset); }
-int CloseCall(UINT direction) { return CallFor(direction, W_midiInClose, W_midiOutClose); }
+int ResetCall(UINT direction)
+{
+    return CallFor(direction, W_midiInReset, W_midiOutReset);
+}
+int CloseCall(UINT direction)
+{
+    return CallFor(direction, W_midiInClose, W_midiOutClose);
+}
 int UnprepareCall(UINT direction)
 {
     return CallFor(direction, W_midiInUnprepareHeader, W_midiOutUnprepareHeader);
@@ -95,7 +101,8 @@ TEST_F(MidiAttach, NeedsABufferAndALength)
     } const cases[] = {{nullptr, 16}, {data, 0}, {nullptr, 0}};
     for (UINT direction : kDirections) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << "direction " << direction << ", length " << c.length);
+            SCOPED_TRACE(testing::Message()
+                         << "direction " << direction << ", length " << c.length);
             MidiDevice record;
             Open(&record, direction);
             record.uBufferState = MIDI_BUF_IN_USE;
@@ -123,8 +130,7 @@ TEST_F(MidiAttach, FailedPrepareOrQueueingIsShownAndKeepsTheBuffer)
     } const cases[] = {
         {MIDI_OUTPUT, W_midiOutPrepareHeader, {W_midiOutPrepareHeader}, 0},
         {MIDI_INPUT, W_midiInPrepareHeader, {W_midiInPrepareHeader}, 0},
-        {MIDI_INPUT, W_midiInAddBuffer, {W_midiInPrepareHeader, W_midiInAddBuffer},
-         MHDR_PREPARED},
+        {MIDI_INPUT, W_midiInAddBuffer, {W_midiInPrepareHeader, W_midiInAddBuffer}, MHDR_PREPARED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(WinmmCallName(c.failCall));
@@ -208,8 +214,8 @@ TEST_F(MidiClosedRecord, EveryAttachAndAnyOtherReleaseIsRefused)
     };
     for (UINT direction : kDirections) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << "direction " << direction << ", attach "
-                                            << c.attach << ", state " << c.state);
+            SCOPED_TRACE(testing::Message() << "direction " << direction << ", attach " << c.attach
+                                            << ", state " << c.state);
             MidiDevice record;
             Prepare(&record, direction);
             CaughtDialogs().clear();
@@ -242,7 +248,8 @@ TEST_F(MidiClosedRecord, BadDirectionGoesToTheDebuggerOnly)
     EXPECT_EQ(MidiAssignBuffer(owner, nullptr, data, 6, TRUE), MIDI_NONE);
     calls++;
 
-    EXPECT_EQ(DebugLines(), std::vector<std::string>(calls, "\r\nMidiAssignBuffer: uDeviceType bad"));
+    EXPECT_EQ(DebugLines(),
+              std::vector<std::string>(calls, "\r\nMidiAssignBuffer: uDeviceType bad"));
     EXPECT_EQ(bad.uBufferState, MIDI_BUF_IN_USE);
     EXPECT_EQ(bad.midiHdr.lpData, nullptr);
     EXPECT_TRUE(CaughtDialogs().empty());
@@ -422,9 +429,9 @@ TEST_F(MidiAbandon, AnyOtherAnswerTakesTheBufferBackAndCloses)
 
             // The release resets once more: a header handed back is marked
             // done but is still prepared.
-            EXPECT_EQ(CallSequence(), (std::vector<int>{ResetCall(direction), ResetCall(direction),
-                                                        UnprepareCall(direction),
-                                                        CloseCall(direction)}));
+            EXPECT_EQ(CallSequence(),
+                      (std::vector<int>{ResetCall(direction), ResetCall(direction),
+                                        UnprepareCall(direction), CloseCall(direction)}));
             EXPECT_EQ(record.hDevice, nullptr);
             EXPECT_EQ(record.midiHdr.lpData, nullptr);
             EXPECT_EQ(record.midiHdr.dwBufferLength, 0u);

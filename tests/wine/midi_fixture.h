@@ -79,9 +79,8 @@ protected:
         DebugLines().clear();
         RecordMessageBoxStylesOf(GetModuleHandleA(nullptr));
         StartCatchingDialogs();
-        owner = CreateWindowExA(0, "STATIC", "MIDI test owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                0, 0, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
+        owner = CreateWindowExA(0, "STATIC", "MIDI test owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                0, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(owner, nullptr);
         PumpMessages();
     }

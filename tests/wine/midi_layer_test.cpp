@@ -52,9 +52,9 @@ using MidiDeviceCounts = MidiTest;
 TEST_F(MidiDeviceCounts, CountsBothDirectionsAndNamesWhateverIsMissing)
 {
     for (const InitCase& c : kInitCases) {
-        SCOPED_TRACE(testing::Message() << "input record " << c.input << ", output record "
-                                        << c.output << ", " << c.inDevs << " in, " << c.outDevs
-                                        << " out");
+        SCOPED_TRACE(testing::Message()
+                     << "input record " << c.input << ", output record " << c.output << ", "
+                     << c.inDevs << " in, " << c.outDevs << " out");
         ResetWinmm(c.inDevs, c.outDevs);
         CaughtDialogs().clear();
         MidiDevice input, output;
@@ -275,10 +275,8 @@ TEST_F(MidiOpenClose, PlainCloseLeavesADeviceInUseOpen)
         UINT bufferState;
         bool closes;
     } const cases[] = {
-        {TRUE, MIDI_BUF_IDLE, false},
-        {FALSE, MIDI_BUF_IN_USE, false},
-        {TRUE, MIDI_BUF_IN_USE, false},
-        {FALSE, MIDI_BUF_NOT_OPEN, true},
+        {TRUE, MIDI_BUF_IDLE, false},   {FALSE, MIDI_BUF_IN_USE, false},
+        {TRUE, MIDI_BUF_IN_USE, false}, {FALSE, MIDI_BUF_NOT_OPEN, true},
         {FALSE, MIDI_BUF_IDLE, true},
     };
     for (UINT direction : kDirections) {

@@ -73,10 +73,12 @@ int main()
     const double cycle = Seconds(t0, t1, f) / cycles;
     const double bare = Seconds(b0, t2, f) / cycles;
     // The log keeps only its first entries; they show what the calls are.
-    const UINT logged = calls < static_cast<UINT>(WINMM_LOG_SIZE) ? calls : static_cast<UINT>(WINMM_LOG_SIZE);
-    printf("press-slide-release cycle: %.2f winmm calls (floor 4: two note-ons, two note-offs); "
-           "%u of the %u logged calls are short messages\n",
-           static_cast<double>(calls) / cycles, sends, logged);
+    const UINT logged =
+        calls < static_cast<UINT>(WINMM_LOG_SIZE) ? calls : static_cast<UINT>(WINMM_LOG_SIZE);
+    printf(
+        "press-slide-release cycle: %.2f winmm calls (floor 4: two note-ons, two note-offs); "
+        "%u of the %u logged calls are short messages\n",
+        static_cast<double>(calls) / cycles, sends, logged);
     printf("time per cycle %.2f us, bare midiOutShortMsg x4 %.3f us, ratio %.0f\n", cycle * 1e6,
            bare * 1e6, cycle / bare);
     DestroyWindow(tool);

@@ -174,8 +174,8 @@ TEST_F(Playing, SlidingWithAnotherKeyOrButtonHeldChangesNothing)
 {
     HWND tool = OneOctaveTool();
     Press(tool, 5, 40);
-    for (WPARAM keys : std::vector<WPARAM>{MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON,
-                        static_cast<WPARAM>(0)}) {
+    for (WPARAM keys : std::vector<WPARAM>{MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL,
+                                           MK_LBUTTON | MK_RBUTTON, static_cast<WPARAM>(0)}) {
         Slide(tool, 20, 40, keys);
     }
     Slide(tool, 1, 1);  // onto no key: the first key keeps sounding
@@ -211,8 +211,7 @@ TEST_F(Playing, ADoubleClickSoundsTheNoteTwice)
     Release(tool, 5, 40);
     Press(tool, 5, 40, WM_LBUTTONDBLCLK);
     Release(tool, 5, 40);
-    EXPECT_EQ(ShortMessages(),
-              (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn48, kNoteOff48}));
 }
 
 TEST_F(Playing, TheNoteBaseFollowsTheOctaveCount)
@@ -234,7 +233,7 @@ TEST_F(Playing, TheMarkIsDrawnOnTheWindowAndGoneAtTheNextPaint)
     HWND tool = OneOctaveTool();
     EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 255, 255));
     Press(tool, 5, 40);
-    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 0, 0));   // inside key 0's mark
+    EXPECT_EQ(PixelAt(tool, 8, 40), RGB(255, 0, 0));      // inside key 0's mark
     EXPECT_EQ(PixelAt(tool, 8, 20), RGB(255, 255, 255));  // upper half stays
     InvalidateRect(tool, nullptr, FALSE);
     UpdateWindow(tool);

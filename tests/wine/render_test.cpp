@@ -90,15 +90,15 @@ bool SamePixels(const Pixels& a, const Pixels& b)
 // Calls the module makes to the system, seen through its import table.
 struct Calls {
     int bitBlt, roundRect, lineTo, solidBrush, memoryDc, getDc, releaseDc;
-    std::vector<UINT> edges;              // edge kinds, in order
-    std::vector<size_t> noticesAtBlit;    // host paint notices received before each copy
+    std::vector<UINT> edges;            // edge kinds, in order
+    std::vector<size_t> noticesAtBlit;  // host paint notices received before each copy
     std::vector<HDC> blitTargets;
     std::vector<RECT> blitAreas;
     std::set<HGDIOBJ> liveBrushes, liveBitmaps;
     std::set<HDC> liveDcs;
     int failedDeletes;
-    bool failBitmaps;      // CreateCompatibleBitmap returns null
-    bool prefillBitmaps;   // new bitmaps start green instead of what GDI gives
+    bool failBitmaps;     // CreateCompatibleBitmap returns null
+    bool prefillBitmaps;  // new bitmaps start green instead of what GDI gives
 } calls;
 
 decltype(&DrawEdge) realDrawEdge;
@@ -307,7 +307,7 @@ TEST_F(Rendering, IdealThreeOctavesShowTheSeparatorsOfTheKeyTable)
     ASSERT_EQ(p.width, 96);
     // Below the black keys a row crosses the board's outline at 2 and 93 and
     // the 21 separators, the eleventh at 47; the top C has none.
-    std::vector<int> lower = {2, 6, 10, 14, 18, 22, 27, 31, 35, 39, 43, 47,
+    std::vector<int> lower = {2,  6,  10, 14, 18, 22, 27, 31, 35, 39, 43, 47,
                               52, 56, 60, 64, 68, 73, 77, 81, 85, 89, 93};
     EXPECT_EQ(ColumnsOf(p, kBlack, 12, 2, 93), lower) << Picture(p);
     EXPECT_EQ(ColumnsOf(p, kWhite, 12, 2, 93).size(), 92u - lower.size());
@@ -330,8 +330,14 @@ TEST_F(Rendering, BlackKeysReachHalfTheInnerBottomAndTheBoardIsOutlined)
     ASSERT_EQ(p.height, 60);
 
     std::vector<int> upper = {2};
-    for (auto run : {Range(10, 17), Range(22, 29), {38}, Range(46, 53), Range(58, 65),
-                     Range(70, 77), {86}, {97}}) {
+    for (auto run : {Range(10, 17),
+                     Range(22, 29),
+                     {38},
+                     Range(46, 53),
+                     Range(58, 65),
+                     Range(70, 77),
+                     {86},
+                     {97}}) {
         upper.insert(upper.end(), run.begin(), run.end());
     }
     EXPECT_EQ(ColumnsOf(p, kBlack, 15, 2, 97), upper) << Picture(p);

@@ -44,20 +44,23 @@ protected:
     // Prints the figures of one run and fails when an object count grew.
     static void Report(const char* what, int count, const Snapshot& before, const Snapshot& after)
     {
-        printf("soak %-34s x%-6d gdi %+ld (system %+ld), memory DCs %+ld, window DCs %+ld, "
-               "menus %+ld, user objects %+ld, private memory %+lld KiB of %llu KiB, devices "
-               "opened %u closed %u\n",
-               what, count, after.ledger.gdiObjects - before.ledger.gdiObjects,
-               static_cast<long>(after.process.gdiObjects) - static_cast<long>(before.process.gdiObjects),
-               after.ledger.memoryDcs - before.ledger.memoryDcs,
-               after.ledger.windowDcs - before.ledger.windowDcs,
-               after.ledger.menus - before.ledger.menus,
-               static_cast<long>(after.process.userObjects) -
-                   static_cast<long>(before.process.userObjects),
-               (static_cast<long long>(after.process.privateBytes) -
-                static_cast<long long>(before.process.privateBytes)) / 1024,
-               static_cast<unsigned long long>(after.process.privateBytes) / 1024,
-               after.opened - before.opened, after.closed - before.closed);
+        printf(
+            "soak %-34s x%-6d gdi %+ld (system %+ld), memory DCs %+ld, window DCs %+ld, "
+            "menus %+ld, user objects %+ld, private memory %+lld KiB of %llu KiB, devices "
+            "opened %u closed %u\n",
+            what, count, after.ledger.gdiObjects - before.ledger.gdiObjects,
+            static_cast<long>(after.process.gdiObjects) -
+                static_cast<long>(before.process.gdiObjects),
+            after.ledger.memoryDcs - before.ledger.memoryDcs,
+            after.ledger.windowDcs - before.ledger.windowDcs,
+            after.ledger.menus - before.ledger.menus,
+            static_cast<long>(after.process.userObjects) -
+                static_cast<long>(before.process.userObjects),
+            (static_cast<long long>(after.process.privateBytes) -
+             static_cast<long long>(before.process.privateBytes)) /
+                1024,
+            static_cast<unsigned long long>(after.process.privateBytes) / 1024,
+            after.opened - before.opened, after.closed - before.closed);
         EXPECT_LE(after.ledger.gdiObjects, before.ledger.gdiObjects) << what;
         EXPECT_LE(after.ledger.memoryDcs, before.ledger.memoryDcs) << what;
         EXPECT_LE(after.ledger.windowDcs, before.ledger.windowDcs) << what;
@@ -118,8 +121,8 @@ TEST_F(Soak, PropertyPagesOpenedAppliedAndDestroyed)
     Snapshot before = Take();
     HWND tool = PlayableTool();
     for (int i = 0; i < pages; i++) {
-        HWND page = reinterpret_cast<HWND>(
-            SendMessageA(tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(host), MAKELPARAM(4, 4)));
+        HWND page = reinterpret_cast<HWND>(SendMessageA(
+            tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(host), MAKELPARAM(4, 4)));
         ASSERT_NE(page, nullptr);
         SendMessageA(page, WM_COMMAND, ID_PAGE_APPLY, 0);
         DestroyWindow(page);

@@ -61,8 +61,9 @@ ATOM WINAPI CountingRegisterClassA(const WNDCLASSA* wc)
 TEST(InitType, RegistersTheClassOnceAndFillsTheTypeDescription)
 {
     const MorvaModule& morva = LoadMorva();
-    realRegisterClassA = reinterpret_cast<decltype(&RegisterClassA)>(HookImport(
-        morva.dll, "user32.dll", "RegisterClassA", reinterpret_cast<void*>(&CountingRegisterClassA)));
+    realRegisterClassA = reinterpret_cast<decltype(&RegisterClassA)>(
+        HookImport(morva.dll, "user32.dll", "RegisterClassA",
+                   reinterpret_cast<void*>(&CountingRegisterClassA)));
     ASSERT_NE(realRegisterClassA, nullptr);
     char a[32], b[32], c[32];
     morva.enumerate(a, b, c, GetModuleHandleA(nullptr), 0);
@@ -219,9 +220,11 @@ TEST_F(SizeProtocol, AllThreeFitMessagesFitTheSameWay)
     SizeFitRequest byWidth = {0, 0, 500, 500, 0, 192};
     SizeFitRequest tooSmall = {100, 30, 500, 500, 1, 20};
     for (UINT msg : {PNM_FITSIZE, PNM_FITSIZE2, PNM_FITSIZE3}) {
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byHeight)), MAKELONG(96, 20));
+        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byHeight)),
+                  MAKELONG(96, 20));
         EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&capped)), MAKELONG(48, 10));
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byWidth)), MAKELONG(192, 40));
+        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byWidth)),
+                  MAKELONG(192, 40));
         EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&tooSmall)),
                   MAKELONG(100, 30));
     }
@@ -252,8 +255,9 @@ using HostProtocol = MorvaTest;
 
 TEST_F(HostProtocol, BeepCallsTheSystemBeepWithZeroes)
 {
-    ASSERT_NE(HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
-              nullptr);
+    ASSERT_NE(
+        HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
+        nullptr);
     HWND tool = CreateTool(0, 0, 96, 20);
     EXPECT_EQ(SendMessageA(tool, PNM_BEEP, 0, 0), 0);
     EXPECT_EQ(beeps, 1);
@@ -263,8 +267,9 @@ TEST_F(HostProtocol, BeepCallsTheSystemBeepWithZeroes)
 
 TEST_F(HostProtocol, MessagesBeforeTheRecordIsAttachedGoToTheDefaultProcedure)
 {
-    ASSERT_NE(HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
-              nullptr);
+    ASSERT_NE(
+        HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
+        nullptr);
     // A window of the class without a record, as during creation.
     HWND bare = CreateWindowExA(0, "MorvaTool", "", WS_CHILD | WS_VISIBLE, 0, 0, 96, 20, host,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);

@@ -34,7 +34,8 @@ TEST_F(BadInput, SizeRequestsWithOddLimits)
     EXPECT_EQ(Fit(tool, 0, 0, 70000, 70000, 0, 65535), Packed(65535, 13653));
     // Negative limits are taken as 16-bit sizes once they cap a dimension.
     EXPECT_EQ(Fit(tool, -10, -10, -1, -1, 1, 20), Packed(65535, 13653));
-    EXPECT_EQ(Fit(tool, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1, 65535), Packed(314568 & 0xFFFF, 65535));
+    EXPECT_EQ(Fit(tool, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1, 65535),
+              Packed(314568 & 0xFFFF, 65535));
     EXPECT_EQ(Record(tool)->state.octaves, 3);
 }
 
@@ -100,8 +101,11 @@ TEST_F(BadInput, RestoredBlocksWithExtremeValues)
 
 TEST_F(BadInput, EmptyAndInvertedPlacements)
 {
-    const RECT rects[] = {{0, 0, 0, 0}, {50, 50, 10, 10}, {-100, -100, -50, -50},
-                          {0, 0, 1, 1}, {INT_MIN / 2, 0, INT_MAX / 2, 5}};
+    const RECT rects[] = {{0, 0, 0, 0},
+                          {50, 50, 10, 10},
+                          {-100, -100, -50, -50},
+                          {0, 0, 1, 1},
+                          {INT_MIN / 2, 0, INT_MAX / 2, 5}};
     for (const RECT& rc : rects) {
         HWND tool = morva->create(host, &rc, nullptr, 0, 0);
         if (!tool) {

@@ -10,8 +10,9 @@
 namespace {
 
 WinmmDoubleState state = {
-    0, 1, {}, {"Double Output 0", "Double Output 1", "Double Output 2", "Double Output 3"},
-    {}, 0, {}, 0, 0, 0x1000};
+    0,  1,     {}, {"Double Output 0", "Double Output 1", "Double Output 2", "Double Output 3"},
+    {}, 0,     {}, 0,
+    0,  0x1000};
 
 MMRESULT Scripted(int call, int device)
 {
@@ -28,12 +29,12 @@ MMRESULT Scripted(int call, int device)
     return f.code;
 }
 
-MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* pointer,
-             DWORD flags, MMRESULT result)
+MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* pointer, DWORD flags,
+             MMRESULT result)
 {
     if (state.logCount < WINMM_LOG_SIZE) {
-        state.log[state.logCount] = {call, handle, device, arg,
-                                     reinterpret_cast<UINT_PTR>(pointer), flags, result};
+        state.log[state.logCount] = {
+            call, handle, device, arg, reinterpret_cast<UINT_PTR>(pointer), flags, result};
     }
     state.logCount++;
     return result;
@@ -104,8 +105,8 @@ MMRESULT Close(int call, HANDLE h)
     return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0, r);
 }
 
-MMRESULT Caps(int call, UINT_PTR id, void* caps, UINT size, UINT count,
-              const char (*names)[32], UINT fullSize)
+MMRESULT Caps(int call, UINT_PTR id, void* caps, UINT size, UINT count, const char (*names)[32],
+              UINT fullSize)
 {
     MMRESULT r = Scripted(call, static_cast<int>(id));
     if (r == MMSYSERR_NOERROR && id >= count) {
@@ -124,8 +125,7 @@ MMRESULT Caps(int call, UINT_PTR id, void* caps, UINT size, UINT count,
 
 // Header calls check their arguments and change the flags word the way the
 // system does. `set` and `clear` apply on success.
-MMRESULT Header(int call, HANDLE h, void* header, UINT size, MMRESULT check, DWORD set,
-                DWORD clear)
+MMRESULT Header(int call, HANDLE h, void* header, UINT size, MMRESULT check, DWORD set, DWORD clear)
 {
     DWORD* flags = header ? &static_cast<MIDIHDR*>(header)->dwFlags : nullptr;
     DWORD before = flags ? *flags : 0;
@@ -142,8 +142,7 @@ MMRESULT Header(int call, HANDLE h, void* header, UINT size, MMRESULT check, DWO
 // The system accepts the header without its trailing stream fields.
 MMRESULT CheckHeader(const void* header, UINT size)
 {
-    return header && size >= offsetof(MIDIHDR, dwOffset) ? MMSYSERR_NOERROR
-                                                          : MMSYSERR_INVALPARAM;
+    return header && size >= offsetof(MIDIHDR, dwOffset) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
 }
 
 // An unprepare of a header the driver still holds is refused; one of a
@@ -170,7 +169,10 @@ MMRESULT ErrorText(int call, MMRESULT code, char* text, UINT size)
 
 extern "C" {
 
-WinmmDoubleState* WINAPI WinmmDoubleControl(void) { return &state; }
+WinmmDoubleState* WINAPI WinmmDoubleControl(void)
+{
+    return &state;
+}
 
 UINT WINAPI midiInGetNumDevs(void)
 {
@@ -201,19 +203,24 @@ MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_
     return Open(W_midiInOpen, handle, id, state.inDevs, callback, flags);
 }
 
-MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR callback, DWORD_PTR,
-                            DWORD flags)
+MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR callback, DWORD_PTR, DWORD flags)
 {
     return Open(W_midiOutOpen, handle, id, state.outDevs, callback, flags);
 }
 
-MMRESULT WINAPI midiInClose(HMIDIIN h) { return Close(W_midiInClose, h); }
-MMRESULT WINAPI midiOutClose(HMIDIOUT h) { return Close(W_midiOutClose, h); }
+MMRESULT WINAPI midiInClose(HMIDIIN h)
+{
+    return Close(W_midiInClose, h);
+}
+MMRESULT WINAPI midiOutClose(HMIDIOUT h)
+{
+    return Close(W_midiOutClose, h);
+}
 
 MMRESULT WINAPI midiOutShortMsg(HMIDIOUT h, DWORD msg)
 {
-    return Log(W_midiOutShortMsg, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, msg,
-               nullptr, 0, Scripted(W_midiOutShortMsg, WINMM_ANY_DEVICE));
+    return Log(W_midiOutShortMsg, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, msg, nullptr, 0,
+               Scripted(W_midiOutShortMsg, WINMM_ANY_DEVICE));
 }
 
 MMRESULT WINAPI midiInReset(HMIDIIN h)
@@ -271,8 +278,8 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN h, LPMIDIHDR hdr, UINT size)
 
 MMRESULT WINAPI midiOutSetVolume(HMIDIOUT h, DWORD volume)
 {
-    return Log(W_midiOutSetVolume, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, volume,
-               nullptr, 0, Scripted(W_midiOutSetVolume, WINMM_ANY_DEVICE));
+    return Log(W_midiOutSetVolume, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, volume, nullptr,
+               0, Scripted(W_midiOutSetVolume, WINMM_ANY_DEVICE));
 }
 
 MMRESULT WINAPI midiInGetErrorTextA(MMRESULT code, LPSTR text, UINT size)

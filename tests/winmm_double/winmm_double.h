@@ -31,26 +31,25 @@ enum WinmmCall {
 
 inline const char* WinmmCallName(int call)
 {
-    static const char* const names[] = {
-        "midiInGetNumDevs",
-        "midiOutGetNumDevs",
-        "midiInGetDevCapsA",
-        "midiOutGetDevCapsA",
-        "midiInOpen",
-        "midiOutOpen",
-        "midiInClose",
-        "midiOutClose",
-        "midiOutShortMsg",
-        "midiInReset",
-        "midiOutReset",
-        "midiInPrepareHeader",
-        "midiOutPrepareHeader",
-        "midiInUnprepareHeader",
-        "midiOutUnprepareHeader",
-        "midiInAddBuffer",
-        "midiOutSetVolume",
-        "midiInGetErrorTextA",
-        "midiOutGetErrorTextA"};
+    static const char* const names[] = {"midiInGetNumDevs",
+                                        "midiOutGetNumDevs",
+                                        "midiInGetDevCapsA",
+                                        "midiOutGetDevCapsA",
+                                        "midiInOpen",
+                                        "midiOutOpen",
+                                        "midiInClose",
+                                        "midiOutClose",
+                                        "midiOutShortMsg",
+                                        "midiInReset",
+                                        "midiOutReset",
+                                        "midiInPrepareHeader",
+                                        "midiOutPrepareHeader",
+                                        "midiInUnprepareHeader",
+                                        "midiOutUnprepareHeader",
+                                        "midiInAddBuffer",
+                                        "midiOutSetVolume",
+                                        "midiInGetErrorTextA",
+                                        "midiOutGetErrorTextA"};
     return call >= 0 && call < W_CALL_COUNT ? names[call] : "?";
 }
 
@@ -98,10 +97,10 @@ struct WinmmDoubleState {
     char inNames[WINMM_MAX_DEVICES][32];
     char outNames[WINMM_MAX_DEVICES][32];
     WinmmFailure failures[W_CALL_COUNT];
-    UINT logCount;           // calls made; only the first WINMM_LOG_SIZE are kept
+    UINT logCount;  // calls made; only the first WINMM_LOG_SIZE are kept
     WinmmRecord log[WINMM_LOG_SIZE];
-    UINT opened;             // successful opens, both directions
-    UINT closed;             // successful closes, both directions
+    UINT opened;  // successful opens, both directions
+    UINT closed;  // successful closes, both directions
     UINT nextHandle;
 };
 
