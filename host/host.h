@@ -90,6 +90,10 @@ void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
 std::string FolderOf(const std::string& path);
 
+// Registers one of the host's window classes under its instance, with the
+// arrow cursor and the given background (null: the window paints it all).
+bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
+
 // The panel (panel.cpp).
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);

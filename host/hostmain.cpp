@@ -287,14 +287,8 @@ HMENU MakeMenu()
 
 bool CreateMainWindow(const PanelLayout& layout)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = host.instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kHostWindowClass;
-    if (!RegisterClassA(&wc) || !RegisterPanelClass() || !RegisterSheetClass()) {
+    if (!RegisterHostClass(kHostWindowClass, MainWndProc, GetSysColorBrush(COLOR_BTNFACE)) ||
+        !RegisterPanelClass() || !RegisterSheetClass()) {
         return false;
     }
     std::string title =
@@ -445,4 +439,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         result = HOST_EXIT_DEMO_FAILED;
     }
     return result;
+}
+
+bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = host.instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc) != 0;
 }

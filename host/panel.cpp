@@ -95,12 +95,7 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 bool RegisterPanelClass()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PanelWndProc;
-    wc.hInstance = host.instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = kPanelClass;
-    return RegisterClassA(&wc) != 0;
+    return RegisterHostClass(kPanelClass, PanelWndProc, nullptr);
 }
 
 int ToolNumber(HWND tool)

@@ -92,18 +92,9 @@ LRESULT CALLBACK SheetWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 bool RegisterSheetClass()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = SheetWndProc;
-    wc.hInstance = host.instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kSheetClass;
-    if (!RegisterClassA(&wc)) {
-        return false;
-    }
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = kContainerClass;
-    return RegisterClassA(&wc) != 0;
+    HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+    return RegisterHostClass(kSheetClass, SheetWndProc, face) &&
+           RegisterHostClass(kContainerClass, DefWindowProcA, face);
 }
 
 void OpenPropertySheet(HWND tool)
