@@ -197,11 +197,7 @@ T ProcAddress(HMODULE module, const char* name)
 const MorvaModule& LoadMorva()
 {
     if (!module.dll) {
-        static bool handlerInstalled = false;
-        if (!handlerInstalled) {
-            AddVectoredExceptionHandler(1, DebugOutputHandler);
-            handlerInstalled = true;
-        }
+        CatchDebugOutput();
         module.dll = LoadLibraryA("morva.dll");
         if (module.dll) {
             module.enumerate =
@@ -209,12 +205,7 @@ const MorvaModule& LoadMorva()
             module.init = ProcAddress<InitToolTypeProc>(module.dll, "InitMorvaToolType");
             module.create = ProcAddress<ToolCreateProc>(module.dll, "MorvaToolCreate");
             module.cleanup = ProcAddress<ToolCleanupProc>(module.dll, "MorvaToolCleanup");
-            realMessageBoxA = reinterpret_cast<decltype(&MessageBoxA)>(
-                HookImport(module.dll, "user32.dll", "MessageBoxA",
-                           reinterpret_cast<void*>(&RecordingMessageBoxA)));
-            if (!realMessageBoxA) {
-                realMessageBoxA = &MessageBoxA;
-            }
+            RecordMessageBoxStylesOf(module.dll);
         }
     }
     return module;
