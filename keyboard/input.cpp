@@ -47,10 +47,8 @@ void DrawKeyHighlight(ToolInstance* record, HDC hdc)
 // Paints the mark away in the key's own colour.
 void EraseKeyHighlight(ToolInstance* record, HDC hdc)
 {
-    const int32_t key = record->state.currentKey;
-    const bool black =
-        key >= 0 && key <= UsableLastKey(record->state) && record->state.keys[key].black;
-    DrawMark(record, hdc, black ? kBlack : kWhite);
+    const KeyRect* key = UsableKey(record->state, record->state.currentKey);
+    DrawMark(record, hdc, key && key->black ? kBlack : kWhite);
 }
 
 }  // namespace

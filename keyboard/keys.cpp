@@ -49,12 +49,21 @@ uint8_t KeyNote(int32_t octaves, int32_t key)
     return static_cast<uint8_t>((static_cast<int64_t>(key) + NoteBase(octaves)) & 0xFF);
 }
 
-bool KeyMarkRect(const ToolStateBlock& block, int32_t key, MarkRect* mark)
+const KeyRect* UsableKey(const ToolStateBlock& block, int32_t key)
 {
     if (key < 0 || key > UsableLastKey(block)) {
+        return nullptr;
+    }
+    return &block.keys[key];
+}
+
+bool KeyMarkRect(const ToolStateBlock& block, int32_t key, MarkRect* mark)
+{
+    const KeyRect* found = UsableKey(block, key);
+    if (!found) {
         return false;
     }
-    const KeyRect& r = block.keys[key];
+    const KeyRect& r = *found;
     // Wide arithmetic: a restored table may hold any coordinates.
     auto clamp = [](int64_t v) {
         return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);

@@ -20,6 +20,9 @@ int32_t NoteBase(int32_t octaves);
 // Note number of key `key`, kept to a byte as it goes on the wire.
 uint8_t KeyNote(int32_t octaves, int32_t key);
 
+// Entry `key` of the table, or null when it is not a usable key.
+const KeyRect* UsableKey(const ToolStateBlock& block, int32_t key);
+
 struct MarkRect {
     int32_t left;
     int32_t top;
