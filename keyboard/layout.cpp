@@ -41,9 +41,10 @@ void LayOutKeys(ToolStateBlock* block, const InnerRect& inner)
 {
     const int32_t octaves = LaidOutOctaves(block->octaves);
     // The width is an integer, but the division is not: the fraction of a
-    // pixel per key is carried along in x.
-    const int64_t width = static_cast<int64_t>(inner.right) - inner.left;
-    const double K = static_cast<double>(width) / static_cast<double>(7 * octaves + 1);
+    // pixel per key is carried along in x. Both edges and their difference
+    // are exact in a double, even for edges at the ends of the 32-bit range.
+    const double width = static_cast<double>(inner.right) - static_cast<double>(inner.left);
+    const double K = width / static_cast<double>(7 * octaves + 1);
     const int32_t blackBottom = inner.bottom / 2;
 
     // x is the right edge of the white key being placed. It grows by repeated

@@ -1,6 +1,8 @@
 // Size negotiation: the keyboard keeps 32 pixels of width per octave for 20 of height.
 #include "plugin/sizefit.h"
 
+#include <cstring>
+
 namespace {
 
 // The single-precision constant nearest 0.05 lies slightly above it; the host
@@ -9,6 +11,8 @@ const double kFifth = static_cast<double>(0.05f);
 
 // Truncates toward zero and keeps the low 16 bits, as a 16-bit store does.
 // Values beyond any sensible size are cut to 16 bits instead of overflowing.
+// The integer part is read from the double's own bits: a 32-bit build has no
+// SSE2 conversion to 64 bits and would otherwise go through the x87 unit.
 uint16_t Trunc16(double value)
 {
     if (!(value > 0.0)) {
@@ -17,7 +21,18 @@ uint16_t Trunc16(double value)
     if (value >= 18446744073709551616.0) {
         return 0xFFFF;
     }
-    return static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu);
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int32_t shift = static_cast<int32_t>((bits >> 52) & 0x7FF) - 1075;
+    const uint64_t mantissa = (bits & 0xFFFFFFFFFFFFFull) | 0x10000000000000ull;
+    // value = mantissa * 2^shift, and value < 2^64 keeps shift at 11 or below.
+    uint64_t integer = 0;
+    if (shift >= 0) {
+        integer = mantissa << shift;
+    } else if (shift > -64) {
+        integer = mantissa >> -shift;
+    }
+    return static_cast<uint16_t>(integer & 0xFFFFu);
 }
 
 }  // namespace

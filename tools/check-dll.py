@@ -4,6 +4,8 @@
   check-dll.py exports DLL NAME=POP ...   exactly these exports; each callee
                                           pops POP bytes (32-bit stdcall)
   check-dll.py imports DLL ALLOWED ...    imports only from the allowed DLLs
+  check-dll.py no-x87 OBJ ...             no x87 instruction in these 32-bit
+                                          objects: their doubles are doubles
 """
 import re
 import struct
@@ -111,9 +113,29 @@ def check_imports(path, allowed):
     return ok
 
 
+def check_no_x87(objects):
+    # Every x87 mnemonic, and only those, starts with an f.
+    x87 = re.compile(r"^\s*([0-9a-f]+):\s+(f[a-z0-9]+)\b(.*)$")
+    ok = True
+    for path in (o for o in objects if not o.endswith(".res")):
+        out = subprocess.run([OBJDUMP[0x14c], "-d", "--no-show-raw-insn", path],
+                             check=True, capture_output=True, text=True).stdout
+        found = [m.group(0).strip() for m in map(x87.match, out.splitlines()) if m]
+        print("%-60s %d x87 instructions" % (path.split("/CMakeFiles/")[-1], len(found)))
+        for line in found[:10]:
+            print("  " + line)
+        ok = ok and not found
+    return ok
+
+
 def main():
-    mode, path, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
-    ok = check_exports(path, rest) if mode == "exports" else check_imports(path, rest)
+    mode, rest = sys.argv[1], sys.argv[2:]
+    if mode == "no-x87":
+        ok = check_no_x87(rest)
+    elif mode == "exports":
+        ok = check_exports(rest[0], rest[1:])
+    else:
+        ok = check_imports(rest[0], rest[1:])
     sys.exit(0 if ok else 1)
 
 

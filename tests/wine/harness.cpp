@@ -623,20 +623,20 @@ void ApplyPropertyPage(HWND page)
     SendMessageA(page, WM_COMMAND, ID_PAGE_APPLY, 0);
 }
 
+static BOOL CALLBACK RememberShownDialog(HWND hwnd, LPARAM out)
+{
+    char cls[32] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+        *reinterpret_cast<HWND*>(out) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindShownDialog()
 {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM out) -> BOOL {
-            char cls[32] = "";
-            GetClassNameA(hwnd, cls, sizeof cls);
-            if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), RememberShownDialog, reinterpret_cast<LPARAM>(&found));
     return found;
 }
