@@ -581,6 +581,13 @@ ObjectLedger Ledger()
     return ledger;
 }
 
+int SoakCount(int full)
+{
+    const char* divisor = getenv("MORVA_SOAK_DIVISOR");
+    const int by = divisor != nullptr ? atoi(divisor) : 1;
+    return by > 1 ? full / by : full;
+}
+
 ProcessFigures CurrentProcessFigures()
 {
     ProcessFigures f{};

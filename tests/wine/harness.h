@@ -140,6 +140,9 @@ struct ProcessFigures {
     SIZE_T privateBytes;
 };
 ProcessFigures CurrentProcessFigures();
+// A soak's count: the full one, or a share of it where MORVA_SOAK_DIVISOR says
+// so (the emulated 32-bit system runs many times slower).
+int SoakCount(int full);
 
 // The host's property sheet: a container window inside the host window that
 // the tool's page is created in. The common controls are initialised first,

@@ -75,7 +75,7 @@ protected:
 TEST_F(Soak, PressSlideReleaseCycles)
 {
     HWND tool = PlayableTool();
-    const int cycles = 100000;
+    const int cycles = SoakCount(100000);
     Snapshot before = Take();
     for (int i = 0; i < cycles; i++) {
         SendMessageA(tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
@@ -89,7 +89,7 @@ TEST_F(Soak, PressSlideReleaseCycles)
 TEST_F(Soak, Resizes)
 {
     HWND tool = PlayableTool();
-    const int resizes = 10000;
+    const int resizes = SoakCount(10000);
     Snapshot before = Take();
     for (int i = 0; i < resizes; i++) {
         SetWindowPos(tool, nullptr, 0, 0, 100 + i % 200, 20 + i % 60, SWP_NOMOVE | SWP_NOZORDER);
@@ -103,7 +103,7 @@ TEST_F(Soak, Resizes)
 
 TEST_F(Soak, ToolsCreatedAndDestroyed)
 {
-    const int tools = 1000;
+    const int tools = SoakCount(1000);
     Snapshot before = Take();
     for (int i = 0; i < tools; i++) {
         HWND tool = PlayableTool();
@@ -117,7 +117,7 @@ TEST_F(Soak, ToolsCreatedAndDestroyed)
 
 TEST_F(Soak, PropertyPagesOpenedAppliedAndDestroyed)
 {
-    const int pages = 1000;
+    const int pages = SoakCount(1000);
     Snapshot before = Take();
     HWND tool = PlayableTool();
     for (int i = 0; i < pages; i++) {

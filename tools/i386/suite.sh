@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs the 32-bit Wine test programs against the 32-bit morva.dll under 32-bit
+# Wine in the emulated i386 system: one boot, one Wine process per run.
+#   suite.sh BUILD_DIR        (a win32 build with its tests, e.g. build/win32)
+# The runs are listed in BUILD_DIR/tests/i686-runs.txt, written by CMake, one
+# per line: NAME PROGRAM X87_PRECISION [ARGUMENTS...] (precision "-" leaves the
+# x87 unit as the program's start-up left it). Each gtest run leaves
+# BUILD_DIR/i686/out/NAME.xml and NAME.txt; results.py reads them.
+set -euo pipefail
+build=$(cd "${1:?usage: suite.sh BUILD_DIR}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+work=$build/i686
+rm -rf "$work/payload" "$work/out"
+mkdir -p "$work/payload/tests" "$work/payload/capture" "$work/out"
+
+cp "$build"/tests/*.exe "$build"/tests/*.dll "$build/tests/i686-runs.txt" "$work/payload/tests/"
+cp "$build/capture/winmm.dll" "$work/payload/capture/"
+cat >"$work/payload/run.sh" <<'GUEST'
+#!/bin/sh
+# In the guest: every run of the list, each in a Wine process of its own.
+cd /payload/tests || exit 1
+mkdir -p ../out
+# The soaks keep their shape at a twentieth of their counts here.
+export MORVA_SOAK_DIVISOR=20
+status=0
+while read -r name program precision args; do
+    [ -n "$name" ] || continue
+    echo "== $name"
+    start=$(date +%s)
+    if [ "$precision" = "-" ]; then unset MORVA_X87_PRECISION; else export MORVA_X87_PRECISION=$precision; fi
+    case "$program" in
+    *_test.exe) set -- --gtest_output="xml:..\\out\\$name.xml" ;;
+    *) set -- ;;
+    esac
+    # shellcheck disable=SC2086
+    "$MORVA_WINE" "$program" "$@" $args >"../out/$name.txt" 2>&1 </dev/null
+    rc=$?
+    echo "$rc" >"../out/$name.rc"
+    tail -n 3 "../out/$name.txt"
+    echo "== $name exit $rc, $(($(date +%s) - start)) s"
+    [ "$rc" -eq 0 ] || status=1
+done <i686-runs.txt
+exit $status
+GUEST
+chmod +x "$work/payload/run.sh"
+
+# A failed run is reported by its own test; the boot itself must succeed.
+set +e
+"$here/guest.sh" --timeout "${MORVA_I386_TIMEOUT:-3000}" "$work/payload" "$work/out"
+rc=$?
+set -e
+if [ ! -f "$work/out/log.txt" ]; then
+    echo "suite: the emulated system did not report (exit $rc)" >&2
+    exit 1
+fi
+echo "suite: guest finished with exit $rc; results in $work/out"
+exit 0
