@@ -7,7 +7,10 @@
 #     properties.png (screenshots), demo.mid (every MIDI message the tool
 #     sent, as captured), morvahost.settings, demo-log.txt, and demo.wav when
 #     FluidSynth and a General MIDI sound font are installed.
-#   tools/run.sh [--demo] [--voice N]
+#   - with --i686: plays the same demo with the 32-bit host and the 32-bit
+#     DLL, the shipped binaries, under 32-bit Wine in the emulated i386
+#     system (tools/i386/), and leaves the same files in build/win32/demo/out/.
+#   tools/run.sh [--demo] [--i686] [--voice N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,13 +19,14 @@ mode=window
 voice=11
 while [ $# -gt 0 ]; do
     case "$1" in
-        --demo) mode=demo ;;
+        --demo) [ "$mode" = i686 ] || mode=demo ;;
+        --i686) mode=i686 ;;
         --voice) voice=$2; shift ;;
-        *) echo "usage: tools/run.sh [--demo] [--voice N]" >&2; exit 2 ;;
+        *) echo "usage: tools/run.sh [--demo] [--i686] [--voice N]" >&2; exit 2 ;;
     esac
     shift
 done
-if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
+if [ "$mode" = window ] && { [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; }; then
     mode=demo
 fi
 
@@ -53,22 +57,41 @@ if [ "$mode" = window ]; then
         exec tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe"
 fi
 
-out=$demo/out
-rm -rf "$out"
-mkdir -p "$out"
-echo "== scripted demo (results in ${out#$root/}/)"
 start=$(date +%s.%N)
 status=0
-# A virtual display and a Wine server of the demo's own, ended together.
-source tools/wine-session.sh
-unset DISPLAY
-start_wine_session "$prefix"
-trap stop_wine_session EXIT
-MORVA_CAPTURE_MID="$(windows_path "$out/demo.mid")" \
-    tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe" \
-    --demo "$(windows_path "$out")" --voice "$voice" || status=$?
-stop_wine_session
-trap - EXIT
+if [ "$mode" = i686 ]; then
+    demo=$root/build/win32/demo
+    out=$demo/out
+    echo "== scripted demo, 32-bit, in the emulated i386 system (results in ${out#$root/}/)"
+    payload=$root/build/win32/i686/demo-payload
+    rm -rf "$payload" "$out"
+    mkdir -p "$payload" "$out"
+    cp "$demo/morvahost.exe" "$demo/morva.dll" "$demo/winmm.dll" "$payload/"
+    cat >"$payload/run.sh" <<GUEST
+#!/bin/sh
+cd /payload || exit 1
+mkdir -p out
+MORVA_CAPTURE_MID='Z:\\payload\\out\\demo.mid' "\$MORVA_WINE" morvahost.exe \\
+    --demo 'Z:\\payload\\out' --voice $voice </dev/null
+GUEST
+    chmod +x "$payload/run.sh"
+    tools/i386/guest.sh --timeout 1200 "$payload" "$out" || status=$?
+else
+    out=$demo/out
+    rm -rf "$out"
+    mkdir -p "$out"
+    echo "== scripted demo (results in ${out#$root/}/)"
+    # A virtual display and a Wine server of the demo's own, ended together.
+    source tools/wine-session.sh
+    unset DISPLAY
+    start_wine_session "$prefix"
+    trap stop_wine_session EXIT
+    MORVA_CAPTURE_MID="$(windows_path "$out/demo.mid")" \
+        tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe" \
+        --demo "$(windows_path "$out")" --voice "$voice" || status=$?
+    stop_wine_session
+    trap - EXIT
+fi
 end=$(date +%s.%N)
 sed 's/^/   /' "$out/demo-log.txt" 2>/dev/null || true
 python3 -c "print('   demo run: %.1f s (Wine start-up included)' % ($end - $start))"

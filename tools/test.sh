@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds every preset and runs the whole test suite: native tests under the
-# sanitizers, static checks of the 32-bit DLL, and the Wine tests of the
-# 64-bit DLL. Installs what is missing first.
+# sanitizers, static checks of the 32-bit DLL and its Wine tests under 32-bit
+# Wine in the emulated i386 system, and the Wine tests of the 64-bit DLL.
+# Installs what is missing first, and makes the emulated system's image once
+# per machine (tools/i386/image.sh; kept under ~/.cache/morva/).
 #   tools/test.sh [ctest arguments for the Wine run, e.g. -R wine.Layout]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +16,10 @@ for preset in native win32 win64; do
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" -j "$jobs" || exit 1
 done
+
+# Made here rather than inside a test, so that its first build on a new
+# machine is not held to a test's time limit.
+tools/i386/image.sh >/dev/null || exit 1
 
 # One display and one Wine server for all the Wine tests.
 source tools/wine-session.sh
