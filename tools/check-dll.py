@@ -9,6 +9,7 @@
                                           product versions are X.Y.Z, in US
                                           English with code page 1252, with
                                           these texts
+  check-dll.py machine FILE i386|x86-64   built for this processor
   check-dll.py resources FILE             lists every resource with a digest
 """
 import hashlib
@@ -189,6 +190,16 @@ def check_version(path, version, texts):
     return ok
 
 
+MACHINES = {"i386": 0x14c, "x86-64": 0x8664}
+
+
+def check_machine(path, name):
+    machine = read_pe(path)[1]
+    found = {v: k for k, v in MACHINES.items()}.get(machine, hex(machine))
+    print("machine %s" % found)
+    return found == name
+
+
 def list_resources(path):
     for (rtype, name, lang), body in resources(path):
         print("type %-6s name %-6s language 0x%04x %6d bytes sha256 %s"
@@ -244,6 +255,8 @@ def main():
         ok = check_imports(path, rest)
     elif mode == "version":
         ok = check_version(path, rest[0], rest[1:])
+    elif mode == "machine":
+        ok = check_machine(path, rest[0])
     elif mode == "resources":
         ok = list_resources(path)
     else:
