@@ -55,6 +55,19 @@ void EraseKeyHighlight(ToolInstance* record, HDC hdc)
     DrawMark(record, hdc, key && key->black ? kBlack : kWhite);
 }
 
+// The note-off needs no device context: without one the mark stays until the
+// next paint, but the note ends.
+void UnmarkAndStop(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    HDC hdc = GetDC(hwnd);
+    if (hdc) {
+        EraseKeyHighlight(record, hdc);
+        ReleaseDC(hwnd, hdc);
+    }
+    StopKeyNote(record);
+}
+
 }  // namespace
 
 bool PlayKeyNote(ToolInstance* record)
@@ -138,14 +151,7 @@ LRESULT OnKeyRelease(ToolInstance* record)
     releasingCapture = true;
     ReleaseCapture();
     releasingCapture = false;
-    HWND hwnd = record->hwnd;
-    HDC hdc = GetDC(hwnd);
-    if (!hdc) {
-        return 0;
-    }
-    EraseKeyHighlight(record, hdc);
-    ReleaseDC(hwnd, hdc);
-    StopKeyNote(record);
+    UnmarkAndStop(record);
     return 0;
 }
 
@@ -158,12 +164,6 @@ LRESULT OnKeyCaptureLost(ToolInstance* record, HWND newCapture)
     if (releasingCapture || noteSendDepth > 0 || newCapture == record->hwnd || !record->sounding) {
         return 0;
     }
-    HWND hwnd = record->hwnd;
-    HDC hdc = GetDC(hwnd);
-    if (hdc) {
-        EraseKeyHighlight(record, hdc);
-        ReleaseDC(hwnd, hdc);
-    }
-    StopKeyNote(record);
+    UnmarkAndStop(record);
     return 0;
 }

@@ -280,6 +280,25 @@ TEST_F(Playing, LosingTheCaptureToAnotherWindowEndsTheNoteOnce)
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
 }
 
+HDC WINAPI NoDeviceContext(HWND)
+{
+    return nullptr;
+}
+
+TEST_F(Playing, AReleaseWithoutADeviceContextStillEndsTheNote)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    void* realGetDC =
+        HookImport(morva->dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&NoDeviceContext));
+    ASSERT_NE(realGetDC, nullptr);
+    Release(tool, 5, 40);
+    HookImport(morva->dll, "user32.dll", "GetDC", realGetDC);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(Record(tool)->sounding, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
 TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
 {
     HWND tool = OneOctaveTool();
