@@ -4,9 +4,17 @@
   check-dll.py exports DLL NAME=POP ...   exactly these exports; each callee
                                           pops POP bytes (32-bit stdcall)
   check-dll.py imports DLL ALLOWED ...    imports only from the allowed DLLs
+  check-dll.py version FILE X.Y.Z [KEY=TEXT ...]
+                                          a version resource whose file and
+                                          product versions are X.Y.Z, in US
+                                          English with code page 1252, with
+                                          these texts
+  check-dll.py machine FILE i386|x86-64   built for this processor
+  check-dll.py resources FILE             lists every resource with a digest
   check-dll.py no-x87 OBJ ...             no x87 instruction in these 32-bit
                                           objects: their doubles are doubles
 """
+import hashlib
 import re
 import struct
 import subprocess
@@ -73,6 +81,134 @@ def imports(path):
         d += 20
 
 
+def resources(path):
+    """Every resource as ((type, name, language), bytes); a named type or
+    name is a string, a numbered one an int."""
+    data, machine, image_base, dirs, off, cstr = read_pe(path)
+    root_rva = struct.unpack_from("<I", data, dirs + 16)[0]
+    if root_rva == 0:
+        return []
+    root = off(root_rva)
+
+    def entries(d):
+        named, numbered = struct.unpack_from("<HH", data, d + 12)
+        for i in range(named + numbered):
+            ident, target = struct.unpack_from("<II", data, d + 16 + 8 * i)
+            if ident & 0x80000000:
+                o = root + (ident & 0x7FFFFFFF)
+                n = struct.unpack_from("<H", data, o)[0]
+                ident = data[o + 2:o + 2 + 2 * n].decode("utf-16-le")
+            yield ident, target
+
+    result = []
+    for rtype, t in entries(root):
+        for name, n in entries(root + (t & 0x7FFFFFFF)):
+            for lang, leaf in entries(root + (n & 0x7FFFFFFF)):
+                rva, size = struct.unpack_from("<II", data, root + leaf)
+                result.append(((rtype, name, lang), data[off(rva):off(rva) + size]))
+    return result
+
+
+RT_VERSION = 16
+
+
+def version_block(data, pos=0):
+    """One node of a version resource: (key, value, children, end)."""
+    length, value_length, value_type = struct.unpack_from("<HHH", data, pos)
+    end = pos + length
+    key_end = pos + 6
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = data[pos + 6:key_end].decode("utf-16-le")
+    at = (key_end + 2 + 3) & ~3
+    if value_type == 1:
+        text = data[at:at + 2 * value_length].decode("utf-16-le")
+        value = text.split("\0")[0]
+        at += 2 * value_length
+    else:
+        value = data[at:at + value_length]
+        at += value_length
+    children = []
+    at = (at + 3) & ~3
+    while at < end:
+        child = version_block(data, at)
+        children.append(child)
+        at = (child[3] + 3) & ~3
+    return key, value, children, end
+
+
+def version_info(path):
+    """The fixed file and product versions, the translations and the texts
+    of each string table, from the module's one version resource."""
+    found = [(ident, body) for ident, body in resources(path) if ident[0] == RT_VERSION]
+    if len(found) != 1:
+        raise ValueError("%d version resources" % len(found))
+    (_, _, lang), body = found[0]
+    key, fixed, children, _ = version_block(body)
+    signature, _, fms, fls, pms, pls = struct.unpack_from("<IIIIII", fixed)
+    if key != "VS_VERSION_INFO" or signature != 0xFEEF04BD:
+        raise ValueError("not a version resource")
+
+    def numbers(ms, ls):
+        return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+    tables, translations = {}, []
+    for child_key, _, grandchildren, _ in children:
+        for table_key, table_value, entries, _ in grandchildren:
+            if child_key == "StringFileInfo":
+                tables[table_key] = {k: v for k, v, _, _ in entries}
+            elif child_key == "VarFileInfo" and table_key == "Translation":
+                translations += [struct.unpack_from("<HH", table_value, i)
+                                 for i in range(0, len(table_value), 4)]
+    return lang, numbers(fms, fls), numbers(pms, pls), translations, tables
+
+
+def check_version(path, version, texts):
+    parts = [int(p) for p in version.split(".")]
+    expected = tuple(parts + [0] * (4 - len(parts)))
+    try:
+        lang, file_version, product_version, translations, tables = version_info(path)
+    except ValueError as error:
+        print("version: %s" % error)
+        return False
+    ok = True
+
+    def report(what, found, wanted):
+        nonlocal ok
+        good = found == wanted
+        ok = ok and good
+        print("%-16s %-40s %s" % (what, found, "ok" if good else "expected %s" % (wanted,)))
+
+    report("language", hex(lang), hex(0x0409))
+    report("file version", file_version, expected)
+    report("product version", product_version, expected)
+    report("translations", ["0x%04x/%d" % t for t in translations], ["0x0409/1252"])
+    strings = tables.get("040904E4", tables.get("040904e4", {}))
+    report("string tables", sorted(tables), ["040904E4"])
+    wanted = dict(FileVersion=version, ProductVersion=version)
+    wanted.update(t.split("=", 1) for t in texts)
+    for name, text in wanted.items():
+        report(name, strings.get(name), text)
+    return ok
+
+
+MACHINES = {"i386": 0x14c, "x86-64": 0x8664}
+
+
+def check_machine(path, name):
+    machine = read_pe(path)[1]
+    found = {v: k for k, v in MACHINES.items()}.get(machine, hex(machine))
+    print("machine %s" % found)
+    return found == name
+
+
+def list_resources(path):
+    for (rtype, name, lang), body in resources(path):
+        print("type %-6s name %-6s language 0x%04x %6d bytes sha256 %s"
+              % (rtype, name, lang, len(body), hashlib.sha256(body).hexdigest()))
+    return True
+
+
 def first_ret_pop(path, machine, address):
     out = subprocess.run([OBJDUMP[machine], "-d", "--no-show-raw-insn",
                           "--start-address=0x%x" % address,
@@ -129,13 +265,21 @@ def check_no_x87(objects):
 
 
 def main():
-    mode, rest = sys.argv[1], sys.argv[2:]
+    mode, path, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
     if mode == "no-x87":
-        ok = check_no_x87(rest)
+        ok = check_no_x87(sys.argv[2:])
     elif mode == "exports":
-        ok = check_exports(rest[0], rest[1:])
+        ok = check_exports(path, rest)
+    elif mode == "imports":
+        ok = check_imports(path, rest)
+    elif mode == "version":
+        ok = check_version(path, rest[0], rest[1:])
+    elif mode == "machine":
+        ok = check_machine(path, rest[0])
+    elif mode == "resources":
+        ok = list_resources(path)
     else:
-        ok = check_imports(rest[0], rest[1:])
+        sys.exit(__doc__)
     sys.exit(0 if ok else 1)
 
 

@@ -1,0 +1,31 @@
+# morva_version_resource(TARGET DESCRIPTION)
+# Gives a Windows module a VERSIONINFO resource built from the project's
+# version: file and product version, product name "Morva", the given file
+# description, US English with code page 1252. It is a resource script of
+# its own, so the module's other resources stay exactly as they are.
+function(morva_version_resource target description)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(MORVA_VR_TYPE VFT_APP)
+    set(suffix .exe)
+  else()
+    set(MORVA_VR_TYPE VFT_DLL)
+    set(suffix .dll)
+  endif()
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(MORVA_VR_NAME ${name})
+  set(MORVA_VR_FILE ${name}${suffix})
+  set(MORVA_VR_DESCRIPTION "${description}")
+  set(tweak "${PROJECT_VERSION_TWEAK}")
+  if(tweak STREQUAL "")
+    set(tweak 0)
+  endif()
+  set(MORVA_VR_NUMBERS
+    "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${tweak}")
+  set(script ${CMAKE_BINARY_DIR}/version/${name}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${script} @ONLY)
+  target_sources(${target} PRIVATE ${script})
+endfunction()

@@ -1,0 +1,41 @@
+# What a Windows user gets: builds the release archive, unpacks it into a
+# fresh folder and checks its files, the 32-bit module's exports and
+# imports, the host's imports, and both binaries' version resources.
+#   cmake -DBUILD_DIR=... -DARCHIVE=... -DUNPACK_DIR=... -DPYTHON=...
+#         -DCHECK_DLL=... -DVERSION=... -DEXPORTS=... -DIMPORTS=... -P package_check.cmake
+# The unpacked folder is the fixture "morva_package": a test that starts the
+# unpacked morvahost.exe with its morva.dll in an emulated 32-bit system can
+# require it.
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${status})")
+  endif()
+endfunction()
+
+run("building the archive" ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package)
+
+file(REMOVE_RECURSE ${UNPACK_DIR})
+file(MAKE_DIRECTORY ${UNPACK_DIR})
+run("unpacking ${ARCHIVE}" ${CMAKE_COMMAND} -E tar xf ${ARCHIVE} WORKING_DIRECTORY ${UNPACK_DIR})
+
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${UNPACK_DIR} ${UNPACK_DIR}/*)
+list(SORT files)
+set(expected INSTALL.txt LICENSE.txt morva.dll morvahost.exe)
+message(STATUS "archive holds: ${files}")
+if(NOT files STREQUAL expected)
+  message(FATAL_ERROR "expected exactly: ${expected}")
+endif()
+
+set(dll ${UNPACK_DIR}/morva.dll)
+set(host ${UNPACK_DIR}/morvahost.exe)
+run("morva.dll: 32-bit" ${PYTHON} ${CHECK_DLL} machine ${dll} i386)
+run("morvahost.exe: 32-bit" ${PYTHON} ${CHECK_DLL} machine ${host} i386)
+run("morva.dll: exports" ${PYTHON} ${CHECK_DLL} exports ${dll} ${EXPORTS})
+run("morva.dll: imports" ${PYTHON} ${CHECK_DLL} imports ${dll} ${IMPORTS})
+run("morvahost.exe: imports" ${PYTHON} ${CHECK_DLL} imports ${host} ${IMPORTS} comctl32.dll)
+run("morva.dll: version" ${PYTHON} ${CHECK_DLL} version ${dll} ${VERSION}
+    ProductName=Morva "FileDescription=Morva Tool for Orbiscope" OriginalFilename=morva.dll)
+run("morvahost.exe: version" ${PYTHON} ${CHECK_DLL} version ${host} ${VERSION}
+    ProductName=Morva OriginalFilename=morvahost.exe)
