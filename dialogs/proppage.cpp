@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "keyboard/layout.h"
 #include "keyboard/render.h"
 #include "keyboard/sound.h"
 #include "midi/midi.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "host/settings_file.h"
-#include "keyboard/toolstate.h"
+#include "include/morva.h"
 #include "resources/resource.h"
 
 namespace {
