@@ -1,4 +1,4 @@
-// Drawing of the keyboard at rest: back buffer, layout and paint.
+// Drawing of the keyboard at rest: back buffer, layout and the copy to the screen.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +14,6 @@ void LayoutKeyboard(ToolInstance* record);
 
 // Copies the back buffer to the target at (0, 0).
 void BlitKeyboard(HDC hdc, ToolInstance* record);
-
-// WM_PAINT: etched edge, PNM_PAINTNOTIFY to the host, then the back buffer.
-LRESULT PaintTool(ToolInstance* record);
 
 // Deletes the back buffer, when the tool goes away.
 void DeleteBackBuffer(ToolInstance* record);

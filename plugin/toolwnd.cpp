@@ -44,6 +44,35 @@ LRESULT OnToolMove(ToolInstance* record)
     return OnToolSize(record, rc.right, rc.bottom);
 }
 
+// The host may draw into the paint context; the keyboard image is copied
+// over the whole client area as soon as it returns.
+void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
+{
+    PaintNotice notice = {};
+    notice.hwnd = record->hwnd;
+    notice.hdc = hdc;
+    notice.rcInner = inner;
+    SendMessageA(GetParent(record->hwnd), PNM_PAINTNOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+}
+
+// A paint never renders: it is one copy of the back buffer, whatever caused it.
+LRESULT PaintTool(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    if (!GetUpdateRect(hwnd, nullptr, FALSE)) {
+        return 0;
+    }
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
+    NotifyHostPaint(record, hdc, rc);
+    BlitKeyboard(hdc, record);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
 LRESULT OnToolCommand(HWND hwnd, UINT id)
 {
     switch (id) {
