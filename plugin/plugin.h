@@ -3,13 +3,9 @@
 
 #include <windows.h>
 
-#include "include/morva.h"
-#include "keyboard/instance.h"
-
 // Module-wide state, all on the host's user-interface thread.
 extern HINSTANCE hModuleInstance;  // set at module attach; every resource comes from it
 extern HINSTANCE hHostInstance;    // set by every EnumeratePanelTypes; owns class and windows
-extern ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE; the record the page edits
 
 extern const char kToolClassName[];
 

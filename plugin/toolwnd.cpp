@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dialogs/dialogs.h"
+#include "include/morva.h"
 #include "keyboard/input.h"
 #include "keyboard/render.h"
 #include "keyboard/sound.h"
@@ -21,9 +22,7 @@ LRESULT OnToolDestroy(HWND hwnd, ToolInstance* record)
         return 0;
     }
     // An open property page must not go on editing a freed record.
-    if (pPageTarget == record) {
-        pPageTarget = nullptr;
-    }
+    ForgetPageTarget(record);
     ReleaseToolSound(record);
     DeleteBackBuffer(record);
     HeapFree(GetProcessHeap(), 0, record);
@@ -80,7 +79,7 @@ LRESULT OnToolCommand(HWND hwnd, UINT id)
         SendMessageA(GetParent(hwnd), PNM_SHOWPROPERTIES, reinterpret_cast<WPARAM>(hwnd), 0);
         break;
     case IDM_ABOUT:
-        ShowAboutBox(hwnd);
+        ShowAboutBox(hModuleInstance, hwnd);
         break;
     default:
         break;
@@ -128,9 +127,7 @@ LRESULT TakeState(ToolInstance* record, LPARAM lParam)
 
 LRESULT CreatePropertyPage(ToolInstance* record, HWND container, UINT x, UINT y)
 {
-    pPageTarget = record;
-    HWND page = CreateDialogParamA(hModuleInstance, MAKEINTRESOURCEA(IDD_PROPPAGE), container,
-                                   PropPageDlgProc, 0);
+    HWND page = CreatePropPageDialog(hModuleInstance, container, record);
     if (page) {
         SetWindowPos(page, HWND_TOP, static_cast<int>(x), static_cast<int>(y), 0, 0, SWP_NOSIZE);
     }
