@@ -6,10 +6,6 @@
 
 namespace {
 
-// Palette-relative, so a palette display matches them to its own entries.
-const COLORREF kWhite = 0x02FFFFFF;
-const COLORREF kBlack = 0x02000000;
-
 // Corner ellipse of the board and of every black key.
 const int kCorner = 5;
 

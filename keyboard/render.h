@@ -5,6 +5,12 @@
 
 #include "keyboard/instance.h"
 
+// The colours of the keys, palette-relative so that a palette display
+// matches them to its own entries. A pressed key's mark is painted away in
+// the same colour the key was drawn in.
+const COLORREF kWhite = 0x02FFFFFF;
+const COLORREF kBlack = 0x02000000;
+
 // Replaces the back buffer with a screen-compatible bitmap of the given size.
 void ResizeBackBuffer(ToolInstance* record, int width, int height);
 
