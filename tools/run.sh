@@ -32,12 +32,11 @@ for preset in win32 win64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
+boundary() { sed -n "s/^$1 //p" tools/morva-dll.txt; }
 for dll in build/win32/morva.dll build/win64/morva.dll; do
     echo "== $dll ($(stat -c %s "$dll") bytes)"
-    python3 tools/check-dll.py exports "$dll" EnumeratePanelTypes=20 InitMorvaToolType=8 \
-        MorvaToolCreate=20 MorvaToolCleanup=4
-    python3 tools/check-dll.py imports "$dll" kernel32.dll user32.dll gdi32.dll winmm.dll \
-        msvcrt.dll
+    python3 tools/check-dll.py exports "$dll" $(boundary exports)
+    python3 tools/check-dll.py imports "$dll" $(boundary imports)
 done
 
 # The host, the module and the capture device share one folder; the capture
