@@ -98,6 +98,8 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 bool SaveHostSettings();
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
+// At most the first mebibyte, which no file the host reads comes near.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 std::string SystemErrorText(DWORD code);
 
 // The scripted demo (demo.cpp).
