@@ -13,11 +13,15 @@ const COLORREF kMarkRed = 0x020000FF;
 bool releasingCapture;  // set while the tool gives up the capture itself
 int noteSendDepth;      // nonzero while a note message is on its way
 
-void SendNote(ToolInstance* record, BYTE velocity)
+// The MIDI layer may answer a note with a message box, in whose loop the host
+// may destroy the tool: true while the window still holds the record.
+bool SendNote(ToolInstance* record, BYTE velocity)
 {
+    HWND hwnd = record->hwnd;
     noteSendDepth++;
-    MidiSendShortMsg(record->hwnd, &record->midi, kNoteOn, record->channel, record->note, velocity);
+    MidiSendShortMsg(hwnd, &record->midi, kNoteOn, record->channel, record->note, velocity);
     noteSendDepth--;
+    return ToolStillHolds(hwnd, record);
 }
 
 void DrawMark(ToolInstance* record, HDC hdc, COLORREF colour)
@@ -49,38 +53,67 @@ void EraseKeyHighlight(ToolInstance* record, HDC hdc)
     DrawMark(record, hdc, key && key->black ? kBlack : kWhite);
 }
 
+// The note-off needs no device context: without one the mark stays until the
+// next paint, but the note ends.
+void UnmarkAndStop(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    HDC hdc = GetDC(hwnd);
+    if (hdc) {
+        EraseKeyHighlight(record, hdc);
+        ReleaseDC(hwnd, hdc);
+    }
+    StopKeyNote(record);
+}
+
 }  // namespace
 
-void PlayKeyNote(ToolInstance* record)
+bool PlayKeyNote(ToolInstance* record)
 {
-    if (record->sounding) {
-        StopKeyNote(record);
+    if (record->sounding && !StopKeyNote(record)) {
+        return false;
     }
     record->note = KeyNote(record->state.octaves, record->state.currentKey);
     record->velocity = kVelocity;
-    SendNote(record, kVelocity);
+    if (!SendNote(record, kVelocity)) {
+        return false;
+    }
     record->sounding = 1;
+    return true;
 }
 
-void StopKeyNote(ToolInstance* record)
+bool StopKeyNote(ToolInstance* record)
 {
-    SendNote(record, 0);
+    if (!SendNote(record, 0)) {
+        return false;
+    }
     record->sounding = 0;
+    return true;
 }
 
+// The mark is drawn and the device context given back before the note goes
+// out, so that nothing is held across the note's message box.
 LRESULT OnKeyPress(ToolInstance* record, int x, int y)
 {
-    HDC hdc = GetDC(record->hwnd);
+    HWND hwnd = record->hwnd;
+    HDC hdc = GetDC(hwnd);
     if (!hdc) {
         return 0;
     }
-    SetCapture(record->hwnd);
+    SetCapture(hwnd);
+    // The window losing the capture may be another tool whose note-off shows
+    // a box; if this tool was destroyed in its loop, its DC went with it.
+    if (!ToolStillHolds(hwnd, record)) {
+        return 0;
+    }
     record->state.currentKey = HitTestKey(record->state, x, y);
     if (record->state.currentKey >= 0) {
         DrawKeyHighlight(record, hdc);
+    }
+    ReleaseDC(hwnd, hdc);
+    if (record->state.currentKey >= 0) {
         PlayKeyNote(record);
     }
-    ReleaseDC(record->hwnd, hdc);
     return 0;
 }
 
@@ -94,7 +127,8 @@ LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
     if (key == record->state.currentKey) {
         return 0;
     }
-    HDC hdc = GetDC(record->hwnd);
+    HWND hwnd = record->hwnd;
+    HDC hdc = GetDC(hwnd);
     if (!hdc) {
         return 0;
     }
@@ -102,9 +136,11 @@ LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
         EraseKeyHighlight(record, hdc);
         record->state.currentKey = key;
         DrawKeyHighlight(record, hdc);
+    }
+    ReleaseDC(hwnd, hdc);
+    if (key != -1) {
         PlayKeyNote(record);
     }
-    ReleaseDC(record->hwnd, hdc);
     return 0;
 }
 
@@ -113,13 +149,7 @@ LRESULT OnKeyRelease(ToolInstance* record)
     releasingCapture = true;
     ReleaseCapture();
     releasingCapture = false;
-    HDC hdc = GetDC(record->hwnd);
-    if (!hdc) {
-        return 0;
-    }
-    EraseKeyHighlight(record, hdc);
-    StopKeyNote(record);
-    ReleaseDC(record->hwnd, hdc);
+    UnmarkAndStop(record);
     return 0;
 }
 
@@ -132,13 +162,6 @@ LRESULT OnKeyCaptureLost(ToolInstance* record, HWND newCapture)
     if (releasingCapture || noteSendDepth > 0 || newCapture == record->hwnd || !record->sounding) {
         return 0;
     }
-    HDC hdc = GetDC(record->hwnd);
-    if (hdc) {
-        EraseKeyHighlight(record, hdc);
-    }
-    StopKeyNote(record);
-    if (hdc) {
-        ReleaseDC(record->hwnd, hdc);
-    }
+    UnmarkAndStop(record);
     return 0;
 }

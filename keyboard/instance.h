@@ -29,3 +29,11 @@ inline ToolInstance* GetToolInstance(HWND hwnd)
 {
     return reinterpret_cast<ToolInstance*>(GetWindowLongPtrA(hwnd, 0));
 }
+
+// A message box or menu runs a message loop in which the host may destroy the
+// tool, and its record with it. After such a call, whoever goes on must find
+// the window alive and still holding the record it started with.
+inline bool ToolStillHolds(HWND hwnd, const ToolInstance* record)
+{
+    return IsWindow(hwnd) && GetToolInstance(hwnd) == record;
+}

@@ -44,6 +44,8 @@ void ReleaseToolSound(ToolInstance* record)
     if (!record->midi.hDevice) {
         return;
     }
+    // The record is already detached and belongs to the caller: the device
+    // is closed although the note-off finds no window holding the record.
     if (record->sounding) {
         StopKeyNote(record);
     }

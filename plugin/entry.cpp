@@ -124,7 +124,8 @@ extern "C" HWND WINAPI MorvaToolCreate(HWND parent, const RECT* placement, const
     SetUpToolSound(record);
     // The set-up's message boxes run a message loop in which the host could
     // destroy the new window; a record for a dead window would never be freed.
-    if (!IsWindow(hwnd)) {
+    // The record is attached only below, so a living window still holds none.
+    if (!ToolStillHolds(hwnd, nullptr)) {
         ReleaseToolSound(record);
         HeapFree(GetProcessHeap(), 0, record);
         return nullptr;

@@ -116,11 +116,12 @@ LRESULT HandOutState(ToolInstance* record, LPARAM lParam)
 }
 
 // Takes the bytes only: the keyboard is laid out again at the next size,
-// move or refresh.
+// move or refresh. A host may hand back the very block PNM_GETSTATE lent it,
+// edited in place, so source and target may be one.
 LRESULT TakeState(ToolInstance* record, LPARAM lParam)
 {
     if (lParam) {
-        memcpy(&record->state, reinterpret_cast<const void*>(lParam), TOOL_STATE_SIZE);
+        memmove(&record->state, reinterpret_cast<const void*>(lParam), TOOL_STATE_SIZE);
     }
     return 0;
 }

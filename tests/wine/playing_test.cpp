@@ -281,6 +281,25 @@ TEST_F(Playing, LosingTheCaptureToAnotherWindowEndsTheNoteOnce)
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
 }
 
+HDC WINAPI NoDeviceContext(HWND)
+{
+    return nullptr;
+}
+
+TEST_F(Playing, AReleaseWithoutADeviceContextStillEndsTheNote)
+{
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    void* realGetDC =
+        HookImport(morva->dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&NoDeviceContext));
+    ASSERT_NE(realGetDC, nullptr);
+    Release(tool, 5, 40);
+    HookImport(morva->dll, "user32.dll", "GetDC", realGetDC);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(Record(tool)->sounding, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
 TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
 {
     HWND tool = OneOctaveTool();
@@ -297,6 +316,150 @@ TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
     Release(tool, 60, 30);
     EXPECT_EQ(Record(tool)->state.currentKey, 0);
     EXPECT_EQ(ShortMessages().size(), 2u);
+}
+
+// A host may destroy a tool inside the loop of a message box the tool raised.
+// The tool's freed record is kept from reuse and filled with a pattern when
+// the module frees it, so that a write to it after the box shows, and a read
+// of it would send a message or complain in a box of its own.
+const unsigned char kFreedByte = 0xA5;
+decltype(&HeapFree) realHeapFree;
+HWND doomedTool;
+ToolInstance* doomedRecord;
+int boxesBeforeDoom;  // boxes answered before the one whose loop destroys the tool
+bool doomedRecordFreed;
+UINT winmmCallsAtFree;
+size_t boxesAtFree;
+
+BOOL WINAPI KeepFreedRecord(HANDLE heap, DWORD flags, LPVOID block)
+{
+    if (block != doomedRecord) {
+        return realHeapFree(heap, flags, block);
+    }
+    memset(block, kFreedByte, sizeof(ToolInstance));
+    doomedRecordFreed = true;
+    winmmCallsAtFree = Winmm()->logCount;
+    boxesAtFree = CaughtDialogs().size();
+    return TRUE;
+}
+
+void DestroyTheToolInItsBox(HWND box)
+{
+    if (boxesBeforeDoom-- == 0) {
+        DestroyWindow(doomedTool);
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+class DestroyedInABox : public Playing {
+protected:
+    void SetUp() override
+    {
+        Playing::SetUp();
+        realHeapFree = reinterpret_cast<decltype(&HeapFree)>(HookImport(
+            morva->dll, "kernel32.dll", "HeapFree", reinterpret_cast<void*>(&KeepFreedRecord)));
+        ASSERT_NE(realHeapFree, nullptr);
+    }
+
+    void TearDown() override
+    {
+        Playing::TearDown();
+        if (realHeapFree) {
+            HookImport(morva->dll, "kernel32.dll", "HeapFree",
+                       reinterpret_cast<void*>(realHeapFree));
+        }
+        ForgetDoomedRecord();
+    }
+
+    // The host destroys `tool` in the loop of the box numbered `box` (from 0)
+    // of those raised from now on.
+    void DestroyInBox(HWND tool, int box)
+    {
+        doomedTool = tool;
+        doomedRecord = Record(tool);
+        boxesBeforeDoom = box;
+        doomedRecordFreed = false;
+        CaughtDialogs().clear();
+        SetDialogInspector(DestroyTheToolInItsBox);
+    }
+
+    static void ExpectLeftAlone()
+    {
+        EXPECT_FALSE(IsWindow(doomedTool));
+        ASSERT_TRUE(doomedRecordFreed);
+        auto bytes = reinterpret_cast<const unsigned char*>(doomedRecord);
+        size_t touched = 0;
+        for (size_t i = 0; i < sizeof(ToolInstance); i++) {
+            touched += bytes[i] != kFreedByte ? 1 : 0;
+        }
+        EXPECT_EQ(touched, 0u) << "bytes of the freed record written";
+        EXPECT_EQ(Winmm()->logCount, winmmCallsAtFree) << "winmm calls after the box";
+        EXPECT_EQ(CaughtDialogs().size(), boxesAtFree) << "boxes after the box";
+    }
+
+    static void ForgetDoomedRecord()
+    {
+        if (doomedRecordFreed) {
+            realHeapFree(GetProcessHeap(), 0, doomedRecord);
+        }
+        doomedRecord = nullptr;
+        doomedRecordFreed = false;
+    }
+
+    static void PressSlideRelease(HWND tool)
+    {
+        Press(tool, 5, 40);
+        Slide(tool, 20, 40);
+        Release(tool, 20, 40);
+    }
+
+    // The host takes the capture while the note sounds.
+    static void PressAndLoseCapture(HWND tool)
+    {
+        Press(tool, 5, 40);
+        SetCapture(tool);
+        SetCapture(GetParent(tool));
+        ReleaseCapture();
+    }
+};
+
+TEST_F(DestroyedInABox, NothingOfTheToolIsTouchedAfterTheBox)
+{
+    // With no device open every note message shows a box.
+    struct Case {
+        const char* box;
+        int number;
+        void (*play)(HWND tool);
+    } const cases[] = {
+        {"the press's note-on", 0, PressSlideRelease},
+        {"the slide's note-off", 1, PressSlideRelease},
+        {"the slide's note-on", 2, PressSlideRelease},
+        {"the release's note-off", 3, PressSlideRelease},
+        {"the note-off of a lost capture", 1, PressAndLoseCapture},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        HWND tool = OneOctaveTool(-1);
+        DestroyInBox(tool, c.number);
+        c.play(tool);
+        ExpectLeftAlone();
+        EXPECT_EQ(boxesAtFree, static_cast<size_t>(c.number + 1));
+        ForgetDoomedRecord();
+    }
+}
+
+TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
+{
+    HWND sounding = OneOctaveTool();
+    HWND tool = OneOctaveTool(-1);
+    Press(sounding, 5, 40);
+    // Taking the capture ends the other tool's note, whose send fails.
+    FailWinmm(W_midiOutShortMsg, MMSYSERR_NOMEM, 1);
+    DestroyInBox(tool, 0);
+    Press(tool, 5, 40);
+    ExpectLeftAlone();
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    EXPECT_EQ(Record(sounding)->sounding, 0);
 }
 
 }  // namespace

@@ -192,6 +192,9 @@ TEST_F(SettingsBlock, SetStateCopiesTheBytesOnly)
     // A host that sends no block changes nothing.
     EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, 0), 0);
     EXPECT_EQ(memcmp(record, &block, TOOL_STATE_SIZE), 0);
+    // Nor does one that hands back the lent block itself.
+    EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(record)), 0);
+    EXPECT_EQ(memcmp(record, &block, TOOL_STATE_SIZE), 0);
 }
 
 TEST_F(SettingsBlock, WritingTheVolumeLeavesTheTwoBytesAfterIt)
