@@ -1,7 +1,6 @@
 // The About box: the tool's name and two credit lines.
 #include "dialogs/dialogs.h"
 
-#include "plugin/plugin.h"
 #include "resources/resource.h"
 
 namespace {
@@ -12,7 +11,7 @@ constexpr int kAboutTextSize = 100;
 void SetItemFromString(HWND dialog, int controlId, UINT stringId)
 {
     char text[kAboutTextSize] = "";
-    LoadStringA(hModuleInstance, stringId, text, kAboutTextSize);
+    LoadStringA(TemplateInstance(dialog), stringId, text, kAboutTextSize);
     SetDlgItemTextA(dialog, controlId, text);
 }
 
@@ -21,7 +20,7 @@ void SetItemFromString(HWND dialog, int controlId, UINT stringId)
 INT_PTR InitAboutBox(HWND dialog)
 {
     char caption[kAboutTextSize] = "";
-    LoadStringA(hModuleInstance, IDS_ABOUTMENU, caption, kAboutTextSize);
+    LoadStringA(TemplateInstance(dialog), IDS_ABOUTMENU, caption, kAboutTextSize);
     SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption));
     SetItemFromString(dialog, IDC_CREDIT1, IDS_CREDIT1);
     SetItemFromString(dialog, IDC_CREDIT2, IDS_CREDIT2);
@@ -36,8 +35,6 @@ INT_PTR CloseAboutBox(HWND dialog)
     return TRUE;
 }
 
-}  // namespace
-
 INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT msg, WPARAM, LPARAM)
 {
     switch (msg) {
@@ -50,7 +47,9 @@ INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT msg, WPARAM, LPARAM)
     }
 }
 
-void ShowAboutBox(HWND owner)
+}  // namespace
+
+void ShowAboutBox(HINSTANCE module, HWND owner)
 {
-    DialogBoxParamA(hModuleInstance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDlgProc, 0);
+    DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDlgProc, 0);
 }

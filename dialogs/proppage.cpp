@@ -5,16 +5,19 @@
 
 #include <climits>
 
+#include "include/morva.h"
+#include "keyboard/layout.h"
 #include "keyboard/render.h"
 #include "keyboard/sound.h"
 #include "midi/midi.h"
-#include "plugin/plugin.h"
 #include "resources/resource.h"
 
 namespace {
 
 constexpr int kDeviceNameSize = 256;
 constexpr int kVoiceNameSize = 50;
+
+ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE, cleared when its tool is destroyed
 
 // The page keeps no record of its own: it always edits the module's page
 // target, which the tool sets before it creates the page and clears when it
@@ -76,6 +79,17 @@ void SelectVoice(HWND page, int32_t voice)
 {
     if (voice >= 0 && voice < VOICE_LIST_COUNT) {
         SendItem(page, IDC_VOICE, CB_SETCURSEL, static_cast<WPARAM>(voice));
+    }
+}
+
+// Fills the page's voice box with the General MIDI names it offers, in
+// program order, so that an entry's position is its program number.
+void FillVoiceList(HWND page)
+{
+    for (int program = 0; program < VOICE_LIST_COUNT; program++) {
+        char name[kVoiceNameSize] = "";
+        LoadStringA(TemplateInstance(page), IDS_VOICE_FIRST + program, name, kVoiceNameSize);
+        SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     }
 }
 
@@ -251,21 +265,10 @@ INT_PTR OnPageCommand(HWND page, UINT id)
     case ID_PAGE_APPLY:
         return ApplyPropPage(page);
     case IDM_ABOUT:
-        ShowAboutBox(page);
+        ShowAboutBox(TemplateInstance(page), page);
         return FALSE;
     default:
         return FALSE;
-    }
-}
-
-}  // namespace
-
-void FillVoiceList(HWND page)
-{
-    for (int program = 0; program < VOICE_LIST_COUNT; program++) {
-        char name[kVoiceNameSize] = "";
-        LoadStringA(hModuleInstance, IDS_VOICE_FIRST + program, name, kVoiceNameSize);
-        SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     }
 }
 
@@ -280,5 +283,21 @@ INT_PTR CALLBACK PropPageDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
         return FALSE;
     default:
         return FALSE;
+    }
+}
+
+}  // namespace
+
+HWND CreatePropPageDialog(HINSTANCE module, HWND container, ToolInstance* target)
+{
+    pPageTarget = target;
+    return CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_PROPPAGE), container, PropPageDlgProc,
+                              0);
+}
+
+void ForgetPageTarget(const ToolInstance* record)
+{
+    if (pPageTarget == record) {
+        pPageTarget = nullptr;
     }
 }

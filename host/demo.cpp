@@ -7,6 +7,7 @@
 
 #include "host/host.h"
 #include "host/png.h"
+#include "host/smf.h"
 #include "resources/resource.h"
 
 namespace {
@@ -355,6 +356,45 @@ void LogTypeInfo()
             " at " + std::to_string(bm.bmBitsPixel) + " bits per pixel");
 }
 
+// What the capture device recorded, found as the device finds it through
+// MORVA_CAPTURE_MID (tools/run.sh points it into the demo folder): notes,
+// program changes and length.
+void LogCapture()
+{
+    char path[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("MORVA_CAPTURE_MID", path, sizeof path);
+    if (n == 0 || n >= sizeof path) {
+        return;
+    }
+    std::string name = path;
+    name = name.substr(name.find_last_of("\\/") + 1);
+    std::vector<uint8_t> bytes;
+    DWORD error = ERROR_SUCCESS;
+    std::vector<SmfEvent> events;
+    if (!ReadWholeFile(path, &bytes, &error) || bytes.empty()) {
+        HostLog(name + ": not written (the tool never opened the capture device)");
+        return;
+    }
+    if (!DecodeSmf(bytes, &events)) {
+        HostLog(name + ": " + std::to_string(bytes.size()) + " bytes, not a capture file");
+        return;
+    }
+    int notes = 0;
+    std::string programs;
+    for (const SmfEvent& e : events) {
+        int status = e.bytes[0] & 0xF0;
+        notes += status == 0x90 && e.bytes[2] != 0;
+        if (status == 0xC0) {
+            programs += (programs.empty() ? "" : ", ") + std::to_string(e.bytes[1]);
+        }
+    }
+    char seconds[32];
+    snprintf(seconds, sizeof seconds, "%.1f s", events.empty() ? 0.0 : events.back().tick / 1000.0);
+    HostLog(name + ": " + std::to_string(bytes.size()) + " bytes, " + std::to_string(notes) +
+            " notes, program changes " + (programs.empty() ? "none" : "[" + programs + "]") + ", " +
+            seconds);
+}
+
 }  // namespace
 
 void StartAnsweringMessageBoxes()
@@ -442,6 +482,7 @@ int RunDemo(const std::string& outDir, int voice)
 
 bool WriteDemoLog(const std::string& outDir)
 {
+    LogCapture();  // the tools have closed the device by now, so the file is whole
     std::string text;
     for (const std::string& line : host.log) {
         text += line + "\n";

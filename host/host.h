@@ -4,30 +4,12 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "host/settings_file.h"
-#include "plugin/plugin.h"
-
-typedef BOOL(WINAPI* EnumeratePanelTypesProc)(char*, char*, char*, HINSTANCE, DWORD);
-typedef PanelTypeInfo**(WINAPI* InitPanelTypeProc)(PanelTypeInfo**, DWORD);
-typedef HWND(WINAPI* CreateToolProc)(HWND, const RECT*, const void*, DWORD, DWORD);
-typedef void(WINAPI* CleanupPanelTypeProc)(DWORD);
-
-// The size request a host builds for PNM_FITSIZE.
-struct FitRequest {
-    int32_t minWidth;
-    int32_t minHeight;
-    int32_t maxWidth;
-    int32_t maxHeight;
-    int32_t byHeight;  // nonzero: size is a height, the width is wanted
-    uint16_t size;
-};
-static_assert(offsetof(FitRequest, byHeight) == 16, "panel protocol record");
-static_assert(offsetof(FitRequest, size) == 20, "panel protocol record");
+#include "include/morva.h"
 
 // Exit codes of morvahost.exe.
 enum HostExit {
@@ -61,9 +43,9 @@ struct PanelType {
     char initName[32];
     char createName[32];
     char cleanupName[32];
-    InitPanelTypeProc init;
-    CreateToolProc create;
-    CleanupPanelTypeProc cleanup;
+    InitToolTypeProc init;
+    ToolCreateProc create;
+    ToolCleanupProc cleanup;
     PanelTypeInfo* info;
 };
 
@@ -116,6 +98,8 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 bool SaveHostSettings();
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
+// At most the first mebibyte, which no file the host reads comes near.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 std::string SystemErrorText(DWORD code);
 
 // The scripted demo (demo.cpp).

@@ -87,14 +87,14 @@ int LoadPanelModule(const std::string& path)
     }
     int code = HOST_EXIT_OK;
     PanelType& t = host.type;
-    t.init = reinterpret_cast<InitPanelTypeProc>(
+    t.init = reinterpret_cast<InitToolTypeProc>(
         reinterpret_cast<void*>(ResolveEntryPoint(t.initName, &code)));
     if (code == HOST_EXIT_OK) {
-        t.create = reinterpret_cast<CreateToolProc>(
+        t.create = reinterpret_cast<ToolCreateProc>(
             reinterpret_cast<void*>(ResolveEntryPoint(t.createName, &code)));
     }
     if (code == HOST_EXIT_OK) {
-        t.cleanup = reinterpret_cast<CleanupPanelTypeProc>(
+        t.cleanup = reinterpret_cast<ToolCleanupProc>(
             reinterpret_cast<void*>(ResolveEntryPoint(t.cleanupName, &code)));
     }
     return code;

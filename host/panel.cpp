@@ -32,7 +32,7 @@ SIZE IdealSize(HWND tool)
 SIZE FittedSize(HWND tool, int width, int maxHeight)
 {
     SIZE ideal = IdealSize(tool);
-    FitRequest request = {};
+    SizeFitRequest request = {};
     request.minWidth = ideal.cx;
     request.minHeight = ideal.cy;
     request.maxWidth = std::max(width, 1);

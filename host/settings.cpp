@@ -10,28 +10,6 @@ namespace {
 // A real settings file is a few kilobytes; anything far larger is not one.
 const DWORD kLargestFile = 1u << 20;
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
-{
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return false;
-    }
-    DWORD high = 0;
-    DWORD size = GetFileSize(f, &high);
-    if (high != 0 || size > kLargestFile) {
-        size = kLargestFile + 1;  // read enough to know it is too long
-    }
-    bytes->resize(size);
-    DWORD read = 0;
-    BOOL ok = size == 0 || ReadFile(f, bytes->data(), size, &read, nullptr);
-    *error = ok ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(f);
-    bytes->resize(read);
-    return ok != FALSE;
-}
-
 // Moves a damaged file out of the way so that the next save does not
 // destroy what may still be recovered from it.
 std::string SetAside(const std::string& path, DWORD* error)
@@ -79,6 +57,28 @@ SavedTool FetchToolState(HWND tool)
 }
 
 }  // namespace
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(f, &high);
+    if (high != 0 || size > kLargestFile) {
+        size = kLargestFile + 1;  // read enough to know it is too long
+    }
+    bytes->resize(size);
+    DWORD read = 0;
+    BOOL ok = size == 0 || ReadFile(f, bytes->data(), size, &read, nullptr);
+    *error = ok ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(f);
+    bytes->resize(read);
+    return ok != FALSE;
+}
 
 std::string SystemErrorText(DWORD code)
 {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "keyboard/toolstate.h"
+#include "include/morva.h"
 
 // Layout of the file, all values little-endian:
 //   0  magic "MVHS"

@@ -1,6 +1,8 @@
-// Standard MIDI File writing: variable-length quantities, the header chunk
-// and the one track chunk.
+// Standard MIDI Files: variable-length quantities, the header chunk and the
+// one track chunk, written and read back.
 #include "host/smf.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -9,6 +11,47 @@ void PutBE(std::vector<uint8_t>& out, uint32_t value, int bytes)
     for (int i = bytes - 1; i >= 0; i--) {
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
     }
+}
+
+const uint8_t kHeader[] = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, SMF_DIVISION >> 8, SMF_DIVISION & 0xFF,
+    'M', 'T', 'r', 'k'};
+
+// Reads the quantity at `at` and moves past it.
+bool ReadVarLen(const std::vector<uint8_t>& bytes, size_t* at, uint32_t* value)
+{
+    *value = 0;
+    for (int i = 0; i < 4 && *at < bytes.size(); i++) {
+        uint8_t b = bytes[(*at)++];
+        *value = *value << 7 | (b & 0x7F);
+        if (!(b & 0x80)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves past the event at `at`: a meta event (FF type length data), an
+// escape (F0 or F7 length data) or a channel message.
+bool SkipEvent(const std::vector<uint8_t>& bytes, size_t* at)
+{
+    uint8_t status = bytes[*at];
+    uint32_t length = 0;
+    if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+        *at += status == 0xFF ? 2 : 1;
+        if (!ReadVarLen(bytes, at, &length)) {
+            return false;
+        }
+    } else if (status >= 0x80 && status < 0xF0) {
+        length = static_cast<uint32_t>(ShortMessageLength(status));
+    } else {
+        return false;
+    }
+    if (length > bytes.size() - *at) {
+        return false;
+    }
+    *at += length;
+    return true;
 }
 
 }  // namespace
@@ -116,4 +159,36 @@ std::vector<uint8_t> EncodeSmf(const std::vector<SmfEvent>& events)
     PutBE(out, static_cast<uint32_t>(track.size()), 4);
     out.insert(out.end(), track.begin(), track.end());
     return out;
+}
+
+bool DecodeSmf(const std::vector<uint8_t>& bytes, std::vector<SmfEvent>* events)
+{
+    events->clear();
+    const size_t headerSize = sizeof kHeader + 4;
+    if (bytes.size() < headerSize ||
+        !std::equal(kHeader, kHeader + sizeof kHeader, bytes.begin())) {
+        return false;
+    }
+    uint32_t trackSize = 0;
+    for (size_t i = sizeof kHeader; i < headerSize; i++) {
+        trackSize = trackSize << 8 | bytes[i];
+    }
+    if (trackSize != bytes.size() - headerSize) {
+        return false;
+    }
+    size_t at = headerSize;
+    uint32_t tick = 0;
+    while (at < bytes.size()) {
+        uint32_t delta = 0;
+        if (!ReadVarLen(bytes, &at, &delta) || at == bytes.size()) {
+            return false;
+        }
+        tick += delta;
+        size_t start = at;
+        if (!SkipEvent(bytes, &at)) {
+            return false;
+        }
+        events->push_back({tick, std::vector<uint8_t>(&bytes[start], &bytes[0] + at)});
+    }
+    return true;
 }

@@ -1,4 +1,5 @@
-// Standard MIDI File writing for the capture device: format 0, one track.
+// Standard MIDI Files of format 0 with one track: written by the capture
+// device, read back by the demo and the tests.
 #pragma once
 
 #include <cstddef>
@@ -40,3 +41,9 @@ uint32_t TicksFromCounter(int64_t elapsed, int64_t frequency);
 // the tempo at tick 0, the events in the given order (a tick earlier than
 // the one before counts as no delay), and the end of the track.
 std::vector<uint8_t> EncodeSmf(const std::vector<SmfEvent>& events);
+
+// The events of a file as EncodeSmf writes it, the tempo and the end of the
+// track included, each with its absolute tick. False when the bytes are no
+// such file: another header, a track length that is not the rest of the
+// file, or an event that is cut off or starts with no status byte.
+bool DecodeSmf(const std::vector<uint8_t>& bytes, std::vector<SmfEvent>* events);

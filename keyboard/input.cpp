@@ -2,15 +2,13 @@
 #include "keyboard/input.h"
 
 #include "keyboard/keys.h"
-#include "keyboard/notes.h"
+#include "keyboard/render.h"
 
 namespace {
 
 const BYTE kNoteOn = 0x90;
 const BYTE kVelocity = 110;
 const COLORREF kMarkRed = 0x020000FF;
-const COLORREF kWhite = 0x02FFFFFF;
-const COLORREF kBlack = 0x02000000;
 
 bool releasingCapture;  // set while the tool gives up the capture itself
 int noteSendDepth;      // nonzero while a note message is on its way

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "keyboard/toolstate.h"
+#include "include/morva.h"
 #include "midi/midi.h"
 
 // Attached to the tool window in window long 0. The stored block comes first,

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "keyboard/toolstate.h"
+#include "include/morva.h"
 
 // The last key index a reader may use: a restored block can hold any value,
 // but no reader goes past the table's end.

@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
-#include "keyboard/toolstate.h"
+#include "include/morva.h"
+
+enum {
+    MAX_OCTAVES = 7,  // the most octaves the key table can hold
+};
 
 // The client rectangle inside the keyboard's 2-pixel raised edge.
 struct InnerRect {

@@ -1,29 +1,13 @@
 // Drawing of the keyboard at rest: the back buffer, its layout and rendering,
-// and the paint that copies it to the window.
+// and the copy that puts it on the screen.
 #include "keyboard/render.h"
 
 #include "keyboard/layout.h"
-#include "plugin/plugin.h"
 
 namespace {
 
-// Palette-relative, so a palette display matches them to its own entries.
-const COLORREF kWhite = 0x02FFFFFF;
-const COLORREF kBlack = 0x02000000;
-
 // Corner ellipse of the board and of every black key.
 const int kCorner = 5;
-
-// The host may draw into the paint context; the keyboard image is copied
-// over the whole client area as soon as it returns.
-void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
-{
-    PaintNotice notice = {};
-    notice.hwnd = record->hwnd;
-    notice.hdc = hdc;
-    notice.rcInner = inner;
-    SendMessageA(GetParent(record->hwnd), PNM_PAINTNOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
-}
 
 // Board, separators and black keys over a freshly laid-out table, in table
 // order so each black key covers the top of the separator at its centre.
@@ -94,24 +78,6 @@ void BlitKeyboard(HDC hdc, ToolInstance* record)
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
     SelectObject(mem, oldBitmap);
     DeleteDC(mem);
-}
-
-// A paint never renders: it is one copy of the back buffer, whatever caused it.
-LRESULT PaintTool(ToolInstance* record)
-{
-    HWND hwnd = record->hwnd;
-    if (!GetUpdateRect(hwnd, nullptr, FALSE)) {
-        return 0;
-    }
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
-    NotifyHostPaint(record, hdc, rc);
-    BlitKeyboard(hdc, record);
-    EndPaint(hwnd, &ps);
-    return 0;
 }
 
 // The back buffer is the one drawing object a record owns beyond a message.

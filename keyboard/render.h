@@ -1,9 +1,15 @@
-// Drawing of the keyboard at rest: back buffer, layout and paint.
+// Drawing of the keyboard at rest: back buffer, layout and the copy to the screen.
 #pragma once
 
 #include <windows.h>
 
 #include "keyboard/instance.h"
+
+// The colours of the keys, palette-relative so that a palette display
+// matches them to its own entries. A pressed key's mark is painted away in
+// the same colour the key was drawn in.
+const COLORREF kWhite = 0x02FFFFFF;
+const COLORREF kBlack = 0x02000000;
 
 // Replaces the back buffer with a screen-compatible bitmap of the given size.
 void ResizeBackBuffer(ToolInstance* record, int width, int height);
@@ -14,9 +20,6 @@ void LayoutKeyboard(ToolInstance* record);
 
 // Copies the back buffer to the target at (0, 0).
 void BlitKeyboard(HDC hdc, ToolInstance* record);
-
-// WM_PAINT: etched edge, PNM_PAINTNOTIFY to the host, then the back buffer.
-LRESULT PaintTool(ToolInstance* record);
 
 // Deletes the back buffer, when the tool goes away.
 void DeleteBackBuffer(ToolInstance* record);

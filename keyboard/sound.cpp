@@ -1,7 +1,7 @@
 // The tool's output device, voice and volume.
 #include "keyboard/sound.h"
 
-#include "keyboard/notes.h"
+#include "keyboard/input.h"
 
 void SetUpToolSound(ToolInstance* record)
 {

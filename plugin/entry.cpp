@@ -2,14 +2,15 @@
 #include <windows.h>
 
 #include <cstring>
+#include <type_traits>
 
+#include "include/morva.h"
 #include "keyboard/sound.h"
 #include "plugin/plugin.h"
 #include "resources/resource.h"
 
 HINSTANCE hModuleInstance;
 HINSTANCE hHostInstance;
-ToolInstance* pPageTarget;
 
 const char kToolClassName[] = "MorvaTool";
 
@@ -134,3 +135,9 @@ extern "C" HWND WINAPI MorvaToolCreate(HWND parent, const RECT* placement, const
 }
 
 extern "C" void WINAPI MorvaToolCleanup(DWORD) {}
+
+// The exports are what the protocol header tells a host to expect.
+static_assert(std::is_same<decltype(&EnumeratePanelTypes), EnumeratePanelTypesProc>::value, "");
+static_assert(std::is_same<decltype(&InitMorvaToolType), InitToolTypeProc>::value, "");
+static_assert(std::is_same<decltype(&MorvaToolCreate), ToolCreateProc>::value, "");
+static_assert(std::is_same<decltype(&MorvaToolCleanup), ToolCleanupProc>::value, "");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dialogs/dialogs.h"
+#include "include/morva.h"
 #include "keyboard/input.h"
 #include "keyboard/render.h"
 #include "keyboard/sound.h"
@@ -21,9 +22,7 @@ LRESULT OnToolDestroy(HWND hwnd, ToolInstance* record)
         return 0;
     }
     // An open property page must not go on editing a freed record.
-    if (pPageTarget == record) {
-        pPageTarget = nullptr;
-    }
+    ForgetPageTarget(record);
     ReleaseToolSound(record);
     DeleteBackBuffer(record);
     HeapFree(GetProcessHeap(), 0, record);
@@ -44,6 +43,35 @@ LRESULT OnToolMove(ToolInstance* record)
     return OnToolSize(record, rc.right, rc.bottom);
 }
 
+// The host may draw into the paint context; the keyboard image is copied
+// over the whole client area as soon as it returns.
+void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
+{
+    PaintNotice notice = {};
+    notice.hwnd = record->hwnd;
+    notice.hdc = hdc;
+    notice.rcInner = inner;
+    SendMessageA(GetParent(record->hwnd), PNM_PAINTNOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+}
+
+// A paint never renders: it is one copy of the back buffer, whatever caused it.
+LRESULT PaintTool(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    if (!GetUpdateRect(hwnd, nullptr, FALSE)) {
+        return 0;
+    }
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
+    NotifyHostPaint(record, hdc, rc);
+    BlitKeyboard(hdc, record);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
 LRESULT OnToolCommand(HWND hwnd, UINT id)
 {
     switch (id) {
@@ -51,7 +79,7 @@ LRESULT OnToolCommand(HWND hwnd, UINT id)
         SendMessageA(GetParent(hwnd), PNM_SHOWPROPERTIES, reinterpret_cast<WPARAM>(hwnd), 0);
         break;
     case IDM_ABOUT:
-        ShowAboutBox(hwnd);
+        ShowAboutBox(hModuleInstance, hwnd);
         break;
     default:
         break;
@@ -100,9 +128,7 @@ LRESULT TakeState(ToolInstance* record, LPARAM lParam)
 
 LRESULT CreatePropertyPage(ToolInstance* record, HWND container, UINT x, UINT y)
 {
-    pPageTarget = record;
-    HWND page = CreateDialogParamA(hModuleInstance, MAKEINTRESOURCEA(IDD_PROPPAGE), container,
-                                   PropPageDlgProc, 0);
+    HWND page = CreatePropPageDialog(hModuleInstance, container, record);
     if (page) {
         SetWindowPos(page, HWND_TOP, static_cast<int>(x), static_cast<int>(y), 0, 0, SWP_NOSIZE);
     }

@@ -14,7 +14,6 @@
 // Commands: context menu and property page
 #define IDM_PROPERTIES 113
 #define IDM_ABOUT 119
-#define ID_PAGE_APPLY 323  // sent by the host to the property page
 
 // Controls of the About box
 #define IDC_TOOLNAME 115

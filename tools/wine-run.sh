@@ -11,54 +11,9 @@ if [ "${1:-}" = "--prefix" ]; then
     prefix=$2
     shift 2
 fi
-[ -n "$prefix" ] || prefix=${WINEPREFIX:-$PWD/wineprefix}
-
-export WINEPREFIX=$prefix
-export WINEARCH=win64
-export WINEDEBUG=${MORVA_WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b"
-WINE=${MORVA_WINE:-/usr/lib/wine/wine64}
-
-xvfb_pid=
-cleanup() {
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 90 150); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            xvfb_pid=$!
-            export DISPLAY=":$n"
-            for _ in $(seq 50); do
-                [ -e "/tmp/.X11-unix/X$n" ] && break
-                sleep 0.1
-            done
-            break
-        fi
-    done
-fi
-
-# A new prefix is made once. Its windows are left unmanaged: without a window
-# manager, Wine would otherwise wait two seconds for one at every hide.
-ready=$WINEPREFIX/.morva-ready
-if [ ! -f "$ready" ]; then
-    mkdir -p "$WINEPREFIX"
-    (
-        flock 9
-        if [ ! -f "$ready" ]; then
-            "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
-            "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-                >/dev/null 2>&1 </dev/null || true
-            # The server writes the registry out when it ends on its own; a
-            # killed server would lose the setting.
-            "${WINE%/*}/wineserver" -w || true
-            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
-                touch "$ready"
-            fi
-        fi
-    ) 9>"$WINEPREFIX.lock"
-fi
-
+source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
+wine_environment "${prefix:-${WINEPREFIX:-$PWD/wineprefix}}"
+trap stop_display EXIT
+start_display
+make_wine_prefix
 "$WINE" "$@"

@@ -1,44 +1,83 @@
-# Sourced by the scripts that run many Wine programs: starts one Xvfb display
-# (when there is none) and one persistent Wine server for the given prefix.
+# Sourced by every script that runs Wine programs: the one place that sets
+# Wine's environment, starts a virtual display, makes a prefix, and keeps one
+# Wine server for many programs. MORVA_WINE names the wine64 loader to use,
+# MORVA_WINEDEBUG Wine's debug channels.
 
-start_wine_session() {
+# Exports Wine's environment for the prefix: 64-bit, quiet, no Mono, Gecko
+# or menu entries, and a winmm.dll found beside a program before Wine's own.
+wine_environment() {
     export WINEPREFIX=$1
     export WINEARCH=win64
-    export WINEDEBUG=-all
+    export WINEDEBUG=${MORVA_WINEDEBUG:--all}
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b"
-    WINE_SESSION_XVFB=
-    if [ -z "${DISPLAY:-}" ]; then
-        local n
-        for n in $(seq 90 150); do
-            if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-                Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-                WINE_SESSION_XVFB=$!
-                export DISPLAY=":$n"
-                local i
-                for i in $(seq 50); do
-                    [ -e "/tmp/.X11-unix/X$n" ] && break
-                    sleep 0.1
-                done
-                break
-            fi
-        done
+    WINE=${MORVA_WINE:-/usr/lib/wine/wine64}
+    WINESERVER=${WINE%/*}/wineserver
+}
+
+# Starts Xvfb on a free display when there is none; WINE_DISPLAY_XVFB is its
+# process, or empty.
+start_display() {
+    WINE_DISPLAY_XVFB=
+    [ -z "${DISPLAY:-}" ] || return 0
+    local n i
+    for n in $(seq 90 150); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            WINE_DISPLAY_XVFB=$!
+            export DISPLAY=":$n"
+            for i in $(seq 50); do
+                [ -e "/tmp/.X11-unix/X$n" ] && break
+                sleep 0.1
+            done
+            return 0
+        fi
+    done
+}
+
+stop_display() {
+    if [ -n "${WINE_DISPLAY_XVFB:-}" ]; then
+        kill "$WINE_DISPLAY_XVFB" 2>/dev/null || true
     fi
+}
+
+# A new prefix is made once. Its windows are left unmanaged: without a window
+# manager, Wine would otherwise wait two seconds for one at every hide.
+make_wine_prefix() {
+    local ready=$WINEPREFIX/.morva-ready
+    [ ! -f "$ready" ] || return 0
     mkdir -p "$WINEPREFIX"
-    # A new prefix is made first, with a server of its own that ends by
+    (
+        flock 9
+        if [ ! -f "$ready" ]; then
+            "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
+            "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+                >/dev/null 2>&1 </dev/null || true
+            # The server writes the registry out when it ends on its own; a
+            # killed server would lose the setting.
+            "$WINESERVER" -w || true
+            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+                touch "$ready"
+            fi
+        fi
+    ) 9>"$WINEPREFIX.lock"
+}
+
+start_wine_session() {
+    wine_environment "$1"
+    start_display
+    make_wine_prefix
+    # The prefix is brought up to date by a server of its own that ends by
     # itself and so saves the prefix's registry.
-    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$WINEPREFIX" wineboot \
-        >/dev/null 2>&1 </dev/null || true
-    /usr/lib/wine/wineserver -w || true
-    /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    "$WINESERVER" -w || true
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
     # Wine's own background processes start with the first program and live
     # as long as the server; start them here, away from any test's output
     # pipe, which they would otherwise hold open.
-    /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 </dev/null || true
+    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 stop_wine_session() {
-    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-    if [ -n "${WINE_SESSION_XVFB:-}" ]; then
-        kill "$WINE_SESSION_XVFB" 2>/dev/null || true
-    fi
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    stop_display
 }

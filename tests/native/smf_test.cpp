@@ -1,7 +1,8 @@
 // The capture device's MIDI file: variable-length quantities, messages as
-// they go into a track, and the file's exact bytes.
+// they go into a track, the file's exact bytes, and reading it back.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "host/smf.h"
@@ -110,6 +111,30 @@ TEST(SmfWriter, AnEmptyCaptureIsStillAValidFile)
     EXPECT_EQ(bytes[21], 11);
     EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 4, bytes.end()),
               (std::vector<uint8_t>{0x00, 0xFF, 0x2F, 0x00}));
+}
+
+TEST(SmfReader, ReadsBackWhatTheWriterWroteAndRefusesItCutShort)
+{
+    std::string text(200, 'v');  // a length that takes two bytes
+    std::vector<uint8_t> meta = {0xFF, 0x01, 0x81, 0x48};
+    meta.insert(meta.end(), text.begin(), text.end());
+    std::vector<SmfEvent> events = {
+        {0, {0xC0, 0x0B}}, {300, {0x90, 0x3C, 0x6E}}, {300, {0xF7, 0x01, 0xF8}}, {70000, meta}};
+    std::vector<uint8_t> bytes = EncodeSmf(events);
+    events.insert(events.begin(), {0, {0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}});
+    events.push_back({70000, {0xFF, 0x2F, 0x00}});
+    std::vector<SmfEvent> read;
+    ASSERT_TRUE(DecodeSmf(bytes, &read));
+    ASSERT_EQ(read.size(), events.size());
+    for (size_t i = 0; i < events.size(); i++) {
+        EXPECT_EQ(read[i].tick, events[i].tick) << i;
+        EXPECT_EQ(read[i].bytes, events[i].bytes) << i;
+    }
+    for (size_t size = 0; size < bytes.size(); size++) {
+        EXPECT_FALSE(DecodeSmf(std::vector<uint8_t>(bytes.begin(), bytes.begin() + size), &read));
+    }
+    bytes[30] = 0x0B;  // the program change loses its status byte
+    EXPECT_FALSE(DecodeSmf(bytes, &read));
 }
 
 }  // namespace

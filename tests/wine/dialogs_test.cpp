@@ -2,6 +2,7 @@
 // the page inside the host's sheet, its controls, what an apply writes into
 // the tool and sends to the device, and the About box from both its places.
 #include "tests/wine/harness.h"
+#include "tests/wine/record.h"
 
 #include <commctrl.h>
 

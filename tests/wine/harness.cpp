@@ -375,14 +375,6 @@ HWND MorvaTest::CreateTool(int left, int top, int right, int bottom, const ToolS
     return tool;
 }
 
-ToolInstance* MorvaTest::Record(HWND tool)
-{
-    ToolInstance* record = nullptr;
-    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&record));
-    EXPECT_EQ(size, TOOL_STATE_SIZE);
-    return record;
-}
-
 ToolStateBlock MorvaTest::DefaultBlock()
 {
     ToolStateBlock block;

@@ -10,16 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "keyboard/instance.h"
-#include "plugin/plugin.h"
-#include "plugin/sizefit.h"
+#include "include/morva.h"
 #include "resources/resource.h"
 #include "tests/winmm_double/winmm_double.h"
-
-typedef BOOL(WINAPI* EnumeratePanelTypesProc)(char*, char*, char*, HINSTANCE, DWORD);
-typedef PanelTypeInfo**(WINAPI* InitToolTypeProc)(PanelTypeInfo**, DWORD);
-typedef HWND(WINAPI* ToolCreateProc)(HWND, const RECT*, const void*, DWORD, DWORD);
-typedef void(WINAPI* ToolCleanupProc)(DWORD);
 
 // The module's exports, found by name as the host finds them.
 struct MorvaModule {
@@ -92,8 +85,7 @@ protected:
 
     HWND CreateTool(int left, int top, int right, int bottom,
                     const ToolStateBlock* saved = nullptr);
-    ToolInstance* Record(HWND tool);  // through PNM_GETSTATE
-    ToolStateBlock DefaultBlock();    // the block of a tool made without one
+    ToolStateBlock DefaultBlock();  // the block of a tool made without one
 
     const MorvaModule* morva = nullptr;
     HWND host = nullptr;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+// These programs link the MIDI layer itself, so they read its header.
 #include "midi/midi.h"
 #include "tests/wine/harness.h"
 

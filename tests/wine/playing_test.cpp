@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tests/wine/harness.h"
+#include "tests/wine/record.h"
 
 namespace {
 

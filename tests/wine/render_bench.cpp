@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "tests/wine/harness.h"
+#include "tests/wine/record.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/wine/harness.h"
+#include "tests/wine/record.h"
 
 namespace {
 
