@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need, when missing.
+# Installs the Debian packages that the build and the tests need, when missing
+# (qemu, debootstrap and e2fsprogs build and boot the emulated i386 system that
+# runs the 32-bit programs: tools/i386/).
 #   bootstrap.sh [--demo]
 # --demo also tries the optional packages of the demo (a software synthesizer
 # and a General MIDI sound font, to render the played phrase as sound); the
@@ -8,7 +10,8 @@ set -euo pipefail
 
 packages=(cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
           googletest libbenchmark-dev clang libclang-rt-14-dev clang-tidy clang-format cppcheck
-          python3 zlib1g-dev)
+          python3 zlib1g-dev
+          qemu-system-x86 debootstrap e2fsprogs)
 optional=()
 [ "${1:-}" = "--demo" ] && optional=(fluidsynth timgm6mb-soundfont)
 
