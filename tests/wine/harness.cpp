@@ -42,7 +42,9 @@ BOOL CALLBACK EndDialogOfThread(HWND hwnd, LPARAM)
 void CALLBACK MessageBoxOverdue(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
-    ADD_FAILURE() << "a message box was not answered within " << kDialogWaitMs / 1000 << " s";
+    ADD_FAILURE() << "the message box \""
+                  << (pendingBoxes.empty() ? "" : pendingBoxes.back().caption)
+                  << "\" was not answered within " << kDialogWaitMs / 1000 << " s";
     EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
 }
 
