@@ -18,6 +18,7 @@ done
 # One display and one Wine server for all the Wine tests.
 source tools/wine-session.sh
 start_wine_session "$root/build/win64/wineprefix"
+start_wine_prefix "$root/build/win64/wineprefix-120dpi" --dpi 120
 trap stop_wine_session EXIT
 
 status=0

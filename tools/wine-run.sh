@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Runs a Windows program under 64-bit Wine with a prefix of its own inside the
 # build folder. Used as CMake's cross-compiling emulator for the test programs.
-#   wine-run.sh --prefix DIR program.exe [args...]
+#   wine-run.sh --prefix DIR [--dpi N] program.exe [args...]
 # Starts Xvfb when there is no display; loads a winmm.dll found beside the
-# program in place of Wine's own.
+# program in place of Wine's own. --dpi gives a prefix made now that many
+# dots per inch (96 otherwise), which scales fonts and dialog units.
 set -euo pipefail
 
 prefix=
-if [ "${1:-}" = "--prefix" ]; then
-    prefix=$2
-    shift 2
-fi
+dpi=
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --prefix) prefix=$2; shift 2 ;;
+        --dpi) dpi=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
 [ -n "$prefix" ] || prefix=${WINEPREFIX:-$PWD/wineprefix}
 
 export WINEPREFIX=$prefix
@@ -51,10 +56,16 @@ if [ ! -f "$ready" ]; then
             "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
             "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
                 >/dev/null 2>&1 </dev/null || true
+            if [ -n "$dpi" ]; then
+                "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+                    /d "$dpi" /f >/dev/null 2>&1 </dev/null || true
+            fi
             # The server writes the registry out when it ends on its own; a
             # killed server would lose the setting.
             "${WINE%/*}/wineserver" -w || true
-            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" &&
+                { [ -z "$dpi" ] ||
+                    grep -q "\"LogPixels\"=dword:$(printf %08x "$dpi")" "$WINEPREFIX/user.reg"; }; then
                 touch "$ready"
             fi
         fi

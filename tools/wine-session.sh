@@ -1,6 +1,8 @@
 # Sourced by the scripts that run many Wine programs: starts one Xvfb display
 # (when there is none) and one persistent Wine server for the given prefix.
 
+WINE_SESSION_PREFIXES=()
+
 start_wine_session() {
     export WINEPREFIX=$1
     export WINEARCH=win64
@@ -36,7 +38,27 @@ start_wine_session() {
     /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 </dev/null || true
 }
 
+# A further prefix for the session's tests that need other settings (the
+# wine-run.sh options after the prefix apply when it is made), with a
+# persistent server and background processes of its own, like the first.
+start_wine_prefix() {
+    local prefix=$1
+    shift
+    mkdir -p "$prefix"
+    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$prefix" "$@" wineboot \
+        >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$prefix /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 </dev/null || true
+    WINE_SESSION_PREFIXES+=("$prefix")
+}
+
 stop_wine_session() {
+    local prefix
+    for prefix in "${WINE_SESSION_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    done
+    WINE_SESSION_PREFIXES=()
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     if [ -n "${WINE_SESSION_XVFB:-}" ]; then
         kill "$WINE_SESSION_XVFB" 2>/dev/null || true
