@@ -327,7 +327,7 @@ bool SaveHostScreenshot(const std::string& outDir, const std::string& what)
 }
 
 // Returns whether the screenshot was taken while a key was held.
-bool PlayPhrase(HWND tool, const std::string& outDir)
+bool PlayPhrase(HWND tool, const std::string& outDir, bool systemInput)
 {
     const ToolStateBlock* lent = nullptr;
     if (SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)) != TOOL_STATE_SIZE ||
@@ -341,7 +341,10 @@ bool PlayPhrase(HWND tool, const std::string& outDir)
             std::to_string(state.lastKey));
     SetForegroundWindow(host.mainWindow);
     Pump(100);
-    Player player = {tool, true, false, false, {0, 0}};
+    Player player = {tool, systemInput, !systemInput, false, {0, 0}};
+    if (!systemInput) {
+        HostLog("the phrase is played with mouse messages sent to the tool");
+    }
     pressTarget = tool;
     delivered = {};
     pressHook = SetWindowsHookExA(WH_GETMESSAGE, PressHook, nullptr, GetCurrentThreadId());
@@ -453,7 +456,7 @@ bool SaveWindowPng(const RECT& r, const std::string& path)
     return true;
 }
 
-int RunDemo(const std::string& outDir, int voice)
+int RunDemo(const std::string& outDir, int voice, bool systemInput)
 {
     DWORD start = GetTickCount();
     LogTypeInfo();
@@ -468,7 +471,7 @@ int RunDemo(const std::string& outDir, int voice)
     }
     HWND tool = host.tools.front();
     ApplyVoiceThroughSheet(tool, voice, outDir);
-    if (!PlayPhrase(tool, outDir)) {
+    if (!PlayPhrase(tool, outDir, systemInput)) {
         Pump(100);
         SaveHostScreenshot(outDir, "after the phrase");
     }
