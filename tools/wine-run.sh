@@ -25,8 +25,11 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b"
 WINE=${MORVA_WINE:-/usr/lib/wine/wine64}
 
 xvfb_pid=
+out=
+err=
 cleanup() {
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    rm -f "$out" "$err"
 }
 trap cleanup EXIT
 
@@ -72,4 +75,20 @@ if [ ! -f "$ready" ]; then
     ) 9>"$WINEPREFIX.lock"
 fi
 
-"$WINE" "$@"
+# Wine starts its desktop process from whichever program first needs it, and
+# that process keeps the program's output open until the desktop falls
+# idle, long after the program ends while other programs use the session:
+# a caller that reads the output to its end, as ctest does, would wait for
+# it. So the program writes into files, copied out as it runs.
+out=$(mktemp)
+err=$(mktemp)
+status=0
+"$WINE" "$@" >"$out" 2>"$err" &
+program=$!
+tail -q -n +1 -s 0.1 --pid="$program" -f "$out" &
+copy_out=$!
+tail -q -n +1 -s 0.1 --pid="$program" -f "$err" >&2 &
+copy_err=$!
+wait "$program" || status=$?
+wait "$copy_out" "$copy_err" || true
+exit "$status"
