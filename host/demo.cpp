@@ -13,9 +13,20 @@
 namespace {
 
 HHOOK answeringHook;  // set while the demo runs; answers every message box
-HHOOK pressHook;      // set while the phrase plays; sees the presses the system delivers
+HHOOK pressHook;      // set while the phrase plays; sees the mouse messages the system delivers
 HWND pressTarget;     // the tool being played
-bool pressArrived;    // a left-button press reached pressTarget through the message queue
+
+// Mouse messages that reached pressTarget through the message queue.
+struct Delivered {
+    int presses;
+    int slides;  // moves with the left button held
+    int releases;
+};
+Delivered delivered;
+
+// How long system input may take to reach the tool before the demo stops
+// waiting for it; it arrives in far less on any machine that delivers it.
+const DWORD kInputWaitMs = 2000;
 
 std::string WindowText(HWND hwnd)
 {
@@ -64,8 +75,21 @@ LRESULT CALLBACK AnsweringHook(int code, WPARAM wParam, LPARAM lParam)
 LRESULT CALLBACK PressHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && msg->message == WM_LBUTTONDOWN && msg->hwnd == pressTarget) {
-        pressArrived = true;
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd == pressTarget) {
+        switch (msg->message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:  // a press on the key just released
+            delivered.presses++;
+            break;
+        case WM_MOUSEMOVE:
+            delivered.slides += (msg->wParam & MK_LBUTTON) != 0;
+            break;
+        case WM_LBUTTONUP:
+            delivered.releases++;
+            break;
+        default:
+            break;
+        }
     }
     return CallNextHookEx(pressHook, code, wParam, lParam);
 }
@@ -92,6 +116,19 @@ void Pump(DWORD ms)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
     }
+}
+
+// Lets the windows run until the tool has taken one more of the counted
+// messages from its queue. Input sent through the system arrives when the
+// system gets to it, and a move still queued would merge with the next one,
+// losing a key of a slide.
+bool PumpUntilDelivered(const int& count, int before)
+{
+    DWORD end = GetTickCount() + kInputWaitMs;
+    while (count == before && static_cast<LONG>(end - GetTickCount()) > 0) {
+        Pump(5);
+    }
+    return count != before;
 }
 
 std::string ComboText(HWND combo, int index)
@@ -233,11 +270,12 @@ void Press(Player& p, POINT pt)
     if (p.holdingByInput) {
         SendMouse(0, ToScreen(p.tool, pt));
         Pump(10);
+        int presses = delivered.presses;
         SendMouse(MOUSEEVENTF_LEFTDOWN, ToScreen(p.tool, pt));
-        Pump(15);
+        bool arrived = PumpUntilDelivered(delivered.presses, presses);
         if (!p.decided) {
             p.decided = true;
-            if (!pressArrived) {
+            if (!arrived) {
                 SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, pt));
                 Pump(15);
                 p.systemInput = false;
@@ -259,7 +297,9 @@ void Slide(Player& p, POINT pt)
 {
     p.at = pt;
     if (p.holdingByInput) {
+        int slides = delivered.slides;
         SendMouse(0, ToScreen(p.tool, pt));
+        PumpUntilDelivered(delivered.slides, slides);
     } else {
         SendMessageA(p.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
     }
@@ -268,7 +308,9 @@ void Slide(Player& p, POINT pt)
 void Release(Player& p)
 {
     if (p.holdingByInput) {
+        int releases = delivered.releases;
         SendMouse(MOUSEEVENTF_LEFTUP, ToScreen(p.tool, p.at));
+        PumpUntilDelivered(delivered.releases, releases);
     } else {
         SendMessageA(p.tool, WM_LBUTTONUP, 0, MAKELPARAM(p.at.x, p.at.y));
     }
@@ -286,7 +328,7 @@ bool SaveHostScreenshot(const std::string& outDir, const std::string& what)
 }
 
 // Returns whether the screenshot was taken while a key was held.
-bool PlayPhrase(HWND tool, const std::string& outDir)
+bool PlayPhrase(HWND tool, const std::string& outDir, bool systemInput)
 {
     const ToolStateBlock* lent = nullptr;
     if (SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)) != TOOL_STATE_SIZE ||
@@ -300,9 +342,12 @@ bool PlayPhrase(HWND tool, const std::string& outDir)
             std::to_string(state.lastKey));
     SetForegroundWindow(host.mainWindow);
     Pump(100);
-    Player player = {tool, true, false, false, {0, 0}};
+    Player player = {tool, systemInput, !systemInput, false, {0, 0}};
+    if (!systemInput) {
+        HostLog("the phrase is played with mouse messages sent to the tool");
+    }
     pressTarget = tool;
-    pressArrived = false;
+    delivered = {};
     pressHook = SetWindowsHookExA(WH_GETMESSAGE, PressHook, nullptr, GetCurrentThreadId());
     bool holding = false;
     int played = 0, skipped = 0;
@@ -451,7 +496,7 @@ bool SaveWindowPng(const RECT& r, const std::string& path)
     return true;
 }
 
-int RunDemo(const std::string& outDir, int voice)
+int RunDemo(const std::string& outDir, int voice, bool systemInput)
 {
     DWORD start = GetTickCount();
     LogTypeInfo();
@@ -466,7 +511,7 @@ int RunDemo(const std::string& outDir, int voice)
     }
     HWND tool = host.tools.front();
     ApplyVoiceThroughSheet(tool, voice, outDir);
-    if (!PlayPhrase(tool, outDir)) {
+    if (!PlayPhrase(tool, outDir, systemInput)) {
         Pump(100);
         SaveHostScreenshot(outDir, "after the phrase");
     }

@@ -104,6 +104,8 @@ std::string SystemErrorText(DWORD code);
 
 // The scripted demo (demo.cpp).
 void StartAnsweringMessageBoxes();
-int RunDemo(const std::string& outDir, int voice);
+// With systemInput the phrase is played by moving and clicking the system's
+// mouse; otherwise by mouse messages sent to the tool.
+int RunDemo(const std::string& outDir, int voice, bool systemInput);
 bool WriteDemoLog(const std::string& outDir);
 bool SaveWindowPng(const RECT& screenRect, const std::string& path);

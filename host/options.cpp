@@ -4,11 +4,15 @@
 #include <cstdlib>
 
 const char kHostUsage[] =
-    "Usage: morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [MODULE.DLL]\n"
+    "Usage: morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [--mouse-messages]\n"
+    "                     [MODULE.DLL]\n"
     "  MODULE.DLL       the Morva module (default: morva.dll beside morvahost.exe)\n"
     "  --settings FILE  where the panel and its tools are kept between runs\n"
     "  --demo DIR       play the scripted demo, write its results into DIR and quit\n"
-    "  --voice N        the General MIDI voice the demo applies (0 to 126)\n";
+    "  --voice N        the General MIDI voice the demo applies (0 to 126)\n"
+    "  --mouse-messages the demo plays by sending mouse messages to the tool instead of\n"
+    "                   moving and clicking the system's mouse, which a display shared\n"
+    "                   with other programs would also deliver to their windows\n";
 
 namespace {
 
@@ -41,6 +45,8 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions* out, st
             if (!TakeValue(args, &i, &options.demoDir, error)) {
                 return false;
             }
+        } else if (a == "--mouse-messages") {
+            options.mouseMessages = true;
         } else if (a == "--voice") {
             std::string value;
             if (!TakeValue(args, &i, &value, error)) {

@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
-//   morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [DLL]
+//   morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [--mouse-messages] [DLL]
 struct HostOptions {
     std::string dllPath;       // the module; empty: morva.dll beside the host
     std::string settingsPath;  // empty: morvahost.settings beside the host, or in DIR for a demo
     std::string demoDir;       // non-empty: run the scripted demo, writing its results here
     int voice;                 // the voice the demo applies, 0..126
+    bool mouseMessages;        // the demo sends mouse messages to the tool, not system input
     bool help;
 };
 

@@ -21,9 +21,13 @@ done
 # machine is not held to a test's time limit.
 tools/i386/image.sh >/dev/null || exit 1
 
-# One display and one Wine server for all the Wine tests.
+# One display and one Wine server for all the Wine tests. The display is a
+# virtual one of their own even on a desktop, where the user's pointer, keys
+# and window manager would otherwise reach the tests' windows.
 source tools/wine-session.sh
+unset DISPLAY
 start_wine_session "$root/build/win64/wineprefix"
+start_wine_prefix "$root/build/win64/wineprefix-120dpi" --dpi 120
 trap stop_wine_session EXIT
 
 status=0

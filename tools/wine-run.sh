@@ -1,19 +1,48 @@
 #!/usr/bin/env bash
 # Runs a Windows program under 64-bit Wine with a prefix of its own inside the
 # build folder. Used as CMake's cross-compiling emulator for the test programs.
-#   wine-run.sh --prefix DIR program.exe [args...]
+#   wine-run.sh --prefix DIR [--dpi N] program.exe [args...]
 # Starts Xvfb when there is no display; loads a winmm.dll found beside the
-# program in place of Wine's own.
+# program in place of Wine's own. --dpi gives a prefix made now that many
+# dots per inch (96 otherwise), which scales fonts and dialog units.
 set -euo pipefail
 
 prefix=
-if [ "${1:-}" = "--prefix" ]; then
-    prefix=$2
-    shift 2
-fi
+dpi=
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --prefix) prefix=$2; shift 2 ;;
+        --dpi) dpi=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 wine_environment "${prefix:-${WINEPREFIX:-$PWD/wineprefix}}"
-trap stop_display EXIT
+
+out=
+err=
+cleanup() {
+    stop_display
+    rm -f "$out" "$err"
+}
+trap cleanup EXIT
 start_display
-make_wine_prefix
-"$WINE" "$@"
+make_wine_prefix "$dpi"
+
+# Wine starts its desktop process from whichever program first needs it, and
+# that process keeps the program's output open until the desktop falls
+# idle, long after the program ends while other programs use the session:
+# a caller that reads the output to its end, as ctest does, would wait for
+# it. So the program writes into files, copied out as it runs.
+out=$(mktemp)
+err=$(mktemp)
+status=0
+"$WINE" "$@" >"$out" 2>"$err" &
+program=$!
+tail -q -n +1 -s 0.1 --pid="$program" -f "$out" &
+copy_out=$!
+tail -q -n +1 -s 0.1 --pid="$program" -f "$err" >&2 &
+copy_err=$!
+wait "$program" || status=$?
+wait "$copy_out" "$copy_err" || true
+exit "$status"

@@ -42,7 +42,9 @@ stop_display() {
 
 # A new prefix is made once. Its windows are left unmanaged: without a window
 # manager, Wine would otherwise wait two seconds for one at every hide.
+#   make_wine_prefix [DPI]    DPI, when given, sets the prefix's dots per inch
 make_wine_prefix() {
+    local dpi=${1:-}
     local ready=$WINEPREFIX/.morva-ready
     [ ! -f "$ready" ] || return 0
     mkdir -p "$WINEPREFIX"
@@ -52,15 +54,23 @@ make_wine_prefix() {
             "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
             "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
                 >/dev/null 2>&1 </dev/null || true
+            if [ -n "$dpi" ]; then
+                "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+                    /d "$dpi" /f >/dev/null 2>&1 </dev/null || true
+            fi
             # The server writes the registry out when it ends on its own; a
             # killed server would lose the setting.
             "$WINESERVER" -w || true
-            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+            if grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" &&
+                { [ -z "$dpi" ] ||
+                    grep -q "\"LogPixels\"=dword:$(printf %08x "$dpi")" "$WINEPREFIX/user.reg"; }; then
                 touch "$ready"
             fi
         fi
     ) 9>"$WINEPREFIX.lock"
 }
+
+WINE_SESSION_PREFIXES=()
 
 start_wine_session() {
     wine_environment "$1"
@@ -77,7 +87,27 @@ start_wine_session() {
     "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
+# A further prefix for the session's tests that need other settings (the
+# wine-run.sh options after the prefix apply when it is made), with a
+# persistent server and background processes of its own, like the first.
+start_wine_prefix() {
+    local prefix=$1
+    shift
+    mkdir -p "$prefix"
+    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$prefix" "$@" wineboot \
+        >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$prefix "$WINESERVER" -w || true
+    WINEPREFIX=$prefix "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$prefix "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    WINE_SESSION_PREFIXES+=("$prefix")
+}
+
 stop_wine_session() {
+    local prefix
+    for prefix in "${WINE_SESSION_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix "$WINESERVER" -k >/dev/null 2>&1 || true
+    done
+    WINE_SESSION_PREFIXES=()
     "$WINESERVER" -k >/dev/null 2>&1 || true
     stop_display
 }

@@ -9,19 +9,21 @@ TEST(HostOptions, AllTogetherAndInAnyOrder)
 {
     HostOptions o;
     std::string error;
-    ASSERT_TRUE(ParseHostOptions(
-        {"--demo", "C:\\out dir", "Z:\\m\\morva.dll", "--settings", "s.dat", "--voice", "40"}, &o,
-        &error));
+    ASSERT_TRUE(ParseHostOptions({"--demo", "C:\\out dir", "Z:\\m\\morva.dll", "--settings",
+                                  "s.dat", "--voice", "40", "--mouse-messages"},
+                                 &o, &error));
     EXPECT_EQ(o.demoDir, "C:\\out dir");
     EXPECT_EQ(o.dllPath, "Z:\\m\\morva.dll");
     EXPECT_EQ(o.settingsPath, "s.dat");
     EXPECT_EQ(o.voice, 40);
+    EXPECT_TRUE(o.mouseMessages);
     EXPECT_FALSE(o.help);
 
     ASSERT_TRUE(ParseHostOptions({}, &o, &error));
     EXPECT_TRUE(o.dllPath.empty());
     EXPECT_TRUE(o.demoDir.empty());
     EXPECT_EQ(o.voice, DEMO_DEFAULT_VOICE);
+    EXPECT_FALSE(o.mouseMessages);
     ASSERT_TRUE(ParseHostOptions({"/?"}, &o, &error));
     EXPECT_TRUE(o.help);
 }

@@ -40,11 +40,24 @@ const ControlPlace kAboutControls[] = {
     {IDC_CREDIT2, "Static", 7, 50, 172, 12},
 };
 
-RECT DialogRect(HWND dialog, int x, int y, int w, int h)
+// The dialog's base units in pixels, from the font it was made with: four
+// horizontal and eight vertical dialog units map to exactly these.
+SIZE BaseUnits(HWND dialog)
 {
-    RECT rc = {x, y, x + w, y + h};
+    RECT rc = {0, 0, 4, 8};
     MapDialogRect(dialog, &rc);
-    return rc;
+    return {rc.right, rc.bottom};
+}
+
+// Where the dialog manager puts a rectangle of the template: its position
+// and its size are scaled from dialog units and rounded each on its own, so
+// the far edges may lie a pixel away from where the template's far edge
+// would map whenever the base units do not divide evenly.
+RECT DialogRect(SIZE base, int x, int y, int w, int h)
+{
+    int left = MulDiv(x, base.cx, 4);
+    int top = MulDiv(y, base.cy, 8);
+    return {left, top, left + MulDiv(w, base.cx, 4), top + MulDiv(h, base.cy, 8)};
 }
 
 RECT PlaceIn(HWND dialog, HWND control)
@@ -133,17 +146,29 @@ void WriteBitmapFile(const Pixels& image, const char* name)
     fclose(f);
 }
 
-// Pixels of text: dark on the light face of the dialog.
-int InkIn(const Snapshot& s, const RECT& rc)
+Pixels Repainted(HWND control)
 {
-    int ink = 0;
-    for (int y = rc.top; y < rc.bottom; y++) {
-        for (int x = rc.left; x < rc.right; x++) {
-            COLORREF c = s.image.At(x, y);
-            ink += GetRValue(c) < 0x80 && GetGValue(c) < 0x80 && GetBValue(c) < 0x80;
-        }
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    return CaptureClient(control);
+}
+
+// Pixels a control's text puts on the screen: the control as it shows,
+// against the same control with its text taken away, which keeps its
+// edges and frame. Whatever font the system chose, shown text changes some.
+int TextMarks(HWND control)
+{
+    char text[256] = "";
+    GetWindowTextA(control, text, sizeof text);
+    Pixels shown = Repainted(control);
+    SetWindowTextA(control, "");
+    Pixels blank = Repainted(control);
+    SetWindowTextA(control, text);
+    Repainted(control);
+    int marks = 0;
+    for (size_t i = 0; i < shown.colours.size() && i < blank.colours.size(); i++) {
+        marks += shown.colours[i] != blank.colours[i];
     }
-    return ink;
+    return marks;
 }
 
 // Pixels that are not the plain face of the dialog.
@@ -169,42 +194,38 @@ std::vector<int> TemplateOrder(const ControlPlace* controls, size_t count)
 }
 
 // Controls whose window is the rectangle of their template entry.
-void ExpectPlacedAsTemplate(HWND dialog, const Snapshot& s, const ControlPlace& c)
+void ExpectPlacedAsTemplate(SIZE base, const Snapshot& s, const ControlPlace& c)
 {
     SCOPED_TRACE(c.id);
     const RECT* place = s.Place(c.id);
     ASSERT_NE(place, nullptr);
-    RECT want = DialogRect(dialog, c.x, c.y, c.w, c.h);
+    RECT want = DialogRect(base, c.x, c.y, c.w, c.h);
     EXPECT_EQ(Describe(*place), Describe(want));
 }
 
+const size_t kAboutCount = sizeof kAboutControls / sizeof kAboutControls[0];
+
 // The About box is modal: it is looked at from a timer once its loop shows
-// it, while its dialog units can still be mapped, and then closed with OK.
+// it, and then closed with OK.
 struct AboutSeen {
     Snapshot snapshot;
-    RECT size;  // 186 x 94 dialog units
-    RECT expected[sizeof kAboutControls / sizeof kAboutControls[0]];
+    SIZE base;
+    int textMarks[kAboutCount];
 };
 AboutSeen aboutSeen;
 
-void CALLBACK SnapAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
+void SnapAboutBox(HWND box)
 {
-    HWND box = FindShownDialog();
-    if (!box) {
-        return;
-    }
-    KillTimer(nullptr, timer);
     aboutSeen.snapshot = TakeSnapshot(box);
-    aboutSeen.size = DialogRect(box, 0, 0, 186, 94);
-    int i = 0;
-    for (const ControlPlace& c : kAboutControls) {
-        aboutSeen.expected[i++] = DialogRect(box, c.x, c.y, c.w, c.h);
+    aboutSeen.base = BaseUnits(box);
+    for (size_t i = 0; i < kAboutCount; i++) {
+        aboutSeen.textMarks[i] = TextMarks(GetDlgItem(box, kAboutControls[i].id));
     }
     PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
 }
 
-// The catcher only records the box; the timer answers it.
-void LeaveToTimer(HWND) {}
+// The catcher only records the box; the watch answers it.
+void LeaveToWatch(HWND) {}
 
 using DialogLayout = MorvaTest;
 
@@ -212,33 +233,36 @@ TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
 {
     HWND tool = CreateTool(30, 40, 126, 60);
     aboutSeen = {};
-    SetDialogInspector(LeaveToTimer);
-    SetTimer(nullptr, 0, 10, SnapAboutBox);
+    SetDialogInspector(LeaveToWatch);
+    WatchForShownDialog("the About box", SnapAboutBox);
     SendMessageA(tool, WM_COMMAND, IDM_ABOUT, 0);
     const Snapshot& s = aboutSeen.snapshot;
     ASSERT_FALSE(s.image.colours.empty()) << "the About box was not seen";
     WriteBitmapFile(s.image, "about_box.bmp");
+    const SIZE base = aboutSeen.base;
+    RecordProperty("base_units", std::to_string(base.cx) + " x " + std::to_string(base.cy));
 
     EXPECT_EQ(s.caption, "About Morva...");
     EXPECT_EQ(s.style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION);
-    EXPECT_EQ(Describe(s.client), Describe(aboutSeen.size));
-    EXPECT_EQ(s.order, TemplateOrder(kAboutControls, 4));
-    int i = 0;
-    for (const ControlPlace& c : kAboutControls) {
+    EXPECT_EQ(Describe(s.client), Describe(DialogRect(base, 0, 0, 186, 94)));
+    EXPECT_EQ(s.order, TemplateOrder(kAboutControls, kAboutCount));
+    RECT expected[kAboutCount];
+    for (size_t i = 0; i < kAboutCount; i++) {
+        const ControlPlace& c = kAboutControls[i];
         SCOPED_TRACE(c.id);
+        expected[i] = DialogRect(base, c.x, c.y, c.w, c.h);
         const RECT* place = s.Place(c.id);
         ASSERT_NE(place, nullptr);
-        EXPECT_EQ(Describe(*place), Describe(aboutSeen.expected[i]));
+        EXPECT_EQ(Describe(*place), Describe(expected[i]));
         EXPECT_EQ(s.classes[i], c.cls);
         // Every control shows its text.
-        EXPECT_GT(InkIn(s, *place), 20);
-        i++;
+        EXPECT_GT(aboutSeen.textMarks[i], 0);
     }
     // The bands between the lines and beside the OK button are bare.
-    const RECT& name = aboutSeen.expected[1];
-    const RECT& credit1 = aboutSeen.expected[2];
-    const RECT& credit2 = aboutSeen.expected[3];
-    const RECT& ok = aboutSeen.expected[0];
+    const RECT& name = expected[1];
+    const RECT& credit1 = expected[2];
+    const RECT& credit2 = expected[3];
+    const RECT& ok = expected[0];
     EXPECT_EQ(MarksIn(s, {name.left, name.bottom, name.right, credit1.top}), 0);
     EXPECT_EQ(MarksIn(s, {name.left, credit1.bottom, name.right, credit2.top}), 0);
     EXPECT_EQ(MarksIn(s, {name.left, credit2.bottom, name.right, ok.top}), 0);
@@ -254,8 +278,10 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
     ASSERT_NE(page, nullptr);
     Snapshot s = TakeSnapshot(page);
     WriteBitmapFile(s.image, "property_page.bmp");
+    const SIZE base = BaseUnits(page);
+    RecordProperty("base_units", std::to_string(base.cx) + " x " + std::to_string(base.cy));
 
-    EXPECT_EQ(Describe(s.client), Describe(DialogRect(page, 0, 0, 280, 100)));
+    EXPECT_EQ(Describe(s.client), Describe(DialogRect(base, 0, 0, 280, 100)));
     // The order matters: each up-down takes the control before it as buddy.
     const size_t count = sizeof kPageControls / sizeof kPageControls[0];
     EXPECT_EQ(s.order, TemplateOrder(kPageControls, count));
@@ -264,19 +290,19 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
     }
     for (const ControlPlace& c : kPageControls) {
         if (strcmp(c.cls, "Static") == 0 && c.id != IDC_OCTAVES && c.id != IDC_VOLUME) {
-            ExpectPlacedAsTemplate(page, s, c);
-            EXPECT_GT(InkIn(s, *s.Place(c.id)), 20) << c.id;
+            ExpectPlacedAsTemplate(base, s, c);
+            EXPECT_GT(TextMarks(GetDlgItem(page, c.id)), 0) << c.id;
         }
     }
-    ExpectPlacedAsTemplate(page, s, kPageControls[7]);  // the About button
-    EXPECT_GT(InkIn(s, *s.Place(IDM_ABOUT)), 20);
+    ExpectPlacedAsTemplate(base, s, kPageControls[7]);  // the About button
+    EXPECT_GT(TextMarks(GetDlgItem(page, IDM_ABOUT)), 0);
 
     // The drop-down boxes keep their place and width; their height is the
     // field's, and the list drops from the same top.
     for (int id : {IDC_DEVICE, IDC_VOICE}) {
         SCOPED_TRACE(id);
         const ControlPlace& c = id == IDC_DEVICE ? kPageControls[4] : kPageControls[6];
-        RECT want = DialogRect(page, c.x, c.y, c.w, c.h);
+        RECT want = DialogRect(base, c.x, c.y, c.w, c.h);
         const RECT& got = *s.Place(id);
         EXPECT_EQ(got.left, want.left);
         EXPECT_EQ(got.top, want.top);
@@ -304,7 +330,7 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         SCOPED_TRACE(p.field);
         EXPECT_EQ(SendDlgItemMessageA(page, p.spin, UDM_GETBUDDY, 0, 0),
                   reinterpret_cast<LRESULT>(GetDlgItem(page, p.field)));
-        RECT want = DialogRect(page, p.place.x, p.place.y, p.place.w, p.place.h);
+        RECT want = DialogRect(base, p.place.x, p.place.y, p.place.w, p.place.h);
         const RECT& field = *s.Place(p.field);
         const RECT& spin = *s.Place(p.spin);
         EXPECT_EQ(field.left, want.left);
@@ -316,11 +342,11 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         EXPECT_EQ(spin.top, want.top);
         EXPECT_EQ(spin.bottom, want.bottom);
         // The field shows its number inside a sunken edge.
-        EXPECT_GT(InkIn(s, field), 10);
+        EXPECT_GT(TextMarks(GetDlgItem(page, p.field)), 0);
     }
 
     // Between the lists and the About button the page is bare.
-    RECT gap = DialogRect(page, 112, 30, 55, 45);
+    RECT gap = DialogRect(base, 112, 30, 55, 45);
     EXPECT_EQ(MarksIn(s, gap), 0);
 }
 

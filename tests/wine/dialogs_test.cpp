@@ -794,13 +794,8 @@ struct AboutView {
 AboutView aboutView;
 int aboutCloseKey;  // a virtual key, or 0 to click OK
 
-void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
+void InspectAboutBox(HWND box)
 {
-    HWND box = FindShownDialog();
-    if (!box) {
-        return;
-    }
-    KillTimer(nullptr, timer);
     aboutView.box = box;
     char caption[128] = "";
     GetWindowTextA(box, caption, sizeof caption);
@@ -817,15 +812,15 @@ void CALLBACK InspectAboutBox(HWND, UINT, UINT_PTR timer, DWORD)
     }
 }
 
-// The catcher only records the box; the timer answers it.
-void LeaveToTimer(HWND) {}
+// The catcher only records the box; the watch answers it.
+void LeaveToWatch(HWND) {}
 
 void WatchAboutBox(int closeKey)
 {
     aboutView = {};
     aboutCloseKey = closeKey;
-    SetDialogInspector(LeaveToTimer);
-    SetTimer(nullptr, 0, 10, InspectAboutBox);
+    SetDialogInspector(LeaveToWatch);
+    WatchForShownDialog("the About box", InspectAboutBox);
 }
 
 void ExpectAboutBoxShown()

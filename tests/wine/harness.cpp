@@ -17,6 +17,7 @@ std::vector<int> answers;
 DialogInspector inspector;
 std::vector<std::string> debugLines;
 std::vector<HostRecord> hostMessages;
+void StopDialogWatch();  // with the dialog watch, at the end of the file
 
 struct MessageBoxCall {
     HWND owner;
@@ -27,10 +28,33 @@ struct MessageBoxCall {
 std::vector<MessageBoxCall> pendingBoxes;
 decltype(&MessageBoxA) realMessageBoxA;
 
+BOOL CALLBACK EndDialogOfThread(HWND hwnd, LPARAM)
+{
+    char cls[32] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0) {
+        EndDialog(hwnd, IDCANCEL);
+    }
+    return TRUE;
+}
+
+// A box the catcher never answered would hold the test until ctest ends it.
+void CALLBACK MessageBoxOverdue(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    ADD_FAILURE() << "the message box \""
+                  << (pendingBoxes.empty() ? "" : pendingBoxes.back().caption)
+                  << "\" was not answered within " << kDialogWaitMs / 1000 << " s";
+    EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
+}
+
 int WINAPI RecordingMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     pendingBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
-    return realMessageBoxA(owner, text, caption, style);
+    UINT_PTR overdue = SetTimer(nullptr, 0, kDialogWaitMs, MessageBoxOverdue);
+    int answer = realMessageBoxA(owner, text, caption, style);
+    KillTimer(nullptr, overdue);
+    return answer;
 }
 
 std::string IconName(HWND dialog)
@@ -281,6 +305,7 @@ void StartCatchingDialogs()
 
 void StopCatchingDialogs()
 {
+    StopDialogWatch();
     if (cbtHook) {
         UnhookWindowsHookEx(cbtHook);
         cbtHook = nullptr;
@@ -638,4 +663,51 @@ HWND FindShownDialog()
     HWND found = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), RememberShownDialog, reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+namespace {
+
+// The dialog a test waits for from a timer.
+struct DialogWatch {
+    const char* what;
+    ShownDialogHandler seen;
+    DWORD start;
+    UINT_PTR timer;
+};
+DialogWatch dialogWatch;
+
+void StopDialogWatch()
+{
+    if (dialogWatch.timer) {
+        KillTimer(nullptr, dialogWatch.timer);
+    }
+    dialogWatch = DialogWatch{};
+}
+
+void CALLBACK DialogWatchTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    DialogWatch watch = dialogWatch;
+    HWND dialog = FindShownDialog();
+    if (dialog) {
+        StopDialogWatch();
+        watch.seen(dialog);
+        return;
+    }
+    if (GetTickCount() - watch.start < kDialogWaitMs) {
+        return;
+    }
+    StopDialogWatch();
+    ADD_FAILURE() << watch.what << " did not show within " << kDialogWaitMs / 1000 << " s";
+    EndMenu();
+    EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
+}
+
+}  // namespace
+
+void WatchForShownDialog(const char* what, ShownDialogHandler seen)
+{
+    StopDialogWatch();
+    // A dialog loop shows its dialog once the thread's queue is empty; ticks
+    // far apart leave it empty between them even on a slow machine.
+    dialogWatch = {what, seen, GetTickCount(), SetTimer(nullptr, 0, 50, DialogWatchTick)};
 }

@@ -148,3 +148,13 @@ void ApplyPropertyPage(HWND page);
 // The thread's visible top-level dialog (#32770), or null: reaches a modal
 // dialog from a timer whether or not the system has activated it yet.
 HWND FindShownDialog();
+
+// How long a test waits for a dialog or message box it expects before it
+// gives up on it: long beyond any start-up, short of ctest's own limit.
+const DWORD kDialogWaitMs = 15000;
+// Looks, from a timer, for the dialog a modal loop shows (FindShownDialog)
+// and hands it to `seen` once it shows. A dialog that has not shown within
+// kDialogWaitMs fails the test, naming `what`, and the thread's menus and
+// dialogs are ended, so the modal loop the test waits in returns.
+typedef void (*ShownDialogHandler)(HWND dialog);
+void WatchForShownDialog(const char* what, ShownDialogHandler seen);

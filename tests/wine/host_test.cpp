@@ -20,6 +20,7 @@
 #include "host/smf.h"
 #include "include/morva.h"
 #include "resources/resource.h"
+#include "tests/smf_reader.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ const UINT kAddTool = 40003;  // the host's Tools menu
 const UINT kRemoveTool = 40004;
 const UINT kSheetApply = 101;  // the sheet's Apply button
 const UINT kSheetContainer = 100;
+const UINT kAboutHost = 40005;  // the host's Help menu
+const char kAboutHostText[] = "Morva Host shows the tools of a panel-tool module.";
 
 std::string ExeFolder()
 {
@@ -47,6 +50,7 @@ std::string TempPath(const std::string& name)
     return path;
 }
 
+// Waits for something the host does; 15 s is far beyond any start-up.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 15000)
 {
     DWORD end = GetTickCount() + ms;
@@ -77,6 +81,7 @@ struct Search {
     DWORD pid;
     std::string cls;
     HWND found;
+    std::vector<HWND> all;
 };
 
 BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM lParam)
@@ -93,9 +98,28 @@ BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM lParam)
 
 HWND FindTopLevel(DWORD pid, const char* cls)
 {
-    Search s = {pid, cls, nullptr};
+    Search s = {pid, cls, nullptr, {}};
     EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
     return s.found;
+}
+
+// Every top-level dialog of the process, shown or not yet shown.
+BOOL CALLBACK CollectDialogs(HWND hwnd, LPARAM lParam)
+{
+    Search* s = reinterpret_cast<Search*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == s->pid && ClassOf(hwnd) == "#32770") {
+        s->all.push_back(hwnd);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> DialogsOf(DWORD pid)
+{
+    Search s = {pid, "#32770", nullptr, {}};
+    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&s));
+    return s.all;
 }
 
 BOOL CALLBACK CollectTools(HWND hwnd, LPARAM lParam)
@@ -110,6 +134,20 @@ struct Box {
     std::string caption;
     std::string text;
 };
+
+Box BoxOf(HWND hwnd)
+{
+    return {TextOf(hwnd), TextOf(GetDlgItem(hwnd, 0xFFFF))};
+}
+
+std::string Describe(const std::vector<Box>& boxes)
+{
+    std::string text;
+    for (const Box& b : boxes) {
+        text += "\"" + b.caption + "\": " + b.text + "\n";
+    }
+    return text;
+}
 
 // A host started for one test; ended by the test or, failing that, killed.
 struct HostRun {
@@ -172,10 +210,40 @@ struct HostRun {
                 [&] { return (hwnd = FindTopLevel(pi.dwProcessId, "#32770")) != nullptr; })) {
             return false;
         }
-        box->caption = TextOf(hwnd);
-        box->text = TextOf(GetDlgItem(hwnd, 0xFFFF));
+        *box = BoxOf(hwnd);
         PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return WaitUntil([&] { return !IsWindow(hwnd); });
+    }
+
+    // Asks for the host's own About box after everything the test did so
+    // far. The host handles its posted commands in order, and start-up
+    // before any, so once the box shows, whatever start-up and those
+    // commands were to show is up too: a dialog then exists, shown or not.
+    // Returns the host's other dialogs at that moment and closes the About
+    // box; false when it never showed.
+    bool OtherBoxesOnceSettled(std::vector<Box>* others)
+    {
+        Menu(kAboutHost);
+        HWND about = nullptr;
+        bool shown = WaitUntil([&] {
+            for (HWND hwnd : DialogsOf(pi.dwProcessId)) {
+                if (IsWindowVisible(hwnd) && BoxOf(hwnd).text.rfind(kAboutHostText, 0) == 0) {
+                    about = hwnd;
+                }
+            }
+            return about != nullptr;
+        });
+        if (!shown) {
+            return false;
+        }
+        others->clear();
+        for (HWND hwnd : DialogsOf(pi.dwProcessId)) {
+            if (hwnd != about) {
+                others->push_back(BoxOf(hwnd));
+            }
+        }
+        PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return WaitUntil([&] { return !IsWindow(about); });
     }
 
     DWORD WaitForExit(DWORD ms = 20000)
@@ -335,8 +403,10 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     HostRun again;
     ASSERT_TRUE(again.Start("--settings \"" + settingsPath + "\""));
     ASSERT_TRUE(again.WaitForMain());
-    Sleep(300);
+    std::vector<Box> others;
+    ASSERT_TRUE(again.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
     EXPECT_TRUE(again.Tools().empty());
+    EXPECT_TRUE(others.empty()) << Describe(others);
     ASSERT_EQ(again.Quit(), 0u);
     DeleteFileA(settingsPath.c_str());
 }
@@ -387,7 +457,9 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     std::string dir = std::string(temp) + "morvahost-demo-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(dir.c_str(), nullptr);
     HostRun run;
-    ASSERT_TRUE(run.Start("--demo \"" + dir + "\" --voice 40"));
+    // Mouse messages: the system's pointer is shared with the tests that
+    // run beside this one, and its clicks would reach their windows.
+    ASSERT_TRUE(run.Start("--demo \"" + dir + "\" --voice 40 --mouse-messages"));
     ASSERT_EQ(run.WaitForExit(60000), 0u);
 
     for (const char* name : {"\\host.png", "\\properties.png"}) {
@@ -410,6 +482,7 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
               std::string::npos)
         << text;
     EXPECT_NE(text.find("voice chosen: 40)  Violin"), std::string::npos) << text;
+    EXPECT_NE(text.find("played with mouse messages sent to the tool"), std::string::npos) << text;
     EXPECT_NE(text.find("phrase: 23 keys played"), std::string::npos) << text;
     EXPECT_EQ(text.find("message box"), std::string::npos) << text;
     for (const char* name :
@@ -439,8 +512,9 @@ TEST(HostSettingsFile, WhatACrashedSaveLeftBehindIsIgnored)
     ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
     ASSERT_TRUE(run.WaitForMain());
     ASSERT_TRUE(run.WaitForToolCount(2));
-    Sleep(200);
-    EXPECT_EQ(FindTopLevel(run.pi.dwProcessId, "#32770"), nullptr);
+    std::vector<Box> others;
+    ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
+    EXPECT_TRUE(others.empty()) << Describe(others);
     ASSERT_EQ(run.Quit(), 0u);
     HostSettings saved;
     ASSERT_TRUE(ReadSettings(settingsPath, &saved));
@@ -495,7 +569,7 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
-        ASSERT_TRUE(run.AnswerBox(&box));
+        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
         EXPECT_EQ(box.caption, "Morva Host");
         EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
@@ -507,8 +581,9 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         ASSERT_TRUE(run.WaitForToolCount(1));
         EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
         EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
-        Sleep(200);
-        EXPECT_EQ(FindTopLevel(run.pi.dwProcessId, "#32770"), nullptr) << "one message only";
+        std::vector<Box> others;
+        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
+        EXPECT_TRUE(others.empty()) << "one message only:\n" << Describe(others);
         ASSERT_EQ(run.Quit(), 0u);
         HostSettings saved;
         ASSERT_TRUE(ReadSettings(settingsPath, &saved));
@@ -543,7 +618,7 @@ TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\" \"" + m.path() + "\""));
         Box box;
-        ASSERT_TRUE(run.AnswerBox(&box));
+        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
         EXPECT_EQ(box.caption, "Morva Host");
         EXPECT_NE(box.text.find(m.says), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(m.path()), std::string::npos) << box.text;
@@ -590,26 +665,6 @@ void LoadCapture(Capture* c)
     Resolve(c->dll, "midiOutGetErrorTextA", &c->errorText);
 }
 
-// The events of a format-0 file as (delta, bytes) pairs, read with the
-// host's own reader.
-struct TrackEvent {
-    uint32_t delta;
-    std::vector<uint8_t> bytes;
-};
-
-std::vector<TrackEvent> ReadTrack(const std::vector<uint8_t>& smf)
-{
-    std::vector<SmfEvent> read;
-    EXPECT_TRUE(DecodeSmf(smf, &read));
-    std::vector<TrackEvent> events;
-    uint32_t tick = 0;
-    for (const SmfEvent& e : read) {
-        events.push_back({e.tick - tick, e.bytes});
-        tick = e.tick;
-    }
-    return events;
-}
-
 TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
 {
     std::string midPath = TempPath("capture.mid");
@@ -634,9 +689,17 @@ TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
     ASSERT_EQ(c.open(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     EXPECT_EQ(c.shortMsg(reinterpret_cast<HMIDIOUT>(0x1234), 0x6E3C90), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(c.shortMsg(out, 0x28C0), MMSYSERR_NOERROR);
+    // The device stamps each message somewhere within its call; the test
+    // times the calls around it, so it knows how long the note was held.
+    LARGE_INTEGER beforeOn, afterOn, beforeOff, afterOff, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&beforeOn);
     EXPECT_EQ(c.shortMsg(out, 0x6E3C90), MMSYSERR_NOERROR);
+    QueryPerformanceCounter(&afterOn);
     Sleep(250);
+    QueryPerformanceCounter(&beforeOff);
     EXPECT_EQ(c.shortMsg(out, 0x003C90), MMSYSERR_NOERROR);
+    QueryPerformanceCounter(&afterOff);
     EXPECT_EQ(c.shortMsg(out, 0x6E4090), MMSYSERR_NOERROR);
     EXPECT_EQ(c.reset(out), MMSYSERR_NOERROR);  // ends the note that still sounds
     EXPECT_EQ(c.setVolume(out, 0xFFDCFFDC), MMSYSERR_NOERROR);
@@ -649,9 +712,14 @@ TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
     EXPECT_EQ(events[1].bytes, (std::vector<uint8_t>{0xC0, 0x28}));
     EXPECT_EQ(events[2].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x6E}));
     EXPECT_EQ(events[3].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x00}));
-    // Ticks are milliseconds: the held note lasted the test's sleep.
-    EXPECT_GE(events[3].delta, 240u);
-    EXPECT_LE(events[3].delta, 1000u);
+    // Ticks are whole milliseconds since the device opened, so the note's
+    // length in ticks is within a tick of the time between the two calls.
+    auto ms = [&](LARGE_INTEGER from, LARGE_INTEGER to) {
+        return static_cast<double>(to.QuadPart - from.QuadPart) * 1000.0 /
+               static_cast<double>(frequency.QuadPart);
+    };
+    EXPECT_GE(events[3].delta + 1.0, ms(afterOn, beforeOff));
+    EXPECT_LE(events[3].delta, ms(beforeOn, afterOff) + 1.0);
     EXPECT_EQ(events[4].bytes, (std::vector<uint8_t>{0x90, 0x40, 0x6E}));
     EXPECT_EQ(events[5].bytes, (std::vector<uint8_t>{0x90, 0x40, 0x00}));
     EXPECT_EQ(events[6].bytes[0], 0xFF);  // the device volume, as a text event

@@ -3,8 +3,10 @@
 # Wine in the emulated i386 system: one boot, one Wine process per run.
 #   suite.sh BUILD_DIR        (a win32 build with its tests, e.g. build/win32)
 # The runs are listed in BUILD_DIR/tests/i686-runs.txt, written by CMake, one
-# per line: NAME PROGRAM X87_PRECISION [ARGUMENTS...] (precision "-" leaves the
-# x87 unit as the program's start-up left it). Each gtest run leaves
+# per line: NAME PROGRAM SETTING [ARGUMENTS...], where SETTING is "-" (as the
+# program's start-up leaves things), x87-53 or x87-64 (the x87 unit's
+# precision, set before the tests) or dpi-120 (the prefix's dots per inch,
+# from then on: such runs come last). Each gtest run leaves
 # BUILD_DIR/i686/out/NAME.xml and NAME.txt; results.py reads them.
 set -euo pipefail
 build=$(cd "${1:?usage: suite.sh BUILD_DIR}" && pwd)
@@ -23,11 +25,18 @@ mkdir -p ../out
 # The soaks keep their shape at a twentieth of their counts here.
 export MORVA_SOAK_DIVISOR=20
 status=0
-while read -r name program precision args; do
+while read -r name program setting args; do
     [ -n "$name" ] || continue
     echo "== $name"
     start=$(date +%s)
-    if [ "$precision" = "-" ]; then unset MORVA_X87_PRECISION; else export MORVA_X87_PRECISION=$precision; fi
+    unset MORVA_X87_PRECISION
+    case "$setting" in
+    x87-*) export MORVA_X87_PRECISION=${setting#x87-} ;;
+    dpi-*)
+        "$MORVA_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+            /d "${setting#dpi-}" /f >/dev/null 2>&1 </dev/null
+        ;;
+    esac
     case "$program" in
     *_test.exe) set -- --gtest_output="xml:..\\out\\$name.xml" ;;
     *) set -- ;;
