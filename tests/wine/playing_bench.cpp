@@ -4,12 +4,12 @@
 // calls, nothing else.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "tests/wine/harness.h"
 
 namespace {
 
-const int kCycles = 20000;
 const int kRounds = 5;
 
 double Now()
@@ -76,8 +76,9 @@ double TimeCycles(HWND window, int cycles)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const int cycles = argc > 1 ? atoi(argv[1]) : 20000;
     const MorvaModule& morva = LoadMorva();
     if (!morva.dll) {
         printf("morva.dll did not load\n");
@@ -102,7 +103,7 @@ int main()
 
     // What one cycle sends, counted on a round of its own.
     Winmm()->logCount = 0;
-    TimeCycles(tool, kCycles);
+    TimeCycles(tool, cycles);
     const UINT calls = Winmm()->logCount;
     const UINT sends = static_cast<UINT>(ShortMessages().size());
 
@@ -110,8 +111,8 @@ int main()
     // time.
     double cycle = 1e30, bare = 1e30;
     for (int round = 0; round < kRounds; round++) {
-        cycle = std::min(cycle, TimeCycles(tool, kCycles));
-        bare = std::min(bare, TimeCycles(floor, kCycles));
+        cycle = std::min(cycle, TimeCycles(tool, cycles));
+        bare = std::min(bare, TimeCycles(floor, cycles));
     }
     // The log keeps only its first entries; they show what the calls are.
     const UINT logged =
@@ -119,11 +120,11 @@ int main()
     printf(
         "press-slide-release cycle: %.2f winmm calls (floor 4: two note-ons, two note-offs); "
         "%u of the %u logged calls are short messages\n",
-        static_cast<double>(calls) / kCycles, sends, logged);
+        static_cast<double>(calls) / cycles, sends, logged);
     printf(
         "best of %d rounds of %d cycles: %.2f us per cycle, floor (bare window, same messages, "
         "same four calls) %.2f us, ratio %.2f\n",
-        kRounds, kCycles, cycle, bare, cycle / bare);
+        kRounds, cycles, cycle, bare, cycle / bare);
     DestroyWindow(floor);
     midiOutClose(floorDevice);
     DestroyWindow(tool);
