@@ -14,9 +14,10 @@ emulated system: the MIDI messages that reached the sequencer's through port
 - live.wav is not silent, and a note starts in it where the phrase's
   note-ons arrived: the note-ons' times (aseqdump's, from the moment
   arecord was started) and the onsets found in the sound differ by an
-  offset common to the phrase, the audio path's delay, taken as their
-  median difference whatever the machine; each note-on has an onset of its
-  own within ONSET_TOLERANCE of its time plus that offset.
+  offset common to the phrase (the audio path's delay less arecord's
+  start-up), taken as their median difference whatever the machine; each
+  note-on has an onset of its own within ONSET_TOLERANCE of its time plus
+  that offset.
 """
 import array
 import bisect
@@ -32,11 +33,13 @@ PHRASE = [64, 64, 65, 67, 67, 65, 64, 62, 60, 60, 62, 64,
 VELOCITY = 110
 # How far an onset may lie from its note-on once the offset common to the
 # whole phrase is taken off. That offset is the audio path's delay less
-# arecord's start-up; the delay varies by a period of FluidSynth's (256
-# frames, 12 ms at 22050 Hz) as its writes fall due, and the emulated
-# system's scheduling adds to both the synthesizer's and aseqdump's times:
-# 17 ms at most in a run beside another emulator on two cores.
-ONSET_TOLERANCE = 0.080
+# arecord's start-up. The delay varies by a period of FluidSynth's (256
+# frames, 12 ms at 22050 Hz) as its writes fall due, and by how much of its
+# queue a stall of the emulated system has used up when a note arrives;
+# scheduling adds to aseqdump's times. Measured: 17 to 30 ms at most beside
+# another emulator on two cores, 59 to 70 ms with both cores kept busy by
+# two more processes.
+ONSET_TOLERANCE = 0.100
 MAX_OFFSET = 2.0     # the offset is searched for within this, seconds
 HOP = 0.005          # the envelope's step, seconds
 WINDOW = 0.010       # its window
@@ -45,6 +48,7 @@ RISE_SPAN = 0.040
 FLOOR_DB = 45.0      # and reaches no lower than this below the loudest window
 MIN_GAP = 0.050      # notes are further apart than this (the phrase's shortest: 90 ms)
 SILENT_DBFS = -50.0  # the loudest window must be above this
+GAP_DB = -70.0       # a moment of the sound below this, 40 dB under what went just before, is a gap
 
 EVENT = re.compile(r"^(\d+\.\d+)\s+\d+:\d+\s+(Program change|Note on|Note off|.*?)\s{2,}(.*)$")
 
@@ -111,8 +115,8 @@ def db(power):
 
 def envelope(path):
     """The level of the sound's attacks in dB of full scale, one value every
-    HOP seconds; the level of the loudest WINDOW of the sound itself; and the
-    sound's length. The attacks' level is the level of the channels' mean
+    HOP seconds; the level of the sound itself, likewise; and the sound's
+    length. The attacks' level is the level of the channels' mean
     after a second difference, which keeps the broadband strike of a note's
     start and drops the ringing of its sustained tone, a 12 dB-per-octave
     rise that leaves the phrase's fundamentals (262 to 1047 Hz) 20 to 32 dB
@@ -130,31 +134,37 @@ def envelope(path):
     hop, width = int(rate * HOP), int(rate * WINDOW)
     full = width * 32768.0 * 32768.0
     levels = []
-    loudest = 0.0
+    plain = []
     for start in range(0, max(len(attack) - width, 0), hop):
         levels.append(db(sum(s * s for s in attack[start:start + width]) / full))
-        loudest = max(loudest, sum(s * s for s in mono[start:start + width]) / full)
-    return levels, db(loudest), frames / float(rate)
+        plain.append(db(sum(s * s for s in mono[start:start + width]) / full))
+    return levels, plain, frames / float(rate)
 
 
-def onsets(levels):
-    """Times where the level rises by RISE_DB within RISE_SPAN, each taken at
-    the start of its rise; rises closer than MIN_GAP to the last one belong
-    to it."""
+def onsets(levels, plain):
+    """Times where the attacks' level rises by RISE_DB within RISE_SPAN, each
+    taken at the start of its rise (rises closer than MIN_GAP to the last
+    one belong to it), and the number of gaps: a sound that falls silent for
+    a moment and comes back at its level is a gap in the stream, whose ends
+    are no onset."""
     loudest = max(levels) if levels else -120.0
     span = int(round(RISE_SPAN / HOP))
     found = []
+    gaps = 0
     k = span
     while k < len(levels):
         low = min(range(k - span, k), key=lambda j: levels[j])
         if levels[k] - levels[low] >= RISE_DB and levels[k] > loudest - FLOOR_DB:
             t = (low + 1) * HOP
-            if not found or t - found[-1] >= MIN_GAP:
+            before = plain[max(low - span, 0):low]
+            if min(plain[low:k + 1]) < GAP_DB and before and max(before) > min(plain[low:k + 1]) + 40:
+                gaps += 1
+            elif not found or t - found[-1] >= MIN_GAP:
                 found.append(t)
             while k + 1 < len(levels) and levels[k + 1] >= levels[k]:
                 k += 1
         k += 1
-    return found
+    return found, gaps
 
 
 def nearest(found, t):
@@ -214,14 +224,16 @@ def main():
         print("wine: no trace of the module's calls in wine-midi.txt")
 
     wav = os.path.join(out, "live.wav")
-    levels, loudest, seconds = envelope(wav)
+    levels, plain, seconds = envelope(wav)
+    loudest = max(plain) if plain else -120.0
     print("live.wav: %.1f s, loudest %.1f dBFS (over %.0f ms windows)"
           % (seconds, loudest, WINDOW * 1000))
     if loudest <= SILENT_DBFS:
         failures.append("live.wav is silent (loudest %.1f dBFS)" % loudest)
     elif note_times:
-        found = onsets(levels)
-        print("live.wav: %d onsets found, %d note-ons arrived" % (len(found), len(note_times)))
+        found, gaps = onsets(levels, plain)
+        print("live.wav: %d onsets found, %d note-ons arrived; %d gaps in the sound"
+              % (len(found), len(note_times), gaps))
         # The note-ons' times from the start of the recording.
         started = recording_start(os.path.join(out, "live-log.txt"))
         notes = [t - started for t in note_times]

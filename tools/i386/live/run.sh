@@ -33,14 +33,16 @@ await() {
 }
 cd /payload || exit 1
 mkdir -p "$out"
-# The programs started here end when their input ends (FluidSynth's shell,
-# fed by a sleep that holds its pipe open) or on an interrupt (arecord
-# completes its file, aseqdump flushes).
+# The programs started here end when told: FluidSynth's shell, whose pipe a
+# sleep holds open, reads "quit"; arecord (which completes its file) and
+# aseqdump (which flushes) take an interrupt.
 fluid=
+fluid_shell=
 keeper=
 recorder=
 dump=
 finish() {
+    [ -z "$fluid" ] || timeout 5 sh -c 'echo quit >"$0"' "$fluid_shell"
     [ -z "$keeper" ] || kill "$keeper" 2>/dev/null
     [ -z "$recorder" ] || kill -INT "$recorder" 2>/dev/null
     [ -z "$dump" ] || kill -INT "$dump" 2>/dev/null
@@ -51,10 +53,9 @@ finish() {
             sleep 0.05
             n=$((n + 1))
         done
-        kill -0 "$p" 2>/dev/null && say "process $p did not end; killed"
+        kill -0 "$p" 2>/dev/null && say "process $p did not end when told; killed"
         kill -KILL "$p" 2>/dev/null
         wait "$p" 2>/dev/null
-        say "process $p ended"
     done
     fluid= keeper= recorder= dump=
 }
@@ -67,33 +68,38 @@ await "the loopback card" grep -q Loopback /proc/asound/cards
 say "kernel sound modules: $(grep -o '^snd[a-z_-]*' /proc/modules | sort | tr '\n' ' ')"
 
 # FluidSynth as a sequencer client, rendering into the loopback card. Its
-# shell reads the pipe, which stays open until the end.
+# shell reads the pipe, which stays open until the end. It renders a period
+# (256 frames, 12 ms) at a time, the most a note can wait for its start, and
+# keeps 32 of them (0.37 s) queued, enough to ride out the emulated system's
+# stalls without a gap in the sound.
 fluid_shell=$(mktemp -u /tmp/fluid.XXXXXX)
 mkfifo "$fluid_shell"
 sleep 100000 >"$fluid_shell" &
 keeper=$!
 fluidsynth -a alsa -m alsa_seq -o audio.alsa.device=hw:Loopback,0 \
-    -o audio.period-size=256 -o audio.periods=8 -r "$rate" -R 0 -C 0 -g 0.8 \
+    -o audio.period-size=256 -o audio.periods=32 -r "$rate" -R 0 -C 0 -g 0.8 \
     "$font" <"$fluid_shell" >"$out/fluidsynth.txt" 2>&1 &
 fluid=$!
 await "FluidSynth's sequencer port" grep -q '"FLUID Synth' /proc/asound/seq/clients
 client=$(sed -n 's/^Client *\([0-9]*\) : "FLUID Synth.*/\1/p' /proc/asound/seq/clients | head -n 1)
 aconnect 14:0 "$client:0" || fail "aconnect 14:0 $client:0"
 
-# arecord on the loopback's other side, in the format FluidSynth plays.
-arecord -q -D hw:Loopback,1 -f S16_LE -c 2 -r "$rate" "$out/live.wav" 2>"$out/arecord.txt" &
+# arecord on the loopback's other side, in the format FluidSynth plays, with
+# 2 s of buffer for the same stalls.
+arecord -q -D hw:Loopback,1 -f S16_LE -c 2 -r "$rate" --buffer-time=2000000 \
+    "$out/live.wav" 2>"$out/arecord.txt" &
 recorder=$!
 say "recording started at $EPOCHREALTIME"
 
 # aseqdump on the through port; each line is stamped as it is read (aseqdump
-# flushes after every batch of events).
+# flushes after every batch of events). Both run at a real-time priority,
+# as FluidSynth's threads do, so that Wine's drawing does not delay them.
 dump_pipe=$(mktemp -u /tmp/aseqdump.XXXXXX)
 mkfifo "$dump_pipe"
-while IFS= read -r line; do
-    echo "$EPOCHREALTIME $line"
-done <"$dump_pipe" >"$out/aseqdump.txt" &
+chrt -f 40 bash -c 'while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done' \
+    <"$dump_pipe" >"$out/aseqdump.txt" &
 stamper=$!
-aseqdump -p 14:0 >"$dump_pipe" 2>"$out/aseqdump-errors.txt" &
+chrt -f 40 aseqdump -p 14:0 >"$dump_pipe" 2>"$out/aseqdump-errors.txt" &
 dump=$!
 await "aseqdump's subscription to 14:0" \
     sh -c "aconnect -l | grep -A2 \"'aseqdump'\" | grep -q 'Connected From:.*14:0'"
