@@ -21,6 +21,7 @@
 #include "include/morva.h"
 #include "resources/resource.h"
 #include "tests/smf_reader.h"
+#include "tests/wine/harness.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ std::string TempPath(const std::string& name)
 // Waits for something the host does; 15 s is far beyond any start-up.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 15000)
 {
-    DWORD end = GetTickCount() + ms;
+    DWORD end = GetTickCount() + Patience(ms);
     while (!done()) {
         if (static_cast<LONG>(end - GetTickCount()) <= 0) {
             return false;
@@ -248,7 +249,7 @@ struct HostRun {
 
     DWORD WaitForExit(DWORD ms = 20000)
     {
-        if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) {
+        if (WaitForSingleObject(pi.hProcess, Patience(ms)) != WAIT_OBJECT_0) {
             return STILL_ACTIVE;
         }
         DWORD code = 0;
