@@ -708,7 +708,8 @@ void CALLBACK DialogWatchTick(HWND, UINT, UINT_PTR, DWORD)
         return;
     }
     StopDialogWatch();
-    ADD_FAILURE() << watch.what << " did not show within " << Patience(kDialogWaitMs) / 1000 << " s";
+    ADD_FAILURE() << watch.what << " did not show within " << Patience(kDialogWaitMs) / 1000
+                  << " s";
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
 }
