@@ -616,6 +616,17 @@ DWORD Patience(DWORD ms)
     return ms * static_cast<DWORD>(EnvironmentFactor("MORVA_WAIT_SCALE"));
 }
 
+double SecondsNow()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 ProcessFigures CurrentProcessFigures()
 {
     ProcessFigures f{};

@@ -139,6 +139,8 @@ int SoakCount(int full);
 // or a multiple of it where MORVA_WAIT_SCALE says so (the emulated system
 // starts a program in seconds, not milliseconds). Only a failure waits so long.
 DWORD Patience(DWORD ms);
+// The performance counter in seconds, for the benchmarks.
+double SecondsNow();
 
 // The host's property sheet: a container window inside the host window that
 // the tool's page is created in. The common controls are initialised first,
