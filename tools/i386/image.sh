@@ -76,7 +76,7 @@ log "building the image $key in $work"
 log "first stage of debootstrap ($suite i386 from $mirror)"
 root=$work/root
 $SUDO debootstrap --foreign --arch=i386 --variant=minbase --include="$include" \
-    "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+    "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 9>&- || {
     tail -n 20 "$work/debootstrap.log" >&2
     log "debootstrap failed"
     exit 1
@@ -128,7 +128,7 @@ timeout -k 30 "${MORVA_I386_BUILD_TIMEOUT:-5400}" \
     -display none -monitor none -serial stdio -no-reboot -nic none \
     -kernel "$work/vmlinuz" -initrd "$work/initrd.img" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3 morva.init=/morva-build.sh" \
-    -drive "file=$work/root.img,if=virtio,format=raw,cache=unsafe" </dev/null |
+    -drive "file=$work/root.img,if=virtio,format=raw,cache=unsafe" </dev/null 9>&- |
     sed -u 's/\r$//' | tee "$work/build.log" |
     sed -u -n 's/^morva-build: /image: guest: /p' >&2
 qemu_status=${PIPESTATUS[0]}
