@@ -9,7 +9,8 @@
 # prefix's dots per inch, from then on: such runs come last) and each (every
 # test in a process of its own, for programs whose tests need a fresh module). Each gtest run leaves
 # BUILD_DIR/i686/out/NAME.xml (or NAME/*.xml), NAME.txt and NAME.rc;
-# results.py reads them.
+# results.py reads them. MORVA_I686_RUNS, a regular expression, keeps only the
+# runs whose names it matches.
 set -euo pipefail
 build=$(cd "${1:?usage: suite.sh BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,7 +18,8 @@ work=$build/i686
 rm -rf "$work/payload" "$work/out"
 mkdir -p "$work/payload/tests" "$work/payload/capture" "$work/out"
 
-cp "$build"/tests/*.exe "$build"/tests/*.dll "$build/tests/i686-runs.txt" "$work/payload/tests/"
+cp "$build"/tests/*.exe "$build"/tests/*.dll "$work/payload/tests/"
+grep -E "^(${MORVA_I686_RUNS:-.*}) " "$build/tests/i686-runs.txt" >"$work/payload/tests/i686-runs.txt"
 cp "$build/capture/winmm.dll" "$work/payload/capture/"
 cat >"$work/payload/run.sh" <<'GUEST'
 #!/bin/sh
