@@ -285,12 +285,15 @@ ToolStateBlock BlockOf(const SavedTool& saved)
 }
 
 // The tool keeps its proportion: 32 pixels of width per octave for 20 of
-// height, to within a pixel of height.
+// height, to within a pixel of height. A tool the host has just created is
+// fitted by its panel's next layout, so that is waited for.
 void ExpectProportion(HWND tool, int octaves)
 {
     RECT rc;
-    GetClientRect(tool, &rc);
-    EXPECT_GT(rc.bottom, 20);
+    EXPECT_TRUE(WaitUntil([&] {
+        GetClientRect(tool, &rc);
+        return rc.bottom > 20;
+    })) << "the panel never fitted the tool";
     EXPECT_LE(std::abs(static_cast<int>(rc.right * 20 - rc.bottom * 32 * octaves)), 32 * octaves)
         << rc.right << " x " << rc.bottom << " for " << octaves << " octaves";
 }
