@@ -44,14 +44,14 @@ void CALLBACK MessageBoxOverdue(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(nullptr, timer);
     ADD_FAILURE() << "the message box \""
                   << (pendingBoxes.empty() ? "" : pendingBoxes.back().caption)
-                  << "\" was not answered within " << kDialogWaitMs / 1000 << " s";
+                  << "\" was not answered within " << Patience(kDialogWaitMs) / 1000 << " s";
     EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
 }
 
 int WINAPI RecordingMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     pendingBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
-    UINT_PTR overdue = SetTimer(nullptr, 0, kDialogWaitMs, MessageBoxOverdue);
+    UINT_PTR overdue = SetTimer(nullptr, 0, Patience(kDialogWaitMs), MessageBoxOverdue);
     int answer = realMessageBoxA(owner, text, caption, style);
     KillTimer(nullptr, overdue);
     return answer;
@@ -598,11 +598,33 @@ ObjectLedger Ledger()
     return ledger;
 }
 
+// A whole number from the environment, 1 when it is missing or below 1.
+static int EnvironmentFactor(const char* name)
+{
+    const char* value = getenv(name);
+    const int factor = value != nullptr ? atoi(value) : 1;
+    return factor > 1 ? factor : 1;
+}
+
 int SoakCount(int full)
 {
-    const char* divisor = getenv("MORVA_SOAK_DIVISOR");
-    const int by = divisor != nullptr ? atoi(divisor) : 1;
-    return by > 1 ? full / by : full;
+    return full / EnvironmentFactor("MORVA_SOAK_DIVISOR");
+}
+
+DWORD Patience(DWORD ms)
+{
+    return ms * static_cast<DWORD>(EnvironmentFactor("MORVA_WAIT_SCALE"));
+}
+
+double SecondsNow()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 ProcessFigures CurrentProcessFigures()
@@ -693,11 +715,12 @@ void CALLBACK DialogWatchTick(HWND, UINT, UINT_PTR, DWORD)
         watch.seen(dialog);
         return;
     }
-    if (GetTickCount() - watch.start < kDialogWaitMs) {
+    if (GetTickCount() - watch.start < Patience(kDialogWaitMs)) {
         return;
     }
     StopDialogWatch();
-    ADD_FAILURE() << watch.what << " did not show within " << kDialogWaitMs / 1000 << " s";
+    ADD_FAILURE() << watch.what << " did not show within " << Patience(kDialogWaitMs) / 1000
+                  << " s";
     EndMenu();
     EnumThreadWindows(GetCurrentThreadId(), EndDialogOfThread, 0);
 }

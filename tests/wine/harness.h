@@ -135,6 +135,12 @@ ProcessFigures CurrentProcessFigures();
 // A soak's count: the full one, or a share of it where MORVA_SOAK_DIVISOR says
 // so (the emulated 32-bit system runs many times slower).
 int SoakCount(int full);
+// How long to wait for something before calling it missing: the given time,
+// or a multiple of it where MORVA_WAIT_SCALE says so (the emulated system
+// starts a program in seconds, not milliseconds). Only a failure waits so long.
+DWORD Patience(DWORD ms);
+// The performance counter in seconds, for the benchmarks.
+double SecondsNow();
 
 // The host's property sheet: a container window inside the host window that
 // the tool's page is created in. The common controls are initialised first,

@@ -21,6 +21,7 @@
 #include "include/morva.h"
 #include "resources/resource.h"
 #include "tests/smf_reader.h"
+#include "tests/wine/harness.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ std::string TempPath(const std::string& name)
 // Waits for something the host does; 15 s is far beyond any start-up.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 15000)
 {
-    DWORD end = GetTickCount() + ms;
+    DWORD end = GetTickCount() + Patience(ms);
     while (!done()) {
         if (static_cast<LONG>(end - GetTickCount()) <= 0) {
             return false;
@@ -248,7 +249,7 @@ struct HostRun {
 
     DWORD WaitForExit(DWORD ms = 20000)
     {
-        if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) {
+        if (WaitForSingleObject(pi.hProcess, Patience(ms)) != WAIT_OBJECT_0) {
             return STILL_ACTIVE;
         }
         DWORD code = 0;
@@ -284,12 +285,15 @@ ToolStateBlock BlockOf(const SavedTool& saved)
 }
 
 // The tool keeps its proportion: 32 pixels of width per octave for 20 of
-// height, to within a pixel of height.
+// height, to within a pixel of height. A tool the host has just created is
+// fitted by its panel's next layout, so that is waited for.
 void ExpectProportion(HWND tool, int octaves)
 {
     RECT rc;
-    GetClientRect(tool, &rc);
-    EXPECT_GT(rc.bottom, 20);
+    EXPECT_TRUE(WaitUntil([&] {
+        GetClientRect(tool, &rc);
+        return rc.bottom > 20;
+    })) << "the panel never fitted the tool";
     EXPECT_LE(std::abs(static_cast<int>(rc.right * 20 - rc.bottom * 32 * octaves)), 32 * octaves)
         << rc.right << " x " << rc.bottom << " for " << octaves << " octaves";
 }

@@ -12,17 +12,6 @@ namespace {
 
 const int kRounds = 5;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -65,13 +54,13 @@ HWND MakeWindow(const char* cls, WNDPROC proc, HWND parent, DWORD style, int x, 
 // Microseconds per press, slide and release sent to `window`.
 double TimeCycles(HWND window, int cycles)
 {
-    double start = Now();
+    double start = SecondsNow();
     for (int i = 0; i < cycles; i++) {
         SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
         SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
         SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
     }
-    return (Now() - start) * 1e6 / cycles;
+    return (SecondsNow() - start) * 1e6 / cycles;
 }
 
 }  // namespace

@@ -17,17 +17,6 @@ namespace {
 
 const int kRounds = 5;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 HWND MakeHost()
 {
     WNDCLASSA wc = {};
@@ -78,24 +67,24 @@ HWND MakeFloor(HWND host, int width, int height)
 // Microseconds per resize: the module makes a new buffer, lays out and renders.
 double TimeResizes(HWND tool, int width, int height, int count)
 {
-    double start = Now();
+    double start = SecondsNow();
     for (int i = 0; i < count; i++) {
         SendMessageA(tool, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
     }
     GdiFlush();
-    return (Now() - start) * 1e6 / count;
+    return (SecondsNow() - start) * 1e6 / count;
 }
 
 // Microseconds per paint of the whole window.
 double TimePaints(HWND window, int count)
 {
-    double start = Now();
+    double start = SecondsNow();
     for (int i = 0; i < count; i++) {
         InvalidateRect(window, nullptr, FALSE);
         UpdateWindow(window);
     }
     GdiFlush();
-    return (Now() - start) * 1e6 / count;
+    return (SecondsNow() - start) * 1e6 / count;
 }
 
 // Microseconds per plain copy of a screen-compatible bitmap onto the window.
@@ -106,12 +95,12 @@ double TimeBlits(HWND tool, int width, int height, int count)
     HDC mem = CreateCompatibleDC(window);
     HGDIOBJ old = SelectObject(mem, bitmap);
     PatBlt(mem, 0, 0, width, height, WHITENESS);
-    double start = Now();
+    double start = SecondsNow();
     for (int i = 0; i < count; i++) {
         BitBlt(window, 0, 0, width, height, mem, 0, 0, SRCCOPY);
     }
     GdiFlush();
-    double perBlit = (Now() - start) * 1e6 / count;
+    double perBlit = (SecondsNow() - start) * 1e6 / count;
     SelectObject(mem, old);
     DeleteDC(mem);
     DeleteObject(bitmap);
@@ -163,7 +152,7 @@ int main(int argc, char** argv)
             DispatchMessageA(&msg);
         }
         // A new display and window take a while to settle; run untimed first.
-        for (double until = Now() + 0.5; Now() < until;) {
+        for (double until = SecondsNow() + 0.5; SecondsNow() < until;) {
             TimeResizes(tool, s.width, s.height, 10);
             TimePaints(tool, 10);
             TimePaints(floor, 10);

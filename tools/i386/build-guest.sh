@@ -132,6 +132,6 @@ done
 [ -z "$missing" ] || finish "kernel modules missing:$missing"
 modprobe snd-seq-dummy || finish "modprobe snd-seq-dummy failed"
 say "modprobe snd-seq-dummy loaded: $(cut -d' ' -f1 /proc/modules | grep '^snd' | tr '\n' ' ')"
-say "sequencer clients: $(grep '^Client ' /proc/asound/seq/clients | tr '\n' ' ')"
+say "sequencer clients: $(grep '^Client  *[0-9]' /proc/asound/seq/clients | tr '\n' ' ')"
 
 finish ok

@@ -14,8 +14,8 @@ say() {
 }
 
 poweroff_now() {
-    # Every process but this one ends, so that the disks can be unmounted.
-    [ -z "${MORVA_WINESERVER:-}" ] || "$MORVA_WINESERVER" -k 2>/dev/null
+    # Every process but this one ends, so that the disks can be unmounted
+    # (the root disk is a snapshot: Wine's server need not save anything).
     kill -KILL -1 2>/dev/null
     local n=0 pid others=1
     while [ -n "$others" ] && [ $n -lt 100 ]; do
@@ -32,6 +32,9 @@ poweroff_now() {
     umount /dev/pts /dev/shm /tmp 2>/dev/null
     mount -o remount,ro / 2>/dev/null
     sync
+    # Nothing more of the kernel's on the console: power off quietly.
+    echo 0 >/proc/sys/kernel/printk
+    /bin/busybox poweroff -f
     echo o >/proc/sysrq-trigger
     while :; do sleep 60; done
 }
@@ -88,7 +91,7 @@ cd /payload || fail "cannot enter /payload"
 # would stay open as long as any program it started (Wine's services) lives.
 /payload/run.sh </dev/null >/payload/out/log.txt 2>&1 &
 run=$!
-tail -n +1 -f --pid=$run /payload/out/log.txt &
+tail -n +1 -s 0.1 -f --pid=$run /payload/out/log.txt &
 tail=$!
 wait $run
 status=$?

@@ -2,9 +2,10 @@
 # Runs a payload under 32-bit Wine in the emulated i386 Debian system and
 # brings its outputs back.
 #   tools/i386/guest.sh [--timeout SECONDS] [--room MB] [--no-server] PAYLOAD_DIR OUT_DIR
-# PAYLOAD_DIR holds an executable run.sh and whatever it needs; it becomes a
-# disk of its own, with --room MB free (default 1024), mounted at /payload in
-# the guest. There run.sh runs as root with /payload as its folder and, set:
+# PAYLOAD_DIR holds an executable run.sh and whatever it needs (symbolic links
+# are copied as links, so give it the files themselves); it becomes a disk of
+# its own, with --room MB free (default 1024), mounted at /payload in the
+# guest. There run.sh runs as root with /payload as its folder and, set:
 #   DISPLAY=:0 (Xvfb, 1280x1024x24), WINEPREFIX (a prepared 32-bit prefix),
 #   WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b",
 #   MORVA_WINE (the 32-bit wine loader), MORVA_WINESERVER (its server).
@@ -32,7 +33,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 if [ $# -ne 2 ]; then
-    sed -n '2,18s/^# \?//p' "$0" >&2
+    sed -n '2,19s/^# \?//p' "$0" >&2
     exit 2
 fi
 payload=$1

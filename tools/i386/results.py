@@ -2,8 +2,11 @@
 """Reports one run of the 32-bit suite from what the guest brought back.
 
   results.py OUT_DIR NAME    passes when NAME's program exited 0 and, for a
-                             test program, its XML lists tests, none failed
+                             test program, its XML (NAME.xml, or NAME/*.xml
+                             for a run of a process a test) lists tests, none
+                             of them failed
 """
+import glob
 import os
 import sys
 import xml.etree.ElementTree as ET
@@ -18,13 +21,14 @@ def main():
         print("%s: did not run (no exit code in %s)" % (name, out))
         return 1
     text = open(path + ".txt", errors="replace").read() if os.path.exists(path + ".txt") else ""
-    if not os.path.exists(path + ".xml"):
+    reports = glob.glob(path + ".xml") + sorted(glob.glob(os.path.join(path, "*.xml")))
+    if not reports:
         print(text)
         print("%s: exit %d" % (name, rc))
         return 0 if rc == 0 else 1
-    suites = ET.parse(path + ".xml").getroot()
+    cases = [c for r in reports for c in ET.parse(r).getroot().iter("testcase")]
     ran = failed = 0
-    for case in suites.iter("testcase"):
+    for case in cases:
         if case.get("result", "completed") != "completed" or case.get("status") == "notrun":
             continue
         ran += 1

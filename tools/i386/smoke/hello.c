@@ -15,12 +15,12 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LP
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     WNDCLASSA wc = {0};
     HWND window;
     MSG msg;
-    FILE *out;
+    FILE* out;
     int ok;
 
     wc.lpfnWndProc = window_proc;
@@ -30,8 +30,8 @@ int main(int argc, char **argv)
         printf("smoke: RegisterClass failed (%lu)\n", GetLastError());
         return 1;
     }
-    window = CreateWindowA("MorvaSmoke", "smoke", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, NULL,
-                           NULL, wc.hInstance, NULL);
+    window = CreateWindowA("MorvaSmoke", "smoke", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, NULL, NULL,
+                           wc.hInstance, NULL);
     if (window) {
         ShowWindow(window, SW_SHOW);
         UpdateWindow(window);
@@ -39,14 +39,14 @@ int main(int argc, char **argv)
             DispatchMessageA(&msg);
         DestroyWindow(window);
     }
-    ok = sizeof(void *) == 4 && window && created && destroyed;
+    ok = sizeof(void*) == 4 && window && created && destroyed;
     printf("smoke: %u-bit program, window created %d, destroyed %d\n",
-           (unsigned)(8 * sizeof(void *)), created, destroyed);
+           (unsigned)(8 * sizeof(void*)), created, destroyed);
     if (argc > 1) {
         out = fopen(argv[1], "w");
         if (!out)
             return 1;
-        fprintf(out, "pointer bytes %u\ncreated %d\ndestroyed %d\n", (unsigned)sizeof(void *),
+        fprintf(out, "pointer bytes %u\ncreated %d\ndestroyed %d\n", (unsigned)sizeof(void*),
                 created, destroyed);
         fclose(out);
     }
