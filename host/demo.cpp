@@ -1,7 +1,8 @@
 // The scripted demo: opens the first tool's property page through the tool's
-// own Properties command, chooses the capture device and a voice and applies
-// them, plays a phrase with the mouse on the keys the tool laid out (read
-// from its key table), and saves screenshots and the settings.
+// own Properties command, chooses a MIDI output by name (the capture device
+// unless told otherwise) and a voice and applies them, plays a phrase with
+// the mouse on the keys the tool laid out (read from its key table), and
+// saves screenshots and the settings.
 #include <cstdio>
 #include <cstring>
 
@@ -143,7 +144,9 @@ std::string ComboText(HWND combo, int index)
     return text;
 }
 
-void ChooseDevice(HWND page)
+// Chooses the first output whose name holds `name`; the page lists them as
+// the system names them. Without one the first output is chosen.
+void ChooseDevice(HWND page, const std::string& name)
 {
     HWND combo = GetDlgItem(page, IDC_DEVICE);
     int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
@@ -151,12 +154,19 @@ void ChooseDevice(HWND page)
         HostLog("the page lists no MIDI output device");
         return;
     }
-    int chosen = 0;
+    int chosen = -1;
+    std::string listed;
     for (int i = 0; i < count; i++) {
-        if (ComboText(combo, i).find("Morva Capture") != std::string::npos) {
+        std::string text = ComboText(combo, i);
+        listed += (i ? ", \"" : "\"") + text + "\"";
+        if (chosen < 0 && text.find(name) != std::string::npos) {
             chosen = i;
-            break;
         }
+    }
+    HostLog("MIDI outputs listed: " + listed);
+    if (chosen < 0) {
+        HostLog("no output's name holds \"" + name + "\"; the first is chosen");
+        chosen = 0;
     }
     SendMessageA(combo, CB_SETCURSEL, chosen, 0);
     HostLog("device chosen: " + ComboText(combo, chosen));
@@ -175,7 +185,8 @@ void ChooseVoice(HWND page, int voice)
     HostLog("voice chosen: " + ComboText(combo, voice));
 }
 
-void ApplyVoiceThroughSheet(HWND tool, int voice, const std::string& outDir)
+void ApplySoundThroughSheet(HWND tool, const std::string& device, int voice,
+                            const std::string& outDir)
 {
     // What the tool's Properties menu item does: the tool asks the host.
     SendMessageA(tool, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
@@ -184,7 +195,7 @@ void ApplyVoiceThroughSheet(HWND tool, int voice, const std::string& outDir)
         HostLog("no property sheet was opened");
         return;
     }
-    ChooseDevice(host.page);
+    ChooseDevice(host.page, device);
     ChooseVoice(host.page, voice);
     Pump(150);
     RECT rc;
@@ -496,7 +507,7 @@ bool SaveWindowPng(const RECT& r, const std::string& path)
     return true;
 }
 
-int RunDemo(const std::string& outDir, int voice, bool systemInput)
+int RunDemo(const std::string& outDir, const std::string& device, int voice, bool systemInput)
 {
     DWORD start = GetTickCount();
     LogTypeInfo();
@@ -510,7 +521,7 @@ int RunDemo(const std::string& outDir, int voice, bool systemInput)
         return HOST_EXIT_DEMO_FAILED;
     }
     HWND tool = host.tools.front();
-    ApplyVoiceThroughSheet(tool, voice, outDir);
+    ApplySoundThroughSheet(tool, device, voice, outDir);
     if (!PlayPhrase(tool, outDir, systemInput)) {
         Pump(100);
         SaveHostScreenshot(outDir, "after the phrase");

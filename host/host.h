@@ -104,8 +104,9 @@ std::string SystemErrorText(DWORD code);
 
 // The scripted demo (demo.cpp).
 void StartAnsweringMessageBoxes();
-// With systemInput the phrase is played by moving and clicking the system's
-// mouse; otherwise by mouse messages sent to the tool.
-int RunDemo(const std::string& outDir, int voice, bool systemInput);
+// The first tool gets the first MIDI output whose name holds `device`. With
+// systemInput the phrase is played by moving and clicking the system's mouse;
+// otherwise by mouse messages sent to the tool.
+int RunDemo(const std::string& outDir, const std::string& device, int voice, bool systemInput);
 bool WriteDemoLog(const std::string& outDir);
 bool SaveWindowPng(const RECT& screenRect, const std::string& path);

@@ -427,7 +427,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     int result = HOST_EXIT_OK;
     if (host.demo) {
-        result = RunDemo(options.demoDir, options.voice, !options.mouseMessages);
+        result = RunDemo(options.demoDir, options.device, options.voice, !options.mouseMessages);
         if (host.mainWindow) {
             PostMessageA(host.mainWindow, WM_CLOSE, 0, 0);
         }

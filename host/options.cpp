@@ -4,15 +4,19 @@
 #include <cstdlib>
 
 const char kHostUsage[] =
-    "Usage: morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [--mouse-messages]\n"
-    "                     [MODULE.DLL]\n"
+    "Usage: morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [--device NAME]\n"
+    "                     [--mouse-messages] [MODULE.DLL]\n"
     "  MODULE.DLL       the Morva module (default: morva.dll beside morvahost.exe)\n"
     "  --settings FILE  where the panel and its tools are kept between runs\n"
     "  --demo DIR       play the scripted demo, write its results into DIR and quit\n"
     "  --voice N        the General MIDI voice the demo applies (0 to 126)\n"
+    "  --device NAME    the demo chooses the first MIDI output whose name holds NAME\n"
+    "                   (default: Morva Capture)\n"
     "  --mouse-messages the demo plays by sending mouse messages to the tool instead of\n"
     "                   moving and clicking the system's mouse, which a display shared\n"
     "                   with other programs would also deliver to their windows\n";
+
+const char kDemoDefaultDevice[] = "Morva Capture";
 
 namespace {
 
@@ -33,6 +37,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions* out, st
 {
     HostOptions options = {};
     options.voice = DEMO_DEFAULT_VOICE;
+    options.device = kDemoDefaultDevice;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h" || a == "/?") {
@@ -43,6 +48,10 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions* out, st
             }
         } else if (a == "--demo") {
             if (!TakeValue(args, &i, &options.demoDir, error)) {
+                return false;
+            }
+        } else if (a == "--device") {
+            if (!TakeValue(args, &i, &options.device, error)) {
                 return false;
             }
         } else if (a == "--mouse-messages") {

@@ -10,22 +10,32 @@
 #   - with --i686: plays the same demo with the 32-bit host and the 32-bit
 #     DLL, the shipped binaries, under 32-bit Wine in the emulated i386
 #     system (tools/i386/), and leaves the same files in build/win32/demo/out/.
-#   tools/run.sh [--demo] [--i686] [--voice N]
+#   - with --i686 --live: the same, but through a real MIDI stack instead of
+#     the capture device: Wine's own winmm, the kernel's ALSA sequencer and
+#     FluidSynth, whose sound is recorded to build/win32/demo/out/live.wav
+#     (tools/i386/live.sh), and checked.
+#   tools/run.sh [--demo] [--i686 [--live]] [--voice N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 mode=window
 voice=11
+live=
 while [ $# -gt 0 ]; do
     case "$1" in
         --demo) [ "$mode" = i686 ] || mode=demo ;;
         --i686) mode=i686 ;;
+        --live) live=1 ;;
         --voice) voice=$2; shift ;;
-        *) echo "usage: tools/run.sh [--demo] [--i686] [--voice N]" >&2; exit 2 ;;
+        *) echo "usage: tools/run.sh [--demo] [--i686 [--live]] [--voice N]" >&2; exit 2 ;;
     esac
     shift
 done
+if [ -n "$live" ] && [ "$mode" != i686 ]; then
+    echo "run: --live plays in the emulated i386 system; give --i686 too" >&2
+    exit 2
+fi
 if [ "$mode" = window ] && { [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; }; then
     mode=demo
 fi
@@ -58,7 +68,12 @@ fi
 
 start=$(date +%s.%N)
 status=0
-if [ "$mode" = i686 ]; then
+if [ "$mode" = i686 ] && [ -n "$live" ]; then
+    out=$root/build/win32/demo/out
+    echo "== scripted demo, 32-bit, through Wine's winmm, the ALSA sequencer and FluidSynth" \
+        "in the emulated i386 system (results in ${out#$root/}/)"
+    tools/i386/live.sh --voice "$voice" build/win32 "$out" || status=$?
+elif [ "$mode" = i686 ]; then
     demo=$root/build/win32/demo
     out=$demo/out
     echo "== scripted demo, 32-bit, in the emulated i386 system (results in ${out#$root/}/)"
@@ -95,7 +110,11 @@ end=$(date +%s.%N)
 sed 's/^/   /' "$out/demo-log.txt" 2>/dev/null || true
 python3 -c "print('   demo run: %.1f s (Wine start-up included)' % ($end - $start))"
 if [ "$status" -ne 0 ]; then
-    echo "run: the host ended with exit code $status" >&2
+    if [ -n "$live" ]; then
+        echo "run: the live run failed (exit code $status)" >&2
+    else
+        echo "run: the host ended with exit code $status" >&2
+    fi
     exit "$status"
 fi
 
@@ -104,7 +123,9 @@ for f in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2
          /usr/share/sounds/sf2/default-GM.sf2; do
     [ -f "$f" ] && { font=$f; break; }
 done
-if command -v fluidsynth >/dev/null && [ -n "$font" ] && [ -s "$out/demo.mid" ]; then
+if [ -n "$live" ]; then
+    echo "   live.wav: $(stat -c %s "$out/live.wav" 2>/dev/null || echo 0) bytes, played by FluidSynth in real time and recorded"
+elif command -v fluidsynth >/dev/null && [ -n "$font" ] && [ -s "$out/demo.mid" ]; then
     fluidsynth -ni -q -g 0.8 -r 44100 -F "$out/demo.wav" "$font" "$out/demo.mid" >/dev/null 2>&1 &&
         echo "   demo.wav: $(stat -c %s "$out/demo.wav") bytes, rendered by FluidSynth with $(basename "$font")" ||
         echo "   demo.wav: FluidSynth could not render the phrase"
