@@ -10,18 +10,18 @@ const BYTE kNoteOn = 0x90;
 const BYTE kVelocity = 110;
 const COLORREF kMarkRed = 0x020000FF;
 
-bool releasingCapture;  // set while the tool gives up the capture itself
-int noteSendDepth;      // nonzero while a note message is on its way
-
 // The MIDI layer may answer a note with a message box, in whose loop the host
 // may destroy the tool: true while the window still holds the record.
 bool SendNote(ToolInstance* record, BYTE velocity)
 {
     HWND hwnd = record->hwnd;
-    noteSendDepth++;
+    record->noteSendDepth++;
     MidiSendShortMsg(hwnd, &record->midi, kNoteOn, record->channel, record->note, velocity);
-    noteSendDepth--;
-    return ToolStillHolds(hwnd, record);
+    if (!ToolStillHolds(hwnd, record)) {
+        return false;
+    }
+    record->noteSendDepth--;
+    return true;
 }
 
 void DrawMark(ToolInstance* record, HDC hdc, COLORREF colour)
@@ -146,9 +146,13 @@ LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
 
 LRESULT OnKeyRelease(ToolInstance* record)
 {
-    releasingCapture = true;
+    HWND hwnd = record->hwnd;
+    record->releasingCapture = true;
     ReleaseCapture();
-    releasingCapture = false;
+    if (!ToolStillHolds(hwnd, record)) {
+        return 0;
+    }
+    record->releasingCapture = false;
     UnmarkAndStop(record);
     return 0;
 }
@@ -159,7 +163,8 @@ LRESULT OnKeyRelease(ToolInstance* record)
 // message are not such losses.
 LRESULT OnKeyCaptureLost(ToolInstance* record, HWND newCapture)
 {
-    if (releasingCapture || noteSendDepth > 0 || newCapture == record->hwnd || !record->sounding) {
+    if (record->releasingCapture || record->noteSendDepth > 0 || newCapture == record->hwnd ||
+        !record->sounding) {
         return 0;
     }
     UnmarkAndStop(record);

@@ -20,6 +20,12 @@ struct ToolInstance {
     uint8_t note;        // note of the sounding (or last sounded) key
     uint8_t velocity;    // velocity of the last note-on
     int32_t sounding;    // nonzero while a note-on has not been ended
+    // Guards against a note ended twice, each the tool's own: a capture lost
+    // while this tool's note message is on its way (its box may take the
+    // capture) or while it releases the capture itself is no loss to act on.
+    // Another tool losing its capture meanwhile still ends its own note.
+    int32_t noteSendDepth;  // nonzero while a note message is on its way
+    bool releasingCapture;  // set while the tool gives up the capture itself
 };
 
 static_assert(offsetof(ToolInstance, state) == 0, "the block leads the record");

@@ -55,6 +55,8 @@ void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
 }
 
 // A paint never renders: it is one copy of the back buffer, whatever caused it.
+// The host may destroy the tool while it is told of the paint; the paint then
+// ends there. Without a paint context nothing is drawn or told.
 LRESULT PaintTool(ToolInstance* record)
 {
     HWND hwnd = record->hwnd;
@@ -63,11 +65,15 @@ LRESULT PaintTool(ToolInstance* record)
     }
     PAINTSTRUCT ps;
     HDC hdc = BeginPaint(hwnd, &ps);
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
-    NotifyHostPaint(record, hdc, rc);
-    BlitKeyboard(hdc, record);
+    if (hdc) {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
+        NotifyHostPaint(record, hdc, rc);
+        if (ToolStillHolds(hwnd, record)) {
+            BlitKeyboard(hdc, record);
+        }
+    }
     EndPaint(hwnd, &ps);
     return 0;
 }
@@ -87,9 +93,10 @@ LRESULT OnToolCommand(HWND hwnd, UINT id)
     return 0;
 }
 
+// A text that cannot be loaded leaves an empty item, not stack garbage.
 void AppendStringItem(HMENU menu, UINT stringId, UINT commandId)
 {
-    char text[100];
+    char text[100] = "";
     LoadStringA(hModuleInstance, stringId, text, sizeof text);
     AppendMenuA(menu, MF_STRING, commandId, text);
 }

@@ -4,7 +4,9 @@
 #include <commctrl.h>
 #include <psapi.h>
 
+#include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace {
 
@@ -483,11 +485,29 @@ void RecordMessageBoxStylesOf(HMODULE target)
     }
 }
 
+// A fault the program does not handle (a touch of a guarded freed block)
+// ends it at once with the address, rather than in a debugger's prompt.
+static LONG CALLBACK ReportCrash(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* rec = info->ExceptionRecord;
+    fprintf(stderr, "crash: exception %08lx at %p", static_cast<unsigned long>(rec->ExceptionCode),
+            rec->ExceptionAddress);
+    if (rec->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && rec->NumberParameters >= 2) {
+        fprintf(stderr, " %s %p", rec->ExceptionInformation[0] ? "writing" : "reading",
+                reinterpret_cast<void*>(rec->ExceptionInformation[1]));
+    }
+    fprintf(stderr, "\n");
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 void CatchDebugOutput()
 {
     static bool installed = false;
     if (!installed) {
         AddVectoredExceptionHandler(1, DebugOutputHandler);
+        SetUnhandledExceptionFilter(ReportCrash);
         installed = true;
     }
 }
@@ -596,6 +616,79 @@ void StartObjectLedger(HMODULE module)
 ObjectLedger Ledger()
 {
     return ledger;
+}
+
+namespace {
+
+decltype(&HeapAlloc) guardedHeapAlloc;
+decltype(&HeapFree) guardedHeapFree;
+FreedBlockWatcher freedBlockWatcher;
+std::set<void*> guardedBlocks;                      // given out by the guard, not yet freed
+std::vector<std::pair<char*, SIZE_T>> freedBlocks;  // freed by the module, inaccessible
+int freedBlockTouches;
+
+// The system may swallow a fault inside a window procedure, so it is caught
+// at first sight: a touch of a freed block is counted and the block opened
+// again, so that the module goes on as it would have without the guard.
+LONG CALLBACK CatchFreedBlockTouch(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* rec = info->ExceptionRecord;
+    if (rec->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || rec->NumberParameters < 2) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    auto address = reinterpret_cast<char*>(rec->ExceptionInformation[1]);
+    for (const auto& block : freedBlocks) {
+        if (address >= block.first && address < block.first + block.second) {
+            freedBlockTouches++;
+            DWORD old;
+            VirtualProtect(block.first, block.second, PAGE_READWRITE, &old);
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+LPVOID WINAPI GuardedHeapAlloc(HANDLE, DWORD, SIZE_T bytes)
+{
+    // Fresh pages are zeroed, as HEAP_ZERO_MEMORY asks.
+    void* block =
+        VirtualAlloc(nullptr, bytes ? bytes : 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block) {
+        guardedBlocks.insert(block);
+    }
+    return block;
+}
+
+BOOL WINAPI GuardedHeapFree(HANDLE heap, DWORD flags, LPVOID block)
+{
+    if (!guardedBlocks.erase(block)) {
+        return guardedHeapFree(heap, flags, block);
+    }
+    if (freedBlockWatcher) {
+        freedBlockWatcher(block);
+    }
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(block, &info, sizeof info);
+    DWORD old;
+    VirtualProtect(block, info.RegionSize, PAGE_NOACCESS, &old);
+    freedBlocks.emplace_back(static_cast<char*>(block), info.RegionSize);
+    return TRUE;
+}
+
+}  // namespace
+
+int FreedBlockTouches()
+{
+    return freedBlockTouches;
+}
+
+void GuardModuleHeap(HMODULE module, FreedBlockWatcher freed)
+{
+    static PVOID handler = AddVectoredExceptionHandler(1, CatchFreedBlockTouch);
+    (void)handler;
+    freedBlockWatcher = freed;
+    Watch(module, "kernel32.dll", "HeapAlloc", &guardedHeapAlloc, &GuardedHeapAlloc);
+    Watch(module, "kernel32.dll", "HeapFree", &guardedHeapFree, &GuardedHeapFree);
 }
 
 // A whole number from the environment, 1 when it is missing or below 1.

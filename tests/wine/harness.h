@@ -124,6 +124,15 @@ struct ObjectLedger {
 void StartObjectLedger(HMODULE module);
 ObjectLedger Ledger();
 
+// The module's heap blocks each on pages of their own. A block the module
+// frees is made inaccessible and never given out again, so that any later
+// read or write of it faults; the fault is counted, the block opened again
+// and the module goes on. `freed`, when set, is told of each block as the
+// module frees it. Blocks made before the guard go back to the heap as usual.
+typedef void (*FreedBlockWatcher)(void* block);
+void GuardModuleHeap(HMODULE module, FreedBlockWatcher freed = nullptr);
+int FreedBlockTouches();  // faults on freed blocks since the guard was set
+
 // Process-wide figures: GDI and USER objects as the system counts them (zero
 // where the system does not count them) and private memory in bytes.
 struct ProcessFigures {

@@ -319,28 +319,25 @@ TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
 }
 
 // A host may destroy a tool inside the loop of a message box the tool raised.
-// The tool's freed record is kept from reuse and filled with a pattern when
-// the module frees it, so that a write to it after the box shows, and a read
-// of it would send a message or complain in a box of its own.
-const unsigned char kFreedByte = 0xA5;
-decltype(&HeapFree) realHeapFree;
+// The module's freed blocks are guarded: a read or write of the freed record
+// after the box faults at once, and a message or a box of its own after the
+// box shows in the counts taken when the record was freed.
 HWND doomedTool;
 ToolInstance* doomedRecord;
 int boxesBeforeDoom;  // boxes answered before the one whose loop destroys the tool
 bool doomedRecordFreed;
+int touchesBefore;
 UINT winmmCallsAtFree;
 size_t boxesAtFree;
 
-BOOL WINAPI KeepFreedRecord(HANDLE heap, DWORD flags, LPVOID block)
+void NoteFreedRecord(void* block)
 {
     if (block != doomedRecord) {
-        return realHeapFree(heap, flags, block);
+        return;
     }
-    memset(block, kFreedByte, sizeof(ToolInstance));
     doomedRecordFreed = true;
     winmmCallsAtFree = Winmm()->logCount;
     boxesAtFree = CaughtDialogs().size();
-    return TRUE;
 }
 
 void DestroyTheToolInItsBox(HWND box)
@@ -356,19 +353,13 @@ protected:
     void SetUp() override
     {
         Playing::SetUp();
-        realHeapFree = reinterpret_cast<decltype(&HeapFree)>(HookImport(
-            morva->dll, "kernel32.dll", "HeapFree", reinterpret_cast<void*>(&KeepFreedRecord)));
-        ASSERT_NE(realHeapFree, nullptr);
+        GuardModuleHeap(morva->dll, NoteFreedRecord);
     }
 
     void TearDown() override
     {
         Playing::TearDown();
-        if (realHeapFree) {
-            HookImport(morva->dll, "kernel32.dll", "HeapFree",
-                       reinterpret_cast<void*>(realHeapFree));
-        }
-        ForgetDoomedRecord();
+        doomedRecord = nullptr;
     }
 
     // The host destroys `tool` in the loop of the box numbered `box` (from 0)
@@ -379,6 +370,7 @@ protected:
         doomedRecord = Record(tool);
         boxesBeforeDoom = box;
         doomedRecordFreed = false;
+        touchesBefore = FreedBlockTouches();
         CaughtDialogs().clear();
         SetDialogInspector(DestroyTheToolInItsBox);
     }
@@ -387,23 +379,9 @@ protected:
     {
         EXPECT_FALSE(IsWindow(doomedTool));
         ASSERT_TRUE(doomedRecordFreed);
-        auto bytes = reinterpret_cast<const unsigned char*>(doomedRecord);
-        size_t touched = 0;
-        for (size_t i = 0; i < sizeof(ToolInstance); i++) {
-            touched += bytes[i] != kFreedByte ? 1 : 0;
-        }
-        EXPECT_EQ(touched, 0u) << "bytes of the freed record written";
+        EXPECT_EQ(FreedBlockTouches(), touchesBefore) << "reads or writes of the freed record";
         EXPECT_EQ(Winmm()->logCount, winmmCallsAtFree) << "winmm calls after the box";
         EXPECT_EQ(CaughtDialogs().size(), boxesAtFree) << "boxes after the box";
-    }
-
-    static void ForgetDoomedRecord()
-    {
-        if (doomedRecordFreed) {
-            realHeapFree(GetProcessHeap(), 0, doomedRecord);
-        }
-        doomedRecord = nullptr;
-        doomedRecordFreed = false;
     }
 
     static void PressSlideRelease(HWND tool)
@@ -421,30 +399,73 @@ protected:
         SetCapture(GetParent(tool));
         ReleaseCapture();
     }
+
+    // The host destroys the tool when the tool tells it of a paint.
+    static LRESULT CALLBACK DestroyingHostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (msg == PNM_PAINTNOTIFY) {
+            DestroyWindow(doomedTool);
+        }
+        return CallWindowProcA(hostProc, hwnd, msg, wParam, lParam);
+    }
+    static void PaintWhileTheHostDestroys(HWND tool)
+    {
+        HWND host = GetParent(tool);
+        hostProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DestroyingHostProc)));
+        InvalidateRect(tool, nullptr, FALSE);
+        UpdateWindow(tool);
+        SetWindowLongPtrA(host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hostProc));
+    }
+    static WNDPROC hostProc;
+
+    // The host, watching the thread's messages, destroys the tool as the
+    // tool's own release takes the capture from it.
+    static LRESULT CALLBACK DestroyOnCaptureChange(int code, WPARAM wParam, LPARAM lParam)
+    {
+        auto sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && sent->message == WM_CAPTURECHANGED && sent->hwnd == doomedTool) {
+            DestroyWindow(doomedTool);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static void ReleaseWhileTheHostDestroys(HWND tool)
+    {
+        Press(tool, 5, 40);
+        SetCapture(tool);  // the press's box may have taken it
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, DestroyOnCaptureChange, nullptr,
+                                       GetCurrentThreadId());
+        Release(tool, 5, 40);
+        UnhookWindowsHookEx(hook);
+    }
 };
+WNDPROC DestroyedInABox::hostProc;
 
 TEST_F(DestroyedInABox, NothingOfTheToolIsTouchedAfterTheBox)
 {
-    // With no device open every note message shows a box.
+    // With no device open every note message shows a box; the host may also
+    // destroy the tool in a message the tool sends it.
     struct Case {
-        const char* box;
-        int number;
+        const char* when;
+        int box;             // the box in whose loop the host destroys it, -1 for none
+        size_t boxesAtFree;  // boxes shown until then
         void (*play)(HWND tool);
     } const cases[] = {
-        {"the press's note-on", 0, PressSlideRelease},
-        {"the slide's note-off", 1, PressSlideRelease},
-        {"the slide's note-on", 2, PressSlideRelease},
-        {"the release's note-off", 3, PressSlideRelease},
-        {"the note-off of a lost capture", 1, PressAndLoseCapture},
+        {"the press's note-on", 0, 1, PressSlideRelease},
+        {"the slide's note-off", 1, 2, PressSlideRelease},
+        {"the slide's note-on", 2, 3, PressSlideRelease},
+        {"the release's note-off", 3, 4, PressSlideRelease},
+        {"the note-off of a lost capture", 1, 2, PressAndLoseCapture},
+        {"the host's paint notice", -1, 0, PaintWhileTheHostDestroys},
+        {"the release's capture change", -1, 1, ReleaseWhileTheHostDestroys},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.box);
+        SCOPED_TRACE(c.when);
         HWND tool = OneOctaveTool(-1);
-        DestroyInBox(tool, c.number);
+        DestroyInBox(tool, c.box);
         c.play(tool);
         ExpectLeftAlone();
-        EXPECT_EQ(boxesAtFree, static_cast<size_t>(c.number + 1));
-        ForgetDoomedRecord();
+        EXPECT_EQ(boxesAtFree, c.boxesAtFree);
     }
 }
 
@@ -460,6 +481,30 @@ TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
     ExpectLeftAlone();
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
     EXPECT_EQ(Record(sounding)->sounding, 0);
+}
+
+// While one tool's failing note shows its box, the user plays another tool
+// and the host takes that tool's capture: the other tool's note still ends,
+// for only the tool whose note is on its way ignores a lost capture.
+HWND otherTool;
+void PlayTheOtherToolAndTakeItsCapture(HWND box)
+{
+    if (otherTool) {
+        SendMessageA(otherTool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
+        SetCapture(GetParent(otherTool));
+        ReleaseCapture();
+        otherTool = nullptr;
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(Playing, ACaptureLostInAnotherToolsBoxEndsThatToolsNote)
+{
+    HWND silent = OneOctaveTool(-1);
+    otherTool = OneOctaveTool();
+    SetDialogInspector(PlayTheOtherToolAndTakeItsCapture);
+    Press(silent, 5, 40);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
 }
 
 }  // namespace
