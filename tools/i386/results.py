@@ -38,6 +38,9 @@ def main():
             print("FAILED %s.%s" % (case.get("classname"), case.get("name")))
             for f in failures:
                 print("  " + (f.get("message") or "").replace("\n", "\n  "))
+    for line in text.splitlines():
+        if line.startswith("fault sweep:"):
+            print(line)
     print("%s: %d tests, %d failed, exit %d" % (name, ran, failed, rc))
     if failed or rc != 0:
         print(text[-4000:])
