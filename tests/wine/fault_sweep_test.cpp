@@ -144,19 +144,11 @@ void NoteStep(int, MMRESULT result,
 FALLIBLE_IMPORTS(AS_WRAPPER)
 #undef AS_WRAPPER
 
-struct Fallible {
-    const char* dll;
-    const char* name;
-    void* wrapper;
-    void** real;
+const char* const kImportNames[] = {
+#define AS_NAME(dll, conv, result, name, ...) #name,
+    FALLIBLE_IMPORTS(AS_NAME)
+#undef AS_NAME
 };
-const Fallible kFallible[] = {
-#define AS_ROW(dll, conv, result, name, ...) \
-    {dll, #name, reinterpret_cast<void*>(&Failing_##name), reinterpret_cast<void**>(&real_##name)},
-    FALLIBLE_IMPORTS(AS_ROW)
-#undef AS_ROW
-};
-static_assert(sizeof kFallible / sizeof kFallible[0] == kImports, "one row an import");
 
 // What a scenario works on; the host and the sheet outlive every run.
 struct Stage {
@@ -195,41 +187,6 @@ void Press(HWND tool)
 {
     SendMessageA(tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
 }
-
-void Nothing(Stage&) {}
-void MakeTool(Stage& s)
-{
-    s.tool = NewTool(s);
-}
-void Paint(Stage& s)
-{
-    InvalidateRect(s.tool, nullptr, TRUE);
-    UpdateWindow(s.tool);
-}
-void PlayThreeKeys(Stage& s)
-{
-    Press(s.tool);
-    SendMessageA(s.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
-    SendMessageA(s.tool, WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
-}
-void PressKey(Stage& s)
-{
-    Press(s.tool);
-}
-void LoseCapture(Stage& s)
-{
-    SetCapture(s.host);
-    ReleaseCapture();
-}
-// The menu's loop reads these keys: down to About, then Enter; the About box
-// is answered by the dialog catcher.
-void MenuAndAbout(Stage& s)
-{
-    PostMessageA(s.tool, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageA(s.tool, WM_KEYDOWN, VK_RETURN, 0);
-    SendMessageA(s.tool, WM_RBUTTONUP, 0, MAKELPARAM(5, 6));
-    PumpMessages();
-}
 void OpenPage(Stage& s)
 {
     s.page = OpenPropertyPage(s.tool, s.sheet, 5, 10);
@@ -242,73 +199,81 @@ void ChangePage(Stage& s)
     SendDlgItemMessageA(s.page, IDC_DEVICE, CB_SETCURSEL, 1, 0);
     SendDlgItemMessageA(s.page, IDC_VOICE, CB_SETCURSEL, 40, 0);
 }
-void ApplyPage(Stage& s)
+LRESULT Send(HWND tool, UINT msg, const void* data)
 {
-    ApplyPropertyPage(s.page);
-}
-void CancelPage(Stage& s)
-{
-    DestroyWindow(s.page);
-    s.page = nullptr;
-}
-void SetState(Stage& s)
-{
-    ToolStateBlock block = StartBlock();
-    block.octaves = 2;
-    SendMessageA(s.tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block));
-}
-void GetState(Stage& s)
-{
-    void* lent = nullptr;
-    SendMessageA(s.tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
-}
-void Refresh(Stage& s)
-{
-    SendMessageA(s.tool, PNM_REFRESH, 0, 0);
-}
-void FitSize(Stage& s)
-{
-    SizeFitRequest request = {0, 0, 400, 100, 1, 60};
-    SendMessageA(s.tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request));
-    SendMessageA(s.tool, PNM_GETIDEALSIZE, 0, 0);
-}
-void Destroy(Stage& s)
-{
-    DestroyWindow(s.tool);
-    s.tool = nullptr;
-}
-void InitType(Stage& s)
-{
-    PanelTypeInfo* info = nullptr;
-    s.morva->init(&info, 0);
-}
-void Cleanup(Stage& s)
-{
-    s.morva->cleanup(0);
+    return SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(data));
 }
 
+// Each scenario plays on a tool made beforehand (but the first two), after
+// its unarmed preparation; only its act runs with a call failing.
 struct Scenario {
     const char* name;
-    bool tool;                // played on a tool made beforehand
-    void (*prepare)(Stage&);  // unarmed
-    void (*act)(Stage&);      // armed
+    void (*prepare)(Stage&);
+    void (*act)(Stage&);
 };
 const Scenario kScenarios[] = {
-    {"type set-up", false, Nothing, InitType},
-    {"create and size", false, Nothing, MakeTool},
-    {"paint", true, Nothing, Paint},
-    {"press, slide and release", true, Nothing, PlayThreeKeys},
-    {"capture loss", true, PressKey, LoseCapture},
-    {"context menu and About box", true, Nothing, MenuAndAbout},
-    {"property page created", true, Nothing, OpenPage},
-    {"property page changed and applied", true, ChangePage, ApplyPage},
-    {"property page changed and cancelled", true, ChangePage, CancelPage},
-    {"PNM_SETSTATE", true, Nothing, SetState},
-    {"PNM_GETSTATE", true, Nothing, GetState},
-    {"PNM_REFRESH", true, Nothing, Refresh},
-    {"size fit", true, Nothing, FitSize},
-    {"destroy", true, PressKey, Destroy},
-    {"cleanup", true, Nothing, Cleanup},
+    {"type set-up", nullptr,
+     [](Stage& s) {
+         PanelTypeInfo* info = nullptr;
+         s.morva->init(&info, 0);
+     }},
+    {"create and size", nullptr, [](Stage& s) { s.tool = NewTool(s); }},
+    {"paint", [](Stage&) {},
+     [](Stage& s) {
+         InvalidateRect(s.tool, nullptr, TRUE);
+         UpdateWindow(s.tool);
+     }},
+    {"press, slide and release", [](Stage&) {},
+     [](Stage& s) {
+         Press(s.tool);
+         SendMessageA(s.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
+         SendMessageA(s.tool, WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
+     }},
+    {"capture loss", [](Stage& s) { Press(s.tool); },
+     [](Stage& s) {
+         SetCapture(s.host);
+         ReleaseCapture();
+     }},
+    // The menu's loop reads the keys: down to About, then Enter; the About
+    // box is answered by the dialog catcher.
+    {"context menu and About box", [](Stage&) {},
+     [](Stage& s) {
+         PostMessageA(s.tool, WM_KEYDOWN, VK_DOWN, 0);
+         PostMessageA(s.tool, WM_KEYDOWN, VK_RETURN, 0);
+         SendMessageA(s.tool, WM_RBUTTONUP, 0, MAKELPARAM(5, 6));
+         PumpMessages();
+     }},
+    {"property page created", [](Stage&) {}, OpenPage},
+    {"property page changed and applied", ChangePage, [](Stage& s) { ApplyPropertyPage(s.page); }},
+    {"property page changed and cancelled", ChangePage,
+     [](Stage& s) {
+         DestroyWindow(s.page);
+         s.page = nullptr;
+     }},
+    {"PNM_SETSTATE", [](Stage&) {},
+     [](Stage& s) {
+         ToolStateBlock block = StartBlock();
+         block.octaves = 2;
+         Send(s.tool, PNM_SETSTATE, &block);
+     }},
+    {"PNM_GETSTATE", [](Stage&) {},
+     [](Stage& s) {
+         void* lent = nullptr;
+         Send(s.tool, PNM_GETSTATE, &lent);
+     }},
+    {"PNM_REFRESH", [](Stage&) {}, [](Stage& s) { Send(s.tool, PNM_REFRESH, nullptr); }},
+    {"size fit", [](Stage&) {},
+     [](Stage& s) {
+         SizeFitRequest request = {0, 0, 400, 100, 1, 60};
+         Send(s.tool, PNM_FITSIZE, &request);
+         Send(s.tool, PNM_GETIDEALSIZE, nullptr);
+     }},
+    {"destroy", [](Stage& s) { Press(s.tool); },
+     [](Stage& s) {
+         DestroyWindow(s.tool);
+         s.tool = nullptr;
+     }},
+    {"cleanup", [](Stage&) {}, [](Stage& s) { s.morva->cleanup(0); }},
 };
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count)
@@ -375,6 +340,16 @@ std::string BlockFault(Stage& s, const ToolStateBlock& before, const ToolStateBl
     return same ? "" : "the block does not read back";
 }
 
+bool PaintedWithoutContext()
+{
+    for (const HostRecord& r : HostMessages(PNM_PAINTNOTIFY)) {
+        if (!r.notice.hdc) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class FaultSweep : public MorvaTest {
 protected:
     void SetUp() override
@@ -383,9 +358,11 @@ protected:
         ASSERT_NE(morva->dll, nullptr);
         StartObjectLedger(morva->dll);
         GuardModuleHeap(morva->dll);
-        for (const Fallible& f : kFallible) {
-            *f.real = HookImport(morva->dll, f.dll, f.name, f.wrapper);
-        }
+#define AS_HOOK(from, conv, result, name, ...)             \
+    real_##name = reinterpret_cast<decltype(real_##name)>( \
+        HookImport(morva->dll, from, #name, reinterpret_cast<void*>(&Failing_##name)));
+        FALLIBLE_IMPORTS(AS_HOOK)
+#undef AS_HOOK
         MorvaTest::SetUp();
         stage = {morva, host, CreatePageContainer(host, 150, 100, 460, 220), nullptr, nullptr};
     }
@@ -397,11 +374,15 @@ protected:
         ResetWinmm(0, 2);
         deviceSteps.clear();
         CaughtDialogs().clear();
+        HostMessages().clear();
         const ObjectLedger ledger = Ledger();
         const int windows = LiveWindows(host);
         const int touches = FreedBlockTouches();
-        stage.tool = sc.tool ? NewTool(stage) : nullptr;
-        sc.prepare(stage);
+        stage.tool = nullptr;
+        if (sc.prepare) {
+            stage.tool = NewTool(stage);
+            sc.prepare(stage);
+        }
         ToolStateBlock before = StartBlock();
         memset(calls, 0, sizeof calls);
         failing = import;
@@ -434,6 +415,8 @@ protected:
             fault = "drawing objects or menus left behind";
         } else if (LiveWindows(host) != windows) {
             fault = "windows left behind";
+        } else if (PaintedWithoutContext()) {
+            fault = "the host was told of a paint without a device context";
         } else if (FreedBlockTouches() != touches) {
             fault = "a freed record was touched";
         } else if (!(fault = DeviceFault()).empty()) {
@@ -469,7 +452,7 @@ TEST_F(FaultSweep, EveryFailingCallOfEveryScenarioIsSurvived)
         printf("%s:", sc.name);
         for (int import = 0; import < kImports; import++) {
             if (counted[import]) {
-                printf(" %s %d", kFallible[import].name, counted[import]);
+                printf(" %s %d", kImportNames[import], counted[import]);
             }
         }
         printf("\n");
@@ -483,7 +466,7 @@ TEST_F(FaultSweep, EveryFailingCallOfEveryScenarioIsSurvived)
                 importsFailed.insert(import);
                 if (!fault.empty()) {
                     failed++;
-                    ADD_FAILURE() << sc.name << ", " << kFallible[import].name << " call " << n
+                    ADD_FAILURE() << sc.name << ", " << kImportNames[import] << " call " << n
                                   << " of " << counted[import] << " failing: " << fault;
                 }
             }
