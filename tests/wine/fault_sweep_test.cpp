@@ -229,6 +229,13 @@ const Scenario kScenarios[] = {
          SendMessageA(s.tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
          SendMessageA(s.tool, WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
      }},
+    // Every note fails at the device, so each shows a box with the error's text.
+    {"press and release on a failing device",
+     [](Stage&) { FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY); },
+     [](Stage& s) {
+         Press(s.tool);
+         SendMessageA(s.tool, WM_LBUTTONUP, 0, MAKELPARAM(5, 40));
+     }},
     {"capture loss", [](Stage& s) { Press(s.tool); },
      [](Stage& s) {
          SetCapture(s.host);
