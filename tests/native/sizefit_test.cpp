@@ -37,6 +37,11 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
         {3, 0, 192, 0, 0, 500, 500, 192, 40},
         {3, 0, 192, 0, 0, 500, 20, 96, 20},  // capped height gives the width back
         {2, 0, 100, 0, 0, 500, 500, 100, 31},
+        // exactly at a limit: a maximum met is no cap, a minimum met is enough
+        {3, 1, 21, 0, 0, 100, 500, 100, 21},
+        {2, 0, 100, 0, 0, 500, 31, 100, 31},
+        {3, 1, 20, 96, 0, 500, 500, 96, 20},
+        {3, 0, 192, 0, 40, 500, 500, 192, 40},
     };
     for (const Fit& f : cases) {
         int32_t octaves = f.octaves;
@@ -45,12 +50,14 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
     }
 }
 
-TEST(SizeFit, SinglePrecisionFifthTruncatesExactProductsUpward)
+TEST(SizeFit, WholeTwentiethsAreNotTruncatedDown)
 {
-    // 20 x 96 x 0.05 is exactly 96 only with the float constant just above 0.05.
+    // 20 x 96 / 20 and 10 x 32 / 20 are whole. The constant for a twentieth
+    // lies just above it, in single precision as in double (the two give the
+    // same fit for every 16-bit size at one to seven octaves), so the products
+    // truncate to 96 and 16; a constant just below a twentieth gives 95 and 15.
     int32_t octaves = 3;
     EXPECT_EQ(FitToolSize(&octaves, Request({3, 1, 20, 0, 0, 1000, 1000, 0, 0})) & 0xFFFF, 96u);
-    // 10 x 32 x 0.05 = 16 likewise; a double 0.05 would give 15.
     octaves = 1;
     EXPECT_EQ(FitToolSize(&octaves, Request({1, 1, 10, 0, 0, 1000, 1000, 0, 0})) & 0xFFFF, 16u);
 }

@@ -763,6 +763,41 @@ TEST_F(PageTarget, APageWhoseToolIsGoneAppliesNothing)
     EXPECT_EQ(ItemText(page, IDC_OCTAVES), "6");
 }
 
+// The host destroys the page's tool in the first box an apply raises.
+HWND toolToDestroy;
+void DestroyTheToolInTheBox(HWND box)
+{
+    if (toolToDestroy) {
+        DestroyWindow(toolToDestroy);
+        toolToDestroy = nullptr;
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(PageTarget, AToolDestroyedInAnApplysBoxIsLeftAlone)
+{
+    GuardModuleHeap(morva->dll);
+    for (int failing : {W_midiOutClose, W_midiOutOpen, W_midiOutShortMsg}) {
+        SCOPED_TRACE(WinmmCallName(failing));
+        HWND tool = NewTool(2, 0, 3);
+        HWND page = Page(tool);
+        Select(page, IDC_DEVICE, 1);
+        Select(page, IDC_VOICE, 10);
+        SetArrows(page, IDC_OCTAVES_SPIN, 5);
+        FailWinmm(failing, MMSYSERR_NOMEM, 1);
+        CaughtDialogs().clear();
+        toolToDestroy = tool;
+        SetDialogInspector(DestroyTheToolInTheBox);
+        const int touches = FreedBlockTouches();
+        ApplyPropertyPage(page);
+        EXPECT_FALSE(IsWindow(tool));
+        EXPECT_EQ(FreedBlockTouches(), touches) << "reads or writes of the freed record";
+        EXPECT_EQ(CaughtDialogs().size(), 1u);
+        SetDialogInspector(nullptr);
+        DestroyWindow(page);
+    }
+}
+
 TEST_F(PageTarget, TheLastToolAskedIsTheOneEveryOpenPageEdits)
 {
     HWND first = NewTool(1, -1, 127, 100, 3);

@@ -124,6 +124,9 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
             known = known || d.hwnd == hwnd;
         }
         if (strcmp(cls, "#32770") == 0 && !known) {
+            // As a box may on Windows, it takes the mouse capture from the
+            // window that held it; Wine's boxes leave it where it was.
+            SetCapture(hwnd);
             CaughtDialog d{};
             d.hwnd = hwnd;
             d.owner = GetWindow(hwnd, GW_OWNER);

@@ -340,10 +340,11 @@ void NoteFreedRecord(void* block)
     boxesAtFree = CaughtDialogs().size();
 }
 
+// Without a tool named, the host destroys the window that owns the box.
 void DestroyTheToolInItsBox(HWND box)
 {
     if (boxesBeforeDoom-- == 0) {
-        DestroyWindow(doomedTool);
+        DestroyWindow(doomedTool ? doomedTool : CaughtDialogs().back().ownerArg);
     }
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
@@ -469,6 +470,25 @@ TEST_F(DestroyedInABox, NothingOfTheToolIsTouchedAfterTheBox)
     }
 }
 
+TEST_F(DestroyedInABox, ACreationWhoseSetUpBoxDestroysTheWindowLeavesNoDeviceOpen)
+{
+    // The set-up's first box: the open's error, or the voice's after the open.
+    for (int failing : {W_midiOutOpen, W_midiOutShortMsg}) {
+        SCOPED_TRACE(WinmmCallName(failing));
+        ResetWinmm(0, 1);
+        FailWinmm(failing, MMSYSERR_NOMEM, 1);
+        doomedTool = nullptr;
+        boxesBeforeDoom = 0;
+        SetDialogInspector(DestroyTheToolInItsBox);
+        ToolStateBlock block = DefaultBlock();
+        block.deviceNumber = 0;
+        const int touches = FreedBlockTouches();
+        EXPECT_EQ(CreateTool(0, 0, 96, 20, &block), nullptr);
+        EXPECT_EQ(Winmm()->closed, Winmm()->opened);
+        EXPECT_EQ(FreedBlockTouches(), touches);
+    }
+}
+
 TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
 {
     HWND sounding = OneOctaveTool();
@@ -483,9 +503,9 @@ TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
     EXPECT_EQ(Record(sounding)->sounding, 0);
 }
 
-// While one tool's failing note shows its box, the user plays another tool
-// and the host takes that tool's capture: the other tool's note still ends,
-// for only the tool whose note is on its way ignores a lost capture.
+// A note message whose box takes the capture (as a box may) ends no note of
+// its own tool; but another tool losing its capture in that box, as the user
+// plays it and the host takes its capture, still ends that tool's note.
 HWND otherTool;
 void PlayTheOtherToolAndTakeItsCapture(HWND box)
 {
@@ -498,8 +518,18 @@ void PlayTheOtherToolAndTakeItsCapture(HWND box)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
-TEST_F(Playing, ACaptureLostInAnotherToolsBoxEndsThatToolsNote)
+TEST_F(Playing, ACaptureTakenInANotesBoxEndsOnlyAnotherToolsNote)
 {
+    // The slide's note-off fails, and its box takes the capture from the
+    // sounding tool: its note ends once, by that note-off, not twice.
+    HWND tool = OneOctaveTool();
+    Press(tool, 5, 40);
+    FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
+    Slide(tool, 20, 40);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn50}));
+    EXPECT_EQ(CaughtDialogs().size(), 1u);
+    DestroyWindow(tool);
+
     HWND silent = OneOctaveTool(-1);
     otherTool = OneOctaveTool();
     SetDialogInspector(PlayTheOtherToolAndTakeItsCapture);
