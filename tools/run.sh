@@ -98,7 +98,7 @@ else
     # A virtual display and a Wine server of the demo's own, ended together.
     source tools/wine-session.sh
     unset DISPLAY
-    start_wine_session "$prefix"
+    start_wine_session "$prefix" || exit 1
     trap stop_wine_session EXIT
     MORVA_CAPTURE_MID="$(windows_path "$out/demo.mid")" \
         tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe" \

@@ -15,23 +15,29 @@ wine_environment() {
 }
 
 # Starts Xvfb on a free display when there is none; WINE_DISPLAY_XVFB is its
-# process, or empty.
+# process, or empty. Xvfb itself picks the display and names it once it takes
+# connections: probing for a free number instead would let two sessions
+# starting together take the same one, and one lose it to the other's stop.
+# Fails when Xvfb does not come up.
 start_display() {
     WINE_DISPLAY_XVFB=
     [ -z "${DISPLAY:-}" ] || return 0
-    local n i
-    for n in $(seq 90 150); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            WINE_DISPLAY_XVFB=$!
-            export DISPLAY=":$n"
-            for i in $(seq 50); do
-                [ -e "/tmp/.X11-unix/X$n" ] && break
-                sleep 0.1
-            done
-            return 0
-        fi
+    local named number
+    named=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
+    WINE_DISPLAY_XVFB=$!
+    # The number's line ends once Xvfb takes connections.
+    while [ "$(wc -l <"$named")" -lt 1 ] && kill -0 "$WINE_DISPLAY_XVFB" 2>/dev/null; do
+        sleep 0.1
     done
+    number=$(tr -dc 0-9 <"$named")
+    rm -f "$named"
+    if [ -z "$number" ] || ! kill -0 "$WINE_DISPLAY_XVFB" 2>/dev/null; then
+        echo "wine-session: Xvfb did not start" >&2
+        WINE_DISPLAY_XVFB=
+        return 1
+    fi
+    export DISPLAY=":$number"
 }
 
 stop_display() {
@@ -74,7 +80,7 @@ WINE_SESSION_PREFIXES=()
 
 start_wine_session() {
     wine_environment "$1"
-    start_display
+    start_display || return 1
     make_wine_prefix
     # The prefix is brought up to date by a server of its own that ends by
     # itself and so saves the prefix's registry.
