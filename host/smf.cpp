@@ -180,7 +180,8 @@ bool DecodeSmf(const std::vector<uint8_t>& bytes, std::vector<SmfEvent>* events)
     uint32_t tick = 0;
     while (at < bytes.size()) {
         uint32_t delta = 0;
-        if (!ReadVarLen(bytes, &at, &delta) || at == bytes.size()) {
+        // A tick past what 32 bits hold would wrap to before the ones read.
+        if (!ReadVarLen(bytes, &at, &delta) || at == bytes.size() || delta > UINT32_MAX - tick) {
             return false;
         }
         tick += delta;

@@ -45,5 +45,6 @@ std::vector<uint8_t> EncodeSmf(const std::vector<SmfEvent>& events);
 // The events of a file as EncodeSmf writes it, the tempo and the end of the
 // track included, each with its absolute tick. False when the bytes are no
 // such file: another header, a track length that is not the rest of the
-// file, or an event that is cut off or starts with no status byte.
+// file, an event that is cut off or starts with no status byte, or a tick
+// past what 32 bits hold.
 bool DecodeSmf(const std::vector<uint8_t>& bytes, std::vector<SmfEvent>* events);
