@@ -56,6 +56,64 @@ SavedTool FetchToolState(HWND tool)
     return saved;
 }
 
+// The file calls of a save. A test names one of them in MORVA_HOST_FAIL_SAVE
+// (create, write, flush or replace) to have it fail as it would on a locked
+// folder, a full disk, a failing disk or a file another program holds open.
+struct SaveCalls {
+    decltype(&CreateFileA) create;
+    decltype(&WriteFile) write;
+    decltype(&FlushFileBuffers) flush;
+    decltype(&MoveFileExA) replace;
+};
+
+HANDLE WINAPI CreateRefused(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Half of the bytes reach the file before the disk is full.
+BOOL WINAPI WriteHalf(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                      LPOVERLAPPED overlapped)
+{
+    WriteFile(file, data, size / 2, written, overlapped);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WINAPI FlushFailed(HANDLE)
+{
+    SetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+}
+
+BOOL WINAPI ReplaceRefused(LPCSTR, LPCSTR, DWORD)
+{
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+}
+
+// The real calls, but for the one MORVA_HOST_FAIL_SAVE names.
+SaveCalls CurrentSaveCalls()
+{
+    SaveCalls calls = {CreateFileA, WriteFile, FlushFileBuffers, MoveFileExA};
+    char failing[16] = "";
+    if (GetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", failing, sizeof failing) >=
+        sizeof failing) {
+        return calls;
+    }
+    if (!strcmp(failing, "create")) {
+        calls.create = CreateRefused;
+    } else if (!strcmp(failing, "write")) {
+        calls.write = WriteHalf;
+    } else if (!strcmp(failing, "flush")) {
+        calls.flush = FlushFailed;
+    } else if (!strcmp(failing, "replace")) {
+        calls.replace = ReplaceRefused;
+    }
+    return calls;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
@@ -91,27 +149,44 @@ std::string SystemErrorText(DWORD code)
     return (n ? std::string(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
 }
 
+// The new bytes go to a file of their own first, which then takes the old
+// one's place in a single step: whichever call fails, the old file stays as
+// it was and the new one is removed.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error)
 {
+    SaveCalls calls = CurrentSaveCalls();
     std::string temp = path + ".tmp";
-    HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = calls.create(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
-        *error = SystemErrorText(GetLastError());
+        *error =
+            "The new file\n" + temp + "\ncould not be created: " + SystemErrorText(GetLastError());
         return false;
     }
+    const char* failed = nullptr;  // what could not be done, in the user's words
     DWORD written = 0;
-    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size() && FlushFileBuffers(f);
-    DWORD code = GetLastError();
-    CloseHandle(f);
-    if (ok && MoveFileExA(temp.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+    if (!calls.write(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        failed = "written";
+    } else if (!calls.flush(f)) {
+        failed = "written through to the disk";
     }
-    *error = SystemErrorText(ok ? GetLastError() : code);
+    DWORD code = GetLastError();
+    if (!CloseHandle(f) && !failed) {
+        failed = "written";
+        code = GetLastError();
+    }
+    if (!failed) {
+        if (calls.replace(temp.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        failed = "moved into place";
+        code = GetLastError();
+    }
     DeleteFileA(temp.c_str());
+    *error = "The new file\n" + temp + "\ncould not be " + failed + ": " + SystemErrorText(code);
     return false;
 }
 
@@ -158,7 +233,8 @@ bool SaveHostSettings()
     }
     std::string error;
     if (!WriteFileAtomically(host.settingsPath, EncodeSettings(settings), &error)) {
-        HostMessage("The settings could not be saved to\n" + host.settingsPath + "\n\n" + error,
+        HostMessage("The settings could not be saved to\n" + host.settingsPath + "\n\n" + error +
+                        "\n\nThe settings saved there before are kept as they were.",
                     MB_ICONERROR);
         return false;
     }

@@ -203,8 +203,8 @@ struct HostRun {
 
     void Menu(UINT id) { PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
-    // Reads the first message box the host shows and presses OK.
-    bool AnswerBox(Box* box)
+    // Reads the first message box the host shows and presses a button.
+    bool AnswerBox(Box* box, UINT button = IDOK)
     {
         HWND hwnd = nullptr;
         if (!WaitUntil(
@@ -212,7 +212,7 @@ struct HostRun {
             return false;
         }
         *box = BoxOf(hwnd);
-        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         return WaitUntil([&] { return !IsWindow(hwnd); });
     }
 
@@ -594,6 +594,61 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_EQ(saved.tools.size(), 1u);
         DeleteFileA(settingsPath.c_str());
         DeleteFileA((settingsPath + ".bad").c_str());
+    }
+}
+
+// One of the save's file calls made to fail (host/settings.cpp).
+struct FailingCall {
+    const char* call;  // as MORVA_HOST_FAIL_SAVE names it
+    const char* said;  // what the host tells the user could not be done
+    DWORD code;        // the error the failing call gives
+};
+
+const FailingCall kFailingCalls[] = {
+    {"create", "could not be created: ", ERROR_ACCESS_DENIED},
+    {"write", "could not be written: ", ERROR_DISK_FULL},
+    {"flush", "could not be written through to the disk: ", ERROR_WRITE_FAULT},
+    {"replace", "could not be moved into place: ", ERROR_SHARING_VIOLATION},
+};
+
+TEST(HostSettingsFile, AFailedSaveKeepsTheLastGoodFileRemovesItsOwnAndSaysSo)
+{
+    for (const FailingCall& f : kFailingCalls) {
+        SCOPED_TRACE(f.call);
+        std::string settingsPath = TempPath(std::string("fail-") + f.call + ".settings");
+        std::vector<uint8_t> good = GoodFile();
+        {
+            std::ofstream out(settingsPath, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(good.data()), good.size());
+        }
+        // The host takes its environment as it starts.
+        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", f.call);
+        HostRun run;
+        bool started = run.Start("--settings \"" + settingsPath + "\"");
+        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(run.WaitForMain());
+        ASSERT_TRUE(run.WaitForToolCount(2));
+        run.Menu(kRemoveTool);  // so that the save would change the file
+        ASSERT_TRUE(run.WaitForToolCount(1));
+
+        // Quitting saves, says why it could not, and asks whether to quit all the same.
+        PostMessageA(run.main, WM_CLOSE, 0, 0);
+        Box box;
+        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
+        EXPECT_EQ(box.caption, "Morva Host");
+        EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(f.said), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find("(error " + std::to_string(f.code) + ")"), std::string::npos)
+            << box.text;
+        EXPECT_NE(box.text.find("kept as they were"), std::string::npos) << box.text;
+        ASSERT_TRUE(run.AnswerBox(&box, IDYES));
+        EXPECT_NE(box.text.find("Quit all the same?"), std::string::npos) << box.text;
+        ASSERT_EQ(run.WaitForExit(), 0u);
+
+        EXPECT_EQ(ReadFileBytes(settingsPath), good);
+        EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileA(settingsPath.c_str());
     }
 }
 
