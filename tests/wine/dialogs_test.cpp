@@ -293,6 +293,18 @@ protected:
         return page;
     }
 
+    // A page with every field edited: six octaves, volume 20, voice 10 and
+    // the second device.
+    HWND EditedPage(HWND tool)
+    {
+        HWND page = Page(tool);
+        SetArrows(page, IDC_OCTAVES_SPIN, 6);
+        SetArrows(page, IDC_VOLUME_SPIN, 20);
+        Select(page, IDC_VOICE, 10);
+        Select(page, IDC_DEVICE, 1);
+        return page;
+    }
+
     // Applies with the tool's window validated first, and tells whether the
     // apply invalidated it.
     bool ApplyAndSeeRepaint(HWND page, HWND tool)
@@ -744,11 +756,7 @@ TEST_F(PageTarget, APageWhoseToolIsGoneAppliesNothing)
 {
     HWND other = NewTool(2, 1, 9);
     HWND tool = NewTool(2, 0, 3);
-    HWND page = Page(tool);
-    SetArrows(page, IDC_OCTAVES_SPIN, 6);
-    SetArrows(page, IDC_VOLUME_SPIN, 20);
-    Select(page, IDC_VOICE, 10);
-    Select(page, IDC_DEVICE, 1);
+    HWND page = EditedPage(tool);
     ToolInstance before = *Record(other);
     DestroyWindow(tool);
     ForgetWinmmCalls();
@@ -780,10 +788,7 @@ TEST_F(PageTarget, AToolDestroyedInAnApplysBoxIsLeftAlone)
     for (int failing : {W_midiOutClose, W_midiOutOpen, W_midiOutShortMsg}) {
         SCOPED_TRACE(WinmmCallName(failing));
         HWND tool = NewTool(2, 0, 3);
-        HWND page = Page(tool);
-        Select(page, IDC_DEVICE, 1);
-        Select(page, IDC_VOICE, 10);
-        SetArrows(page, IDC_OCTAVES_SPIN, 5);
+        HWND page = EditedPage(tool);
         FailWinmm(failing, MMSYSERR_NOMEM, 1);
         CaughtDialogs().clear();
         toolToDestroy = tool;
