@@ -4,7 +4,7 @@
 # Wine in the emulated i386 system, and the Wine tests of the 64-bit DLL.
 # Installs what is missing first, and makes the emulated system's image once
 # per machine (tools/i386/image.sh; kept under ~/.cache/morva/).
-#   tools/test.sh [ctest arguments for the Wine run, e.g. -R wine.Layout]
+#   tools/test.sh [ctest arguments, given to each preset's run, e.g. -R SizeFit]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,8 +31,8 @@ start_wine_prefix "$root/build/win64/wineprefix-120dpi" --dpi 120
 trap stop_wine_session EXIT
 
 status=0
-ctest --preset native -j "$jobs" || status=1
-ctest --preset win32 || status=1
+ctest --preset native -j "$jobs" "$@" || status=1
+ctest --preset win32 "$@" || status=1
 ctest --preset win64 -j "$jobs" "$@" || status=1
 # The fault sweeps' summaries, from both builds' logs.
 grep -h "^fault sweep:" build/win64/Testing/Temporary/LastTest.log \
