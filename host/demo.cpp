@@ -31,9 +31,9 @@ const DWORD kInputWaitMs = 2000;
 
 std::string WindowText(HWND hwnd)
 {
-    char text[1024] = "";
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
+    wchar_t text[1024] = L"";
+    GetWindowTextW(hwnd, text, sizeof text / sizeof text[0]);
+    return Utf8(text);
 }
 
 // A message box would wait for a user who is not there: note what it said
@@ -417,11 +417,12 @@ void LogTypeInfo()
 // program changes and length.
 void LogCapture()
 {
-    char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("MORVA_CAPTURE_MID", path, sizeof path);
-    if (n == 0 || n >= sizeof path) {
+    wchar_t value[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"MORVA_CAPTURE_MID", value, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
         return;
     }
+    std::string path = Utf8(value);
     std::string name = path;
     name = name.substr(name.find_last_of("\\/") + 1);
     std::vector<uint8_t> bytes;
@@ -532,7 +533,7 @@ int RunDemo(const std::string& outDir, const std::string& device, int voice, boo
     }
     HostLog("paint notices received: " + std::to_string(host.paintNotices));
     HostLog("demo took " + std::to_string(GetTickCount() - start) + " ms");
-    DWORD attributes = GetFileAttributesA((outDir + "\\host.png").c_str());
+    DWORD attributes = GetFileAttributesW(Wide(outDir + "\\host.png").c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ? HOST_EXIT_DEMO_FAILED : HOST_EXIT_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/hostres.h"
 #include "host/settings_file.h"
 #include "include/morva.h"
 
@@ -61,6 +62,9 @@ struct HostState {
     HWND sheetTool;           // the tool the sheet edits
     HWND page;                // the tool's page inside the sheet
     std::string settingsPath;
+    std::string settingsPlace;     // why the settings are kept there, in the user's words
+    std::string settingsKept;      // non-empty: the file is left as it is, and why
+    HFONT sheetFont;               // the sheet's buttons' font, made for its dots per inch
     bool demo;                     // scripted: no host message boxes, the module's are answered
     std::vector<std::string> log;  // what the demo did and every message box it answered
     long paintNotices;             // PNM_PAINTNOTIFY messages received
@@ -71,6 +75,21 @@ extern HostState host;
 void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
 std::string FolderOf(const std::string& path);
+std::string ProgramFolder();  // with its trailing backslash
+
+// Text is UTF-8 inside the host and UTF-16 at the system's wide calls, so
+// that a path outside the system's code page survives.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
+// Pixel sizes the host draws and places itself are given for 96 dots per
+// inch and scaled by the window's own dots per inch.
+UINT WindowDpi(HWND hwnd);
+int Scaled(int pixels, UINT dpi);
+// The dialog font at the given dots per inch; the caller deletes it.
+HFONT CreateHostFont(UINT dpi, LONG weight);
+// AdjustWindowRectEx for a window of the given dots per inch.
+void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
 
 // Registers one of the host's window classes under its instance, with the
 // arrow cursor and the given background (null: the window paints it all).
@@ -92,9 +111,15 @@ void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
 // Settings between runs (settings.cpp).
+// morvahost.settings beside the program where its folder takes new files,
+// otherwise in the user's application data (Morva\, made if missing);
+// `place` says which, and why, for the user.
+std::string DefaultSettingsPath(std::string* place);
 // Defaults when the file is missing; a damaged file is set aside and `problem`
-// says so, for the caller to show once the window is up.
+// says so, for the caller to show once the window is up. A file of a newer
+// host, or one that cannot be read, is left as it is: host.settingsKept.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
+// Saves unless the file is kept as it is (then false, silently).
 bool SaveHostSettings();
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);

@@ -3,6 +3,7 @@
 #include "host/host.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,14 +16,30 @@ const char kHostWindowClass[] = "MorvaHostWindow";
 
 namespace {
 
-const int kHeaderHeight = 44;  // the strip above the panel that shows the type
+const int kHeaderHeight = 44;  // the strip above the panel that shows the type, at 96 dpi
 const char kCaption[] = "Morva Host";
 
-std::string ModuleFolder()
+int HeaderHeight(HWND hwnd)
 {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return FolderOf(std::string(path, n < sizeof path ? n : 0));
+    return Scaled(kHeaderHeight, WindowDpi(hwnd));
+}
+
+// A user32 function of newer Windows versions, or null where it is missing.
+template <typename T>
+T NewerUser32(const char* name)
+{
+    return reinterpret_cast<T>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+
+UINT SystemDpi()
+{
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
 // Names come back from the module; they are cut to their buffers whatever
@@ -50,7 +67,7 @@ int LoadPanelModule(const std::string& path)
 {
     host.modulePath = path;
     // The module's own folder is searched for what it imports.
-    host.module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    host.module = LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!host.module) {
         DWORD error = GetLastError();
         HostMessage(
@@ -112,16 +129,30 @@ int InitPanelType()
     return HOST_EXIT_OK;
 }
 
+// The module's texts are in the system's code page.
 std::string TypeText(const char* field, size_t size)
 {
-    return std::string(field, strnlen(field, size));
+    int n = static_cast<int>(strnlen(field, size));
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (n > 0) {
+        wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, field, n, &wide[0], n)));
+    }
+    return Utf8(wide);
+}
+
+void DrawHostText(HDC hdc, int x, int y, const std::string& text)
+{
+    std::wstring wide = Wide(text);
+    TextOutW(hdc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
 void PaintTypeHeader(HWND hwnd, HDC hdc)
 {
+    UINT dpi = WindowDpi(hwnd);
+    int height = HeaderHeight(hwnd);
     RECT rc;
     GetClientRect(hwnd, &rc);
-    rc.bottom = kHeaderHeight;
+    rc.bottom = height;
     FillRect(hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
     const PanelTypeInfo* info = host.type.info;
     if (!info) {
@@ -130,30 +161,30 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
     if (info->image) {
         HDC mem = CreateCompatibleDC(hdc);
         HGDIOBJ old = SelectObject(mem, info->image);
-        BitBlt(hdc, 14, 14, 16, 16, mem, 0, 0, SRCCOPY);
+        SetStretchBltMode(hdc, COLORONCOLOR);
+        StretchBlt(hdc, Scaled(14, dpi), Scaled(14, dpi), Scaled(16, dpi), Scaled(16, dpi), mem, 0,
+                   0, 16, 16, SRCCOPY);
         SelectObject(mem, old);
         DeleteDC(mem);
     }
-    LOGFONTA lf = {};
-    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-    lf.lfWeight = FW_BOLD;
-    HFONT bold = CreateFontIndirectA(&lf);
+    HFONT bold = CreateHostFont(dpi, FW_BOLD);
+    HFONT normal = CreateHostFont(dpi, FW_NORMAL);
     HGDIOBJ oldFont = SelectObject(hdc, bold);
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
-    std::string name = TypeText(info->name, sizeof info->name);
-    TextOutA(hdc, 40, 6, name.c_str(), static_cast<int>(name.size()));
-    SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
-    std::string description = TypeText(info->description, sizeof info->description);
-    TextOutA(hdc, 40, 23, description.c_str(), static_cast<int>(description.size()));
+    DrawHostText(hdc, Scaled(40, dpi), Scaled(6, dpi), TypeText(info->name, sizeof info->name));
+    SelectObject(hdc, normal);
+    DrawHostText(hdc, Scaled(40, dpi), Scaled(23, dpi),
+                 TypeText(info->description, sizeof info->description));
     char count[40];
     snprintf(count, sizeof count, "%u tool%s", static_cast<unsigned>(host.tools.size()),
              host.tools.size() == 1 ? "" : "s");
-    RECT right = {rc.right - 120, 0, rc.right - 12, kHeaderHeight};
+    RECT right = {rc.right - Scaled(120, dpi), 0, rc.right - Scaled(12, dpi), height};
     DrawTextA(hdc, count, -1, &right, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     SelectObject(hdc, oldFont);
     DeleteObject(bold);
-    RECT line = {0, kHeaderHeight - 2, rc.right, kHeaderHeight};
+    DeleteObject(normal);
+    RECT line = {0, height - 2, rc.right, height};
     DrawEdge(hdc, &line, EDGE_ETCHED, BF_TOP);
 }
 
@@ -166,34 +197,62 @@ LRESULT OnMainPaint(HWND hwnd)
     return 0;
 }
 
-LRESULT OnMainSize(int width, int height)
+LRESULT OnMainSize(HWND hwnd, int width, int height)
 {
+    int header = HeaderHeight(hwnd);
     if (host.panel) {
-        MoveWindow(host.panel, 0, kHeaderHeight, width,
-                   height > kHeaderHeight ? height - kHeaderHeight : 0, TRUE);
+        MoveWindow(host.panel, 0, header, width, height > header ? height - header : 0, TRUE);
     }
     return 0;
 }
 
 LRESULT OnMainMinMax(HWND hwnd, MINMAXINFO* mmi)
 {
+    UINT dpi = WindowDpi(hwnd);
     SIZE panel = PanelMinimumSize();
-    RECT rc = {0, 0, panel.cx, panel.cy + kHeaderHeight};
-    AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)), TRUE,
-                       static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_EXSTYLE)));
-    mmi->ptMinTrackSize.x = std::max<LONG>(rc.right - rc.left, 240);
-    mmi->ptMinTrackSize.y = std::max<LONG>(rc.bottom - rc.top, 140);
+    RECT rc = {0, 0, panel.cx, panel.cy + HeaderHeight(hwnd)};
+    AdjustWindowRectForDpi(&rc, hwnd, TRUE, dpi);
+    mmi->ptMinTrackSize.x = std::max<LONG>(rc.right - rc.left, Scaled(240, dpi));
+    mmi->ptMinTrackSize.y = std::max<LONG>(rc.bottom - rc.top, Scaled(140, dpi));
     return 0;
+}
+
+// Moved to a screen of other dots per inch: the system's suggested place,
+// then the header and the panel drawn and laid out anew.
+LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
+{
+    SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    OnMainSize(hwnd, rc.right, rc.bottom);
+    LayoutPanel();
+    InvalidateRect(hwnd, nullptr, TRUE);
+    return 0;
+}
+
+// Where the settings are kept, why there, and whether this session's
+// changes go there; the About box and --help tell the user.
+std::string SettingsText()
+{
+    std::string text = "Settings: " + host.settingsPath;
+    if (!host.settingsPlace.empty()) {
+        text += "\n(" + host.settingsPlace + ")";
+    }
+    if (!host.settingsKept.empty()) {
+        text += "\n" + host.settingsKept;
+    }
+    return text;
 }
 
 void ShowAboutHost()
 {
     const PanelTypeInfo* info = host.type.info;
-    std::string text =
-        "Morva Host shows the tools of a panel-tool module.\n\nModule: " + host.modulePath +
-        "\nPanel type: " + TypeText(info->name, sizeof info->name) + "\n" +
-        TypeText(info->description, sizeof info->description) +
-        "\n\nSettings: " + host.settingsPath;
+    std::string text = "Morva Host shows the tools of a panel-tool module.\n\n" +
+                       std::string(kHostVersionText) + "\nModule: " + host.modulePath +
+                       "\nPanel type: " + TypeText(info->name, sizeof info->name) + "\n" +
+                       TypeText(info->description, sizeof info->description) + "\n\n" +
+                       SettingsText();
     HostMessage(text, MB_ICONINFORMATION);
 }
 
@@ -202,7 +261,7 @@ void ShowAboutHost()
 LRESULT OnMainClose(HWND hwnd)
 {
     ClosePropertySheet();
-    if (!SaveHostSettings() && !host.demo) {
+    if (host.settingsKept.empty() && !SaveHostSettings() && !host.demo) {
         if (MessageBoxA(hwnd, "The settings could not be saved. Quit all the same?", kCaption,
                         MB_YESNO | MB_ICONWARNING) != IDYES) {
             return 0;
@@ -221,7 +280,11 @@ LRESULT OnMainCommand(HWND hwnd, UINT id)
 {
     switch (id) {
     case IDM_HOST_SAVE:
-        if (SaveHostSettings()) {
+        if (!host.settingsKept.empty()) {
+            HostMessage(
+                "The settings were not saved to\n" + host.settingsPath + "\n\n" + host.settingsKept,
+                MB_ICONINFORMATION);
+        } else if (SaveHostSettings()) {
             HostLog("settings saved to " + host.settingsPath);
         }
         break;
@@ -251,7 +314,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_PAINT:
         return OnMainPaint(hwnd);
     case WM_SIZE:
-        return OnMainSize(LOWORD(lParam), HIWORD(lParam));
+        return OnMainSize(hwnd, LOWORD(lParam), HIWORD(lParam));
+    case WM_DPICHANGED:
+        return OnMainDpiChanged(hwnd, reinterpret_cast<const RECT*>(lParam));
     case WM_GETMINMAXINFO:
         return OnMainMinMax(hwnd, reinterpret_cast<MINMAXINFO*>(lParam));
     case WM_COMMAND:
@@ -291,17 +356,17 @@ bool CreateMainWindow(const PanelLayout& layout)
         !RegisterPanelClass() || !RegisterSheetClass()) {
         return false;
     }
-    std::string title =
-        std::string(kCaption) + " - " + TypeText(host.type.info->name, sizeof host.type.info->name);
-    host.mainWindow =
-        CreateWindowExA(0, kHostWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                        40, 40, 560, 360, nullptr, MakeMenu(), host.instance, nullptr);
+    std::wstring title = Wide(std::string(kCaption) + " - " +
+                              TypeText(host.type.info->name, sizeof host.type.info->name));
+    host.mainWindow = CreateWindowExW(0, Wide(kHostWindowClass).c_str(), title.c_str(),
+                                      WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 560, 360,
+                                      nullptr, MakeMenu(), host.instance, nullptr);
     if (!host.mainWindow) {
         return false;
     }
-    host.panel =
-        CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                        kHeaderHeight, 0, 0, host.mainWindow, nullptr, host.instance, nullptr);
+    host.panel = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                                 HeaderHeight(host.mainWindow), 0, 0, host.mainWindow, nullptr,
+                                 host.instance, nullptr);
     if (!host.panel) {
         return false;
     }
@@ -316,6 +381,12 @@ bool CreateMainWindow(const PanelLayout& layout)
     GetWindowPlacement(host.mainWindow, &wp);
     if (layout.width > 0 && layout.height > 0 && IntersectRect(&visible, &saved, &screen)) {
         wp.rcNormalPosition = saved;
+    } else {
+        // The first size is given for 96 dots per inch, like the rest.
+        UINT dpi = WindowDpi(host.mainWindow);
+        RECT& r = wp.rcNormalPosition;
+        r.right = r.left + Scaled(r.right - r.left, dpi);
+        r.bottom = r.top + Scaled(r.bottom - r.top, dpi);
     }
     wp.showCmd = (layout.flags & LAYOUT_MAXIMIZED) && !host.demo ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     SetWindowPlacement(host.mainWindow, &wp);
@@ -323,12 +394,17 @@ bool CreateMainWindow(const PanelLayout& layout)
     return true;
 }
 
+// The command line as the system keeps it, in UTF-16, so that no path is
+// squeezed through the system's code page.
 std::vector<std::string> Arguments()
 {
     std::vector<std::string> args;
-    for (int i = 1; i < __argc; i++) {
-        args.push_back(__argv[i]);
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; argv && i < count; i++) {
+        args.push_back(Utf8(argv[i]));
     }
+    LocalFree(argv);
     return args;
 }
 
@@ -358,13 +434,86 @@ void HostMessage(const std::string& text, UINT icon)
         HostLog("host message: " + text);
         return;
     }
-    MessageBoxA(host.mainWindow, text.c_str(), kCaption, MB_OK | icon);
+    MessageBoxW(host.mainWindow, Wide(text).c_str(), Wide(kCaption).c_str(), MB_OK | icon);
 }
 
 std::string FolderOf(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ProgramFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return std::string();
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            return FolderOf(Utf8(path));
+        }
+        path.resize(path.size() * 2);  // a long path, beyond MAX_PATH
+    }
+}
+
+std::wstring Wide(const std::string& utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    }
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    int size = static_cast<int>(wide.size());
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], n, nullptr, nullptr);
+    }
+    return utf8;
+}
+
+// The monitor's dots per inch where the system keeps them per window
+// (Windows 10 1607 and later), the system's elsewhere.
+UINT WindowDpi(HWND hwnd)
+{
+    static const auto forWindow = NewerUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    UINT dpi = forWindow && hwnd ? forWindow(hwnd) : 0;
+    return dpi ? dpi : SystemDpi();
+}
+
+int Scaled(int pixels, UINT dpi)
+{
+    return MulDiv(pixels, static_cast<int>(dpi), 96);
+}
+
+// The stock dialog font is made for the system's dots per inch.
+HFONT CreateHostFont(UINT dpi, LONG weight)
+{
+    LOGFONTW lf = {};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfHeight = MulDiv(lf.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+    lf.lfWidth = 0;
+    lf.lfWeight = weight;
+    return CreateFontIndirectW(&lf);
+}
+
+void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi)
+{
+    static const auto forDpi =
+        NewerUser32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_EXSTYLE));
+    if (!forDpi || !forDpi(rc, style, menu, exStyle, dpi)) {
+        AdjustWindowRectEx(rc, style, menu, exStyle);
+    }
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -376,18 +525,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         HostMessage(error + "\n\n" + kHostUsage, MB_ICONERROR);
         return HOST_EXIT_USAGE;
     }
-    if (options.help) {
-        HostMessage(kHostUsage, MB_ICONINFORMATION);
+    if (options.version) {
+        HostMessage(kHostVersionText, MB_ICONINFORMATION);
         return HOST_EXIT_OK;
     }
     host.demo = !options.demoDir.empty();
+    if (!options.settingsPath.empty()) {
+        host.settingsPath = options.settingsPath;
+        host.settingsPlace = "given with --settings";
+    } else if (host.demo) {
+        host.settingsPath = options.demoDir + "\\morvahost.settings";
+        host.settingsPlace = "the demo's folder";
+    } else {
+        host.settingsPath = DefaultSettingsPath(&host.settingsPlace);
+    }
+    if (options.help) {
+        HostMessage(std::string(kHostUsage) + "\n" + SettingsText(), MB_ICONINFORMATION);
+        return HOST_EXIT_OK;
+    }
     if (host.demo) {
-        CreateDirectoryA(options.demoDir.c_str(), nullptr);
+        CreateDirectoryW(Wide(options.demoDir).c_str(), nullptr);
         StartAnsweringMessageBoxes();
     }
-    host.settingsPath = !options.settingsPath.empty() ? options.settingsPath
-                        : host.demo                   ? options.demoDir + "\\morvahost.settings"
-                                                      : ModuleFolder() + "morvahost.settings";
 
     // Property pages use up-down controls: their class must exist before
     // the first page is asked for.
@@ -395,7 +554,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     InitCommonControlsEx(&icc);
 
     std::string modulePath =
-        options.dllPath.empty() ? ModuleFolder() + "morva.dll" : options.dllPath;
+        options.dllPath.empty() ? ProgramFolder() + "morva.dll" : options.dllPath;
     int code = LoadPanelModule(modulePath);
     if (code == HOST_EXIT_OK) {
         code = InitPanelType();
@@ -443,12 +602,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background)
 {
-    WNDCLASSA wc = {};
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = host.instance;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hIcon = LoadIconA(host.instance, MAKEINTRESOURCEA(IDI_MORVAHOST));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(host.instance, MAKEINTRESOURCEA(IDI_MORVAHOST),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     wc.hbrBackground = background;
     wc.lpszClassName = name;
-    return RegisterClassA(&wc) != 0;
+    return RegisterClassExA(&wc) != 0;
 }

@@ -5,16 +5,22 @@
 
 const char kHostUsage[] =
     "Usage: morvahost.exe [--settings FILE] [--demo DIR] [--voice N] [--device NAME]\n"
-    "                     [--mouse-messages] [MODULE.DLL]\n"
+    "                     [--mouse-messages] [--help] [--version] [MODULE.DLL]\n"
     "  MODULE.DLL       the Morva module (default: morva.dll beside morvahost.exe)\n"
-    "  --settings FILE  where the panel and its tools are kept between runs\n"
+    "  --settings FILE  where the panel and its tools are kept between runs (default:\n"
+    "                   morvahost.settings beside morvahost.exe, or in %APPDATA%\\Morva\n"
+    "                   where the program's folder cannot be written)\n"
     "  --demo DIR       play the scripted demo, write its results into DIR and quit\n"
     "  --voice N        the General MIDI voice the demo applies (0 to 126)\n"
     "  --device NAME    the demo chooses the first MIDI output whose name holds NAME\n"
     "                   (default: Morva Capture)\n"
     "  --mouse-messages the demo plays by sending mouse messages to the tool instead of\n"
     "                   moving and clicking the system's mouse, which a display shared\n"
-    "                   with other programs would also deliver to their windows\n";
+    "                   with other programs would also deliver to their windows\n"
+    "  --help           show this text and quit\n"
+    "  --version        show the version and quit\n";
+
+const char kHostVersionText[] = "Morva Host " MORVA_VERSION;
 
 const char kDemoDefaultDevice[] = "Morva Capture";
 
@@ -42,6 +48,8 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions* out, st
         const std::string& a = args[i];
         if (a == "--help" || a == "-h" || a == "/?") {
             options.help = true;
+        } else if (a == "--version") {
+            options.version = true;
         } else if (a == "--settings") {
             if (!TakeValue(args, &i, &options.settingsPath, error)) {
                 return false;

@@ -8,9 +8,23 @@ const char kPanelClass[] = "MorvaHostPanel";
 
 namespace {
 
+// At 96 dots per inch; scaled by the panel's.
 const int kMargin = 10;          // around the tools
 const int kGap = 8;              // between two tools
 const int kMaxToolHeight = 150;  // taller keys only waste the screen
+
+// The panel's spacing at its dots per inch.
+struct Spacing {
+    int margin;
+    int gap;
+    int maxToolHeight;
+};
+
+Spacing PanelSpacing()
+{
+    UINT dpi = WindowDpi(host.panel);
+    return {Scaled(kMargin, dpi), Scaled(kGap, dpi), Scaled(kMaxToolHeight, dpi)};
+}
 
 SIZE UnpackSize(LRESULT packed)
 {
@@ -109,16 +123,17 @@ void LayoutPanel()
     if (!host.panel || host.tools.empty()) {
         return;
     }
+    Spacing sp = PanelSpacing();
     RECT rc;
     GetClientRect(host.panel, &rc);
     int count = static_cast<int>(host.tools.size());
-    int width = std::max<int>(rc.right - 2 * kMargin, 1);
-    int share = (rc.bottom - 2 * kMargin - kGap * (count - 1)) / count;
-    int maxHeight = std::min(std::max(share, 1), kMaxToolHeight);
-    int y = kMargin;
+    int width = std::max<int>(rc.right - 2 * sp.margin, 1);
+    int share = (rc.bottom - 2 * sp.margin - sp.gap * (count - 1)) / count;
+    int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);
+    int y = sp.margin;
     for (HWND tool : host.tools) {
         SIZE s = FittedSize(tool, width, maxHeight);
-        int x = kMargin + std::max<int>((width - s.cx) / 2, 0);
+        int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);
         RECT before;
         GetClientRect(tool, &before);
         SetWindowPos(tool, nullptr, x, y, s.cx, s.cy, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -126,18 +141,19 @@ void LayoutPanel()
         if (before.right != s.cx || before.bottom != s.cy) {
             SendMessageA(tool, PNM_REFRESH, 0, 0);
         }
-        y += s.cy + kGap;
+        y += s.cy + sp.gap;
     }
     InvalidateRect(host.panel, nullptr, TRUE);
 }
 
 SIZE PanelMinimumSize()
 {
-    SIZE total = {2 * kMargin, 2 * kMargin};
+    Spacing sp = PanelSpacing();
+    SIZE total = {2 * sp.margin, 2 * sp.margin};
     for (HWND tool : host.tools) {
         SIZE ideal = IdealSize(tool);
-        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * kMargin);
-        total.cy += ideal.cy + kGap;
+        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * sp.margin);
+        total.cy += ideal.cy + sp.gap;
     }
     return total;
 }
@@ -153,7 +169,8 @@ HWND AddTool(const uint8_t* savedBlock)
             MB_ICONINFORMATION);
         return nullptr;
     }
-    RECT placement = {kMargin, kMargin, kMargin, kMargin};
+    int margin = PanelSpacing().margin;
+    RECT placement = {margin, margin, margin, margin};
     HWND tool = host.type.create(host.panel, &placement, savedBlock, 0, 0);
     if (!tool) {
         HostMessage("The module could not create a tool.", MB_ICONERROR);

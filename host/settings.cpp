@@ -1,9 +1,12 @@
 // Keeping the panel between runs: every tool's block and the window's place,
 // written to the settings file in one step so that a crash mid-save leaves
 // the last good file in place.
+#include <shlobj.h>
+
 #include <cstring>
 
 #include "host/host.h"
+#include "host/options.h"
 
 namespace {
 
@@ -15,7 +18,7 @@ const DWORD kLargestFile = 1u << 20;
 std::string SetAside(const std::string& path, DWORD* error)
 {
     std::string aside = path + ".bad";
-    if (MoveFileExA(path.c_str(), aside.c_str(),
+    if (MoveFileExW(Wide(path).c_str(), Wide(aside).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = ERROR_SUCCESS;
         return aside;
@@ -58,15 +61,18 @@ SavedTool FetchToolState(HWND tool)
 
 // The file calls of a save. A test names one of them in MORVA_HOST_FAIL_SAVE
 // (create, write, flush or replace) to have it fail as it would on a locked
-// folder, a full disk, a failing disk or a file another program holds open.
+// folder, a full disk, a failing disk or a file another program holds open;
+// or "probe", to have the program's folder refuse new files as a folder the
+// user may not write (Program Files) does.
 struct SaveCalls {
-    decltype(&CreateFileA) create;
+    decltype(&CreateFileW) create;
     decltype(&WriteFile) write;
     decltype(&FlushFileBuffers) flush;
-    decltype(&MoveFileExA) replace;
+    decltype(&MoveFileExW) replace;
+    decltype(&CreateFileW) probe;
 };
 
-HANDLE WINAPI CreateRefused(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+HANDLE WINAPI CreateRefused(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
 {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -87,7 +93,7 @@ BOOL WINAPI FlushFailed(HANDLE)
     return FALSE;
 }
 
-BOOL WINAPI ReplaceRefused(LPCSTR, LPCSTR, DWORD)
+BOOL WINAPI ReplaceRefused(LPCWSTR, LPCWSTR, DWORD)
 {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
@@ -96,7 +102,7 @@ BOOL WINAPI ReplaceRefused(LPCSTR, LPCSTR, DWORD)
 // The real calls, but for the one MORVA_HOST_FAIL_SAVE names.
 SaveCalls CurrentSaveCalls()
 {
-    SaveCalls calls = {CreateFileA, WriteFile, FlushFileBuffers, MoveFileExA};
+    SaveCalls calls = {CreateFileW, WriteFile, FlushFileBuffers, MoveFileExW, CreateFileW};
     char failing[16] = "";
     if (GetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", failing, sizeof failing) >=
         sizeof failing) {
@@ -110,16 +116,64 @@ SaveCalls CurrentSaveCalls()
         calls.flush = FlushFailed;
     } else if (!strcmp(failing, "replace")) {
         calls.replace = ReplaceRefused;
+    } else if (!strcmp(failing, "probe")) {
+        calls.probe = CreateRefused;
     }
     return calls;
 }
 
+// Whether new files can be made in the folder: a file of its own is created
+// and deleted. The folder's access list would not tell what the system
+// decides for this user and process (groups, elevation, the file system's
+// own rules); trying does.
+bool FolderTakesFiles(const std::string& folder)
+{
+    std::wstring probe =
+        Wide(folder + "morvahost-" + std::to_string(GetCurrentProcessId()) + ".probe");
+    HANDLE f = CurrentSaveCalls().probe(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(f);
+    return DeleteFileW(probe.c_str()) != FALSE;
+}
+
+std::string ApplicationDataFolder()
+{
+    wchar_t path[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                SHGFP_TYPE_CURRENT, path))) {
+        return std::string();
+    }
+    return Utf8(path) + "\\Morva\\";
+}
+
 }  // namespace
+
+std::string DefaultSettingsPath(std::string* place)
+{
+    const char kName[] = "morvahost.settings";
+    std::string program = ProgramFolder();
+    if (FolderTakesFiles(program)) {
+        *place = "beside the program";
+        return program + kName;
+    }
+    std::string data = ApplicationDataFolder();
+    if (data.empty()) {
+        *place =
+            "beside the program, whose folder cannot be written; nor is there an "
+            "application data folder";
+        return program + kName;
+    }
+    *place = "in your application data, since the program's folder cannot be written";
+    return data + kName;
+}
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
 {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return false;
@@ -140,13 +194,13 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* 
 
 std::string SystemErrorText(DWORD code)
 {
-    char text[512] = "";
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) {
-        text[--n] = '\0';
+    wchar_t text[512] = L"";
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text / sizeof text[0], nullptr);
+    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ')) {
+        text[--n] = L'\0';
     }
-    return (n ? std::string(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
+    return (n ? Utf8(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
 }
 
 // The new bytes go to a file of their own first, which then takes the old
@@ -157,7 +211,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 {
     SaveCalls calls = CurrentSaveCalls();
     std::string temp = path + ".tmp";
-    HANDLE f = calls.create(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE f = calls.create(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         *error =
@@ -178,14 +232,14 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
         code = GetLastError();
     }
     if (!failed) {
-        if (calls.replace(temp.c_str(), path.c_str(),
+        if (calls.replace(Wide(temp).c_str(), Wide(path).c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
         failed = "moved into place";
         code = GetLastError();
     }
-    DeleteFileA(temp.c_str());
+    DeleteFileW(Wide(temp).c_str());
     *error = "The new file\n" + temp + "\ncould not be " + failed + ": " + SystemErrorText(code);
     return false;
 }
@@ -198,9 +252,13 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     DWORD error = ERROR_SUCCESS;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            host.settingsKept =
+                "It could not be read, so it is left as it is: what you change "
+                "in this session is not saved.";
             *problem = "The settings file\n" + host.settingsPath +
                        "\ncould not be read: " + SystemErrorText(error) +
-                       "\n\nMorva Host starts with default settings.";
+                       "\n\nMorva Host starts with default settings and leaves that file as it "
+                       "is: what you change in this session is not saved.";
         }
         return settings;
     }
@@ -208,6 +266,21 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     if (status == SETTINGS_OK) {
         *fromFile = true;
         return settings;
+    }
+    // A newer host's file is not damaged, only beyond this one: it stays
+    // whole for that host, and nothing of this session replaces it.
+    if (status == SETTINGS_NEWER_VERSION) {
+        uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
+        std::string by =
+            writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
+        host.settingsKept = "It was written by " + by +
+                            ", so it is left as it is: what you change in this session is not "
+                            "saved.";
+        *problem = "The settings file\n" + host.settingsPath + "\nwas written by " + by +
+                   (writer ? ", newer than this one (" : " than this one (") + kHostVersionText +
+                   ").\n\nMorva Host starts with default settings and leaves that file as it "
+                   "is: what you change in this session is not saved.";
+        return HostSettings{};
     }
     std::string reason =
         bytes.size() > kLargestFile ? "it is far too large" : SettingsStatusText(status);
@@ -226,11 +299,18 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
 
 bool SaveHostSettings()
 {
+    if (!host.settingsKept.empty()) {
+        return false;
+    }
     HostSettings settings;
+    settings.writer =
+        PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
     settings.layout = CurrentLayout();
     for (HWND tool : host.tools) {
         settings.tools.push_back(FetchToolState(tool));
     }
+    // The application data's folder of its own is made with the first save.
+    CreateDirectoryW(Wide(FolderOf(host.settingsPath)).c_str(), nullptr);
     std::string error;
     if (!WriteFileAtomically(host.settingsPath, EncodeSettings(settings), &error)) {
         HostMessage("The settings could not be saved to\n" + host.settingsPath + "\n\n" + error +

@@ -8,6 +8,8 @@
 
 namespace {
 
+const uint32_t kWriterSince = 2;  // the first file version that names its writer
+
 void PutU32(std::vector<uint8_t>& out, uint32_t v)
 {
     for (int i = 0; i < 4; i++) {
@@ -30,11 +32,13 @@ std::vector<uint8_t> EncodeSettings(const HostSettings& settings)
         count = SETTINGS_MAX_TOOLS;
     }
     std::vector<uint8_t> out;
-    out.reserve(SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE + count * SETTINGS_TOOL_SIZE);
+    out.reserve(SETTINGS_HEADER_SIZE + SETTINGS_WRITER_SIZE + SETTINGS_LAYOUT_SIZE +
+                count * SETTINGS_TOOL_SIZE);
     PutU32(out, SETTINGS_MAGIC);
     PutU32(out, SETTINGS_VERSION);
     PutU32(out, static_cast<uint32_t>(count));
     PutU32(out, 0);  // checksum, filled in below
+    PutU32(out, settings.writer);
     const PanelLayout& l = settings.layout;
     PutU32(out, static_cast<uint32_t>(l.left));
     PutU32(out, static_cast<uint32_t>(l.top));
@@ -63,16 +67,23 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     if (size < SETTINGS_HEADER_SIZE) {
         return SETTINGS_TRUNCATED;
     }
-    if (GetU32(data + 4) != SETTINGS_VERSION) {
+    uint32_t version = GetU32(data + 4);
+    if (version == 0) {
         return SETTINGS_BAD_VERSION;
+    }
+    if (version > SETTINGS_VERSION) {
+        return SETTINGS_NEWER_VERSION;
     }
     uint32_t count = GetU32(data + 8);
     if (count > SETTINGS_MAX_TOOLS) {
         return SETTINGS_TOO_MANY_TOOLS;
     }
+    // Version 1 has no writer; the rest is laid out alike.
+    size_t writerSize = version >= kWriterSince ? size_t{SETTINGS_WRITER_SIZE} : 0;
+    size_t layoutAt = SETTINGS_HEADER_SIZE + writerSize;
+    size_t toolsAt = layoutAt + SETTINGS_LAYOUT_SIZE;
     // The count is bounded, so this cannot overflow.
-    size_t expected = SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE +
-                      static_cast<size_t>(count) * SETTINGS_TOOL_SIZE;
+    size_t expected = toolsAt + static_cast<size_t>(count) * SETTINGS_TOOL_SIZE;
     if (size < expected) {
         return SETTINGS_TRUNCATED;
     }
@@ -82,7 +93,7 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     if (Crc32(data + SETTINGS_HEADER_SIZE, size - SETTINGS_HEADER_SIZE) != GetU32(data + 12)) {
         return SETTINGS_BAD_CHECKSUM;
     }
-    const uint8_t* p = data + SETTINGS_HEADER_SIZE + SETTINGS_LAYOUT_SIZE;
+    const uint8_t* p = data + toolsAt;
     for (size_t i = 0; i < count; i++) {
         if (GetU32(p + i * SETTINGS_TOOL_SIZE) != TOOL_STATE_SIZE) {
             return SETTINGS_BAD_BLOCK_SIZE;
@@ -90,7 +101,8 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     }
 
     HostSettings settings;
-    const uint8_t* l = data + SETTINGS_HEADER_SIZE;
+    settings.writer = writerSize ? GetU32(data + SETTINGS_HEADER_SIZE) : 0;
+    const uint8_t* l = data + layoutAt;
     settings.layout.left = static_cast<int32_t>(GetU32(l));
     settings.layout.top = static_cast<int32_t>(GetU32(l + 4));
     settings.layout.width = static_cast<int32_t>(GetU32(l + 8));
@@ -104,6 +116,27 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     return SETTINGS_OK;
 }
 
+uint32_t SettingsFileWriter(const uint8_t* data, size_t size)
+{
+    if (size < SETTINGS_HEADER_SIZE + SETTINGS_WRITER_SIZE || GetU32(data) != SETTINGS_MAGIC ||
+        GetU32(data + 4) < kWriterSince) {
+        return 0;
+    }
+    return GetU32(data + SETTINGS_HEADER_SIZE);
+}
+
+uint32_t PackHostVersion(unsigned major, unsigned minor, unsigned patch)
+{
+    auto clip = [](unsigned v) { return v > 255 ? 255u : v; };
+    return clip(major) << 16 | clip(minor) << 8 | clip(patch);
+}
+
+std::string HostVersionText(uint32_t packed)
+{
+    return std::to_string(packed >> 16 & 0xFF) + "." + std::to_string(packed >> 8 & 0xFF) + "." +
+           std::to_string(packed & 0xFF);
+}
+
 const char* SettingsStatusText(SettingsStatus status)
 {
     switch (status) {
@@ -114,7 +147,9 @@ const char* SettingsStatusText(SettingsStatus status)
     case SETTINGS_BAD_MAGIC:
         return "it is not a Morva Host settings file";
     case SETTINGS_BAD_VERSION:
-        return "it was written by another version of Morva Host";
+        return "its version is one no Morva Host has written";
+    case SETTINGS_NEWER_VERSION:
+        return "it was written by a newer version of Morva Host";
     case SETTINGS_TOO_MANY_TOOLS:
         return "it claims more tools than a panel can hold";
     case SETTINGS_BAD_LENGTH:

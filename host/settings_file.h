@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "include/morva.h"
@@ -13,13 +14,20 @@
 //   4  version
 //   8  tool count
 //  12  CRC-32 of every byte from offset 16 to the end
-//  16  panel layout: left, top, width, height (int32), flags (uint32)
-//  36  per tool: block size (uint32, always 1936), then the block's bytes
+//  16  the version of the host that wrote the file (see PackHostVersion);
+//      every later file version keeps it here, so that a host can name the
+//      newer one whose file it leaves alone
+//  20  panel layout: left, top, width, height (int32), flags (uint32)
+//  40  per tool: block size (uint32, always 1936), then the block's bytes
+// Version 1, written by hosts before 1.1, has no writer: its layout starts
+// at 16 and its tools at 36. It reads into the same settings, with writer
+// 0, and the next save writes the current version.
 enum : uint32_t {
     SETTINGS_MAGIC = 0x5348564Du,  // "MVHS"
-    SETTINGS_VERSION = 1,
+    SETTINGS_VERSION = 2,
     SETTINGS_MAX_TOOLS = 64,
     SETTINGS_HEADER_SIZE = 16,
+    SETTINGS_WRITER_SIZE = 4,
     SETTINGS_LAYOUT_SIZE = 20,
     SETTINGS_TOOL_SIZE = 4 + TOOL_STATE_SIZE,
 };
@@ -46,25 +54,37 @@ struct SavedTool {
 struct HostSettings {
     PanelLayout layout;
     std::vector<SavedTool> tools;  // in panel order, top first
+    uint32_t writer = 0;           // the host version that wrote them; 0: unknown (version 1)
 };
 
 enum SettingsStatus {
     SETTINGS_OK,
     SETTINGS_TRUNCATED,       // shorter than its header or its count says
     SETTINGS_BAD_MAGIC,       // not a settings file
-    SETTINGS_BAD_VERSION,     // written by another version of the host
+    SETTINGS_BAD_VERSION,     // a version no host has written
+    SETTINGS_NEWER_VERSION,   // written by a newer host: to be left as it is
     SETTINGS_TOO_MANY_TOOLS,  // count above SETTINGS_MAX_TOOLS
     SETTINGS_BAD_LENGTH,      // bytes after the last tool
     SETTINGS_BAD_BLOCK_SIZE,  // a tool's block is not 1936 bytes
     SETTINGS_BAD_CHECKSUM,    // contents changed after writing
 };
 
-// The whole file for these settings. More than SETTINGS_MAX_TOOLS tools are
-// not written: only the first SETTINGS_MAX_TOOLS are kept.
+// The whole file for these settings, in the current version. More than
+// SETTINGS_MAX_TOOLS tools are not written: only the first are kept.
 std::vector<uint8_t> EncodeSettings(const HostSettings& settings);
 
-// Reads a whole file. On anything but SETTINGS_OK `out` is left unchanged.
+// Reads a whole file of the current or an older version. On anything but
+// SETTINGS_OK `out` is left unchanged.
 SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* out);
+
+// The host version a file names as its writer: 0 for none (version 1, or
+// not a settings file).
+uint32_t SettingsFileWriter(const uint8_t* data, size_t size);
+
+// A host version as the file stores it: (major << 16) | (minor << 8) | patch,
+// each part cut to 0..255; and as text, "1.1.0".
+uint32_t PackHostVersion(unsigned major, unsigned minor, unsigned patch);
+std::string HostVersionText(uint32_t packed);
 
 // A short English reason for a status, for the user.
 const char* SettingsStatusText(SettingsStatus status);

@@ -10,50 +10,87 @@ const char kSheetClass[] = "MorvaHostSheet";
 namespace {
 
 const char kContainerClass[] = "MorvaHostPageFrame";
+// At 96 dots per inch; scaled by the sheet's. The page itself is a dialog,
+// which the system lays out in the sheet's dots per inch.
 const int kPad = 8;
 const int kPageInset = 6;  // the page's place inside the container
 const int kButtonWidth = 80;
 const int kButtonHeight = 24;
 
+const UINT kButtonIds[] = {IDOK, IDCANCEL, IDC_SHEET_APPLY};
+
 HWND MakeButton(HWND parent, const char* text, UINT id, DWORD extra)
 {
-    HWND b =
-        CreateWindowExA(0, "BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra, 0, 0,
-                        kButtonWidth, kButtonHeight, parent,
-                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), host.instance, nullptr);
-    SendMessageA(b, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-    return b;
+    return CreateWindowExA(0, "BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra, 0, 0,
+                           kButtonWidth, kButtonHeight, parent,
+                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), host.instance,
+                           nullptr);
 }
 
-// Fits the sheet around the page and puts it beside the host window.
-void ArrangeSheet(HWND sheet, HWND container, HWND page)
+// The buttons' font, made anew for the sheet's dots per inch.
+void SetSheetFont(HWND sheet, UINT dpi)
 {
+    HFONT old = host.sheetFont;
+    host.sheetFont = CreateHostFont(dpi, FW_NORMAL);
+    for (UINT id : kButtonIds) {
+        SendMessageA(GetDlgItem(sheet, id), WM_SETFONT, reinterpret_cast<WPARAM>(host.sheetFont),
+                     TRUE);
+    }
+    if (old) {
+        DeleteObject(old);
+    }
+}
+
+// Fits the sheet around the page; puts it beside the host window, or at the
+// place the system suggests when it moves to a screen of other dots per inch.
+void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
+{
+    UINT dpi = WindowDpi(sheet);
+    int pad = Scaled(kPad, dpi);
+    int buttonWidth = Scaled(kButtonWidth, dpi);
+    int buttonHeight = Scaled(kButtonHeight, dpi);
+    int inset = Scaled(kPageInset, dpi);
     RECT pr;
     GetWindowRect(page, &pr);
-    int pageWidth = std::max<int>(pr.right - pr.left, 3 * kButtonWidth + 2 * kPad);
+    int pageWidth = std::max<int>(pr.right - pr.left, 3 * buttonWidth + 2 * pad);
     int pageHeight = pr.bottom - pr.top;
-    int containerWidth = pageWidth + 2 * kPageInset;
-    int containerHeight = pageHeight + 2 * kPageInset;
-    MoveWindow(container, kPad, kPad, containerWidth, containerHeight, FALSE);
-    int clientWidth = containerWidth + 2 * kPad;
-    int buttonsTop = kPad + containerHeight + kPad;
-    const UINT ids[] = {IDOK, IDCANCEL, IDC_SHEET_APPLY};
+    int containerWidth = pageWidth + 2 * inset;
+    int containerHeight = pageHeight + 2 * inset;
+    MoveWindow(container, pad, pad, containerWidth, containerHeight, FALSE);
+    int clientWidth = containerWidth + 2 * pad;
+    int buttonsTop = pad + containerHeight + pad;
     for (int i = 0; i < 3; i++) {
-        int x = clientWidth - kPad - (3 - i) * kButtonWidth - (2 - i) * 6;
-        MoveWindow(GetDlgItem(sheet, ids[i]), x, buttonsTop, kButtonWidth, kButtonHeight, FALSE);
+        int x = clientWidth - pad - (3 - i) * buttonWidth - (2 - i) * Scaled(6, dpi);
+        MoveWindow(GetDlgItem(sheet, kButtonIds[i]), x, buttonsTop, buttonWidth, buttonHeight,
+                   FALSE);
     }
-    RECT rc = {0, 0, clientWidth, buttonsTop + kButtonHeight + kPad};
-    AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrA(sheet, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrA(sheet, GWL_EXSTYLE)));
-    RECT owner;
-    GetWindowRect(host.mainWindow, &owner);
+    RECT rc = {0, 0, clientWidth, buttonsTop + buttonHeight + pad};
+    AdjustWindowRectForDpi(&rc, sheet, FALSE, dpi);
     int width = rc.right - rc.left;
     int height = rc.bottom - rc.top;
-    int x = owner.right + 8;
-    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
-        x = std::max<int>(owner.left + 40, 0);
+    if (suggested) {
+        SetWindowPos(sheet, nullptr, suggested->left, suggested->top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(sheet, nullptr, TRUE);
+        return;
     }
-    SetWindowPos(sheet, nullptr, x, owner.top + 40, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT owner;
+    GetWindowRect(host.mainWindow, &owner);
+    int x = owner.right + Scaled(8, dpi);
+    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
+        x = std::max<int>(owner.left + Scaled(40, dpi), 0);
+    }
+    SetWindowPos(sheet, nullptr, x, owner.top + Scaled(40, dpi), width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
+{
+    if (host.page && IsWindow(host.page)) {
+        SetSheetFont(sheet, WindowDpi(sheet));
+        ArrangeSheet(sheet, GetDlgItem(sheet, IDC_SHEET_CONTAINER), host.page, suggested);
+    }
+    return 0;
 }
 
 LRESULT OnSheetCommand(UINT id)
@@ -83,6 +120,8 @@ LRESULT CALLBACK SheetWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         ClosePropertySheet();
         return 0;
+    case WM_DPICHANGED:
+        return OnSheetDpiChanged(hwnd, reinterpret_cast<const RECT*>(lParam));
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -118,11 +157,15 @@ void OpenPropertySheet(HWND tool)
     MakeButton(sheet, "OK", IDOK, BS_DEFPUSHBUTTON);
     MakeButton(sheet, "Cancel", IDCANCEL, BS_PUSHBUTTON);
     MakeButton(sheet, "&Apply", IDC_SHEET_APPLY, BS_PUSHBUTTON);
-    HWND page = reinterpret_cast<HWND>(SendMessageA(tool, PNM_CREATEPROPPAGE,
-                                                    reinterpret_cast<WPARAM>(container),
-                                                    MAKELPARAM(kPageInset, kPageInset)));
+    UINT dpi = WindowDpi(sheet);
+    SetSheetFont(sheet, dpi);
+    int inset = Scaled(kPageInset, dpi);
+    HWND page = reinterpret_cast<HWND>(SendMessageA(
+        tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(container), MAKELPARAM(inset, inset)));
     if (!page || !IsWindow(page)) {
         DestroyWindow(sheet);
+        DeleteObject(host.sheetFont);
+        host.sheetFont = nullptr;
         HostMessage("The tool did not provide a property page.", MB_ICONWARNING);
         return;
     }
@@ -132,7 +175,7 @@ void OpenPropertySheet(HWND tool)
     // Tab and the arrow keys move through the page's controls as well.
     SetWindowLongPtrA(page, GWL_EXSTYLE,
                       GetWindowLongPtrA(page, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-    ArrangeSheet(sheet, container, page);
+    ArrangeSheet(sheet, container, page, nullptr);
     ShowWindow(sheet, SW_SHOW);
     HostLog("property sheet opened for tool " + std::to_string(ToolNumber(tool)));
 }
@@ -165,6 +208,10 @@ void ClosePropertySheet()
         if (host.mainWindow) {
             SetForegroundWindow(host.mainWindow);
         }
+    }
+    if (host.sheetFont) {
+        DeleteObject(host.sheetFont);
+        host.sheetFont = nullptr;
     }
 }
 

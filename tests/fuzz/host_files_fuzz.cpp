@@ -24,8 +24,9 @@ void Require(bool holds)
     }
 }
 
-// A file that reads re-encodes to the very same bytes; one that does not
-// leaves the caller's settings untouched.
+// A file of the current version that reads re-encodes to the very same
+// bytes (an older one is written in the current version); one that does not
+// read leaves the caller's settings untouched.
 void ReadSettings(std::vector<uint8_t> bytes, bool reseal)
 {
     if (reseal && bytes.size() >= SETTINGS_HEADER_SIZE) {
@@ -44,7 +45,7 @@ void ReadSettings(std::vector<uint8_t> bytes, bool reseal)
         return;
     }
     Require(settings.tools.size() <= SETTINGS_MAX_TOOLS);
-    Require(EncodeSettings(settings) == bytes);
+    Require(bytes[4] != SETTINGS_VERSION || EncodeSettings(settings) == bytes);
 }
 
 // Every event read starts with a status byte at a tick no earlier than the

@@ -29,6 +29,11 @@ TEST(HostOptions, AllTogetherAndInAnyOrder)
     EXPECT_FALSE(o.mouseMessages);
     ASSERT_TRUE(ParseHostOptions({"/?"}, &o, &error));
     EXPECT_TRUE(o.help);
+    EXPECT_FALSE(o.version);
+    ASSERT_TRUE(ParseHostOptions({"--version"}, &o, &error));
+    EXPECT_TRUE(o.version);
+    EXPECT_FALSE(o.help);
+    EXPECT_EQ(std::string(kHostVersionText), std::string("Morva Host ") + MORVA_VERSION);
 }
 
 TEST(HostOptions, FaultsAreRefusedWithAReason)

@@ -13,6 +13,7 @@ HostSettings TwoTools()
 {
     HostSettings settings;
     settings.layout = {-20, 40, 640, 480, LAYOUT_MAXIMIZED};
+    settings.writer = PackHostVersion(1, 1, 0);
     settings.tools.resize(2);
     for (size_t t = 0; t < 2; t++) {
         for (int i = 0; i < TOOL_STATE_SIZE; i++) {
@@ -41,6 +42,16 @@ void Reseal(std::vector<uint8_t>& bytes)
     PutU32At(bytes, 12, Crc32(bytes.data() + 16, bytes.size() - 16));
 }
 
+// The same settings as a host before 1.1 wrote them: version 1, no writer.
+std::vector<uint8_t> VersionOne(const HostSettings& settings)
+{
+    std::vector<uint8_t> bytes = EncodeSettings(settings);
+    bytes.erase(bytes.begin() + 16, bytes.begin() + 20);
+    PutU32At(bytes, 4, 1);
+    Reseal(bytes);
+    return bytes;
+}
+
 TEST(Checksums, KnownAnswers)
 {
     const char* text = "123456789";
@@ -64,12 +75,13 @@ TEST(SettingsFile, RoundTripKeepsLayoutAndEveryBlockByte)
 {
     HostSettings settings = TwoTools();
     std::vector<uint8_t> bytes = EncodeSettings(settings);
-    ASSERT_EQ(bytes.size(), 16u + 20u + 2u * (4u + 1936u));
+    ASSERT_EQ(bytes.size(), 16u + 4u + 20u + 2u * (4u + 1936u));
     EXPECT_EQ(memcmp(bytes.data(), "MVHS", 4), 0);
-    EXPECT_EQ(U32At(bytes, 4), 1u);
+    EXPECT_EQ(U32At(bytes, 4), 2u);
     EXPECT_EQ(U32At(bytes, 8), 2u);
     EXPECT_EQ(U32At(bytes, 12), Crc32(bytes.data() + 16, bytes.size() - 16));
-    EXPECT_EQ(U32At(bytes, 36), 1936u);
+    EXPECT_EQ(U32At(bytes, 16), 0x010100u);
+    EXPECT_EQ(U32At(bytes, 40), 1936u);
 
     HostSettings back;
     ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &back), SETTINGS_OK);
@@ -78,6 +90,7 @@ TEST(SettingsFile, RoundTripKeepsLayoutAndEveryBlockByte)
     EXPECT_EQ(back.layout.width, 640);
     EXPECT_EQ(back.layout.height, 480);
     EXPECT_EQ(back.layout.flags, LAYOUT_MAXIMIZED);
+    EXPECT_EQ(back.writer, settings.writer);
     ASSERT_EQ(back.tools.size(), 2u);
     for (size_t t = 0; t < 2; t++) {
         EXPECT_EQ(memcmp(back.tools[t].block, settings.tools[t].block, TOOL_STATE_SIZE), 0);
@@ -88,7 +101,7 @@ TEST(SettingsFile, AnEmptyPanelRoundTrips)
 {
     HostSettings empty = {};
     std::vector<uint8_t> bytes = EncodeSettings(empty);
-    EXPECT_EQ(bytes.size(), 36u);
+    EXPECT_EQ(bytes.size(), 40u);
     HostSettings back = TwoTools();
     ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &back), SETTINGS_OK);
     EXPECT_TRUE(back.tools.empty());
@@ -119,7 +132,9 @@ const Damage kDamages[] = {
     {"bad magic", [](std::vector<uint8_t>& b) { b[0] = 'X'; }, SETTINGS_BAD_MAGIC},
     {"another file entirely", [](std::vector<uint8_t>& b) { memcpy(b.data(), "\x89PNG", 4); },
      SETTINGS_BAD_MAGIC},
-    {"bad version", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 2); }, SETTINGS_BAD_VERSION},
+    {"a newer version", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 3); }, SETTINGS_NEWER_VERSION},
+    {"the newest version", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 0xFFFFFFFF); },
+     SETTINGS_NEWER_VERSION},
     {"version zero", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 0); }, SETTINGS_BAD_VERSION},
     {"count too large", [](std::vector<uint8_t>& b) { PutU32At(b, 8, 65); },
      SETTINGS_TOO_MANY_TOOLS},
@@ -137,13 +152,14 @@ const Damage kDamages[] = {
      SETTINGS_BAD_LENGTH},
     {"block size of the second tool",
      [](std::vector<uint8_t>& b) {
-         PutU32At(b, 36 + 1940, 1935);
+         PutU32At(b, 40 + 1940, 1935);
          Reseal(b);
      },
      SETTINGS_BAD_BLOCK_SIZE},
     {"a flipped bit in a block", [](std::vector<uint8_t>& b) { b[2000] ^= 0x10; },
      SETTINGS_BAD_CHECKSUM},
-    {"a changed layout", [](std::vector<uint8_t>& b) { b[16] ^= 1; }, SETTINGS_BAD_CHECKSUM},
+    {"a changed writer", [](std::vector<uint8_t>& b) { b[16] ^= 1; }, SETTINGS_BAD_CHECKSUM},
+    {"a changed layout", [](std::vector<uint8_t>& b) { b[20] ^= 1; }, SETTINGS_BAD_CHECKSUM},
     {"a changed checksum", [](std::vector<uint8_t>& b) { b[13] ^= 0x80; }, SETTINGS_BAD_CHECKSUM},
 };
 
@@ -158,6 +174,36 @@ TEST(SettingsFile, DamagedFilesAreRefusedWithTheirReason)
         EXPECT_TRUE(out.tools.empty()) << d.what;
         EXPECT_STRNE(SettingsStatusText(d.expected), SettingsStatusText(SETTINGS_OK));
     }
+}
+
+TEST(SettingsFile, AVersionOneFileReadsAsItWasAndIsWrittenInTheCurrentVersion)
+{
+    HostSettings settings = TwoTools();
+    std::vector<uint8_t> old = VersionOne(settings);
+    ASSERT_EQ(old.size(), 16u + 20u + 2u * (4u + 1936u));
+    HostSettings back;
+    ASSERT_EQ(DecodeSettings(old.data(), old.size(), &back), SETTINGS_OK);
+    EXPECT_EQ(back.writer, 0u) << "a version 1 file names no writer";
+    EXPECT_EQ(SettingsFileWriter(old.data(), old.size()), 0u);
+    back.writer = settings.writer;
+    EXPECT_EQ(EncodeSettings(back), EncodeSettings(settings));
+    // Damage is found in the old layout as in the new.
+    old[36] ^= 1;
+    EXPECT_EQ(DecodeSettings(old.data(), old.size(), &back), SETTINGS_BAD_CHECKSUM);
+    old.pop_back();
+    EXPECT_EQ(DecodeSettings(old.data(), old.size(), &back), SETTINGS_TRUNCATED);
+}
+
+TEST(SettingsFile, ANewerFileNamesTheHostThatWroteIt)
+{
+    std::vector<uint8_t> bytes = EncodeSettings(TwoTools());
+    PutU32At(bytes, 4, 3);
+    bytes.resize(100);  // whatever a newer layout holds after its writer
+    HostSettings out = {};
+    EXPECT_EQ(DecodeSettings(bytes.data(), bytes.size(), &out), SETTINGS_NEWER_VERSION);
+    EXPECT_EQ(HostVersionText(SettingsFileWriter(bytes.data(), bytes.size())), "1.1.0");
+    EXPECT_EQ(SettingsFileWriter(bytes.data(), 19), 0u);
+    EXPECT_EQ(HostVersionText(PackHostVersion(300, 2, 17)), "255.2.17");
 }
 
 TEST(SettingsFile, TheLargestPanelFitsAndOneMoreToolIsNotWritten)

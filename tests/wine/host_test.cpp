@@ -5,6 +5,7 @@
 // Also the capture device (a winmm.dll of its own folder), loaded by path.
 #include <windows.h>
 #include <mmsystem.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "host/checksum.h"
 #include "host/settings_file.h"
 #include "host/smf.h"
 #include "include/morva.h"
@@ -31,6 +33,23 @@ const UINT kSheetApply = 101;  // the sheet's Apply button
 const UINT kSheetContainer = 100;
 const UINT kAboutHost = 40005;  // the host's Help menu
 const char kAboutHostText[] = "Morva Host shows the tools of a panel-tool module.";
+
+// Paths and texts are UTF-8 here, as in the host.
+std::wstring Wide(const std::string& s)
+{
+    std::wstring w(s.size(), L'\0');
+    w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0],
+                                 static_cast<int>(w.size())));
+    return w;
+}
+
+std::string Utf8(const wchar_t* w)
+{
+    std::string s(4 * wcslen(w), '\0');
+    s.resize(WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wcslen(w)), &s[0],
+                                 static_cast<int>(s.size()), nullptr, nullptr));
+    return s;
+}
 
 std::string ExeFolder()
 {
@@ -71,11 +90,11 @@ std::string ClassOf(HWND hwnd)
     return cls;
 }
 
-std::string TextOf(HWND hwnd)
+std::string TextOf(HWND hwnd)  // in UTF-8
 {
-    char text[2048] = "";
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
+    wchar_t text[2048] = L"";
+    GetWindowTextW(hwnd, text, 2048);
+    return Utf8(text);
 }
 
 struct Search {
@@ -167,13 +186,14 @@ struct HostRun {
         }
     }
 
-    bool Start(const std::string& arguments)
+    // The host of `folder` (UTF-8), started there.
+    bool Start(const std::string& arguments, const std::string& folder = ExeFolder())
     {
-        std::string command = "\"" + ExeFolder() + "morvahost.exe\" " + arguments;
-        STARTUPINFOA si = {};
+        std::wstring command = Wide("\"" + folder + "morvahost.exe\" " + arguments);
+        STARTUPINFOW si = {};
         si.cb = sizeof si;
-        return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              ExeFolder().c_str(), &si, &pi) != FALSE;
+        return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              Wide(folder).c_str(), &si, &pi) != FALSE;
     }
 
     bool WaitForMain()
@@ -221,8 +241,8 @@ struct HostRun {
     // before any, so once the box shows, whatever start-up and those
     // commands were to show is up too: a dialog then exists, shown or not.
     // Returns the host's other dialogs at that moment and closes the About
-    // box; false when it never showed.
-    bool OtherBoxesOnceSettled(std::vector<Box>* others)
+    // box; false when it never showed. `aboutText` gets the About box's text.
+    bool OtherBoxesOnceSettled(std::vector<Box>* others, std::string* aboutText = nullptr)
     {
         Menu(kAboutHost);
         HWND about = nullptr;
@@ -236,6 +256,9 @@ struct HostRun {
         });
         if (!shown) {
             return false;
+        }
+        if (aboutText) {
+            *aboutText = BoxOf(about).text;
         }
         others->clear();
         for (HWND hwnd : DialogsOf(pi.dwProcessId)) {
@@ -266,7 +289,7 @@ struct HostRun {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Wide(path).c_str(), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>());
 }
@@ -649,6 +672,173 @@ TEST(HostSettingsFile, AFailedSaveKeepsTheLastGoodFileRemovesItsOwnAndSaysSo)
         EXPECT_EQ(ReadFileBytes(settingsPath), good);
         EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileA(settingsPath.c_str());
+    }
+}
+
+// A panel of two tools of five octaves, as a host before 1.1 wrote it:
+// version 1, no writer.
+std::vector<uint8_t> VersionOneFile()
+{
+    HostSettings s = {};
+    s.tools.resize(2);
+    for (SavedTool& t : s.tools) {
+        SetDefaultState(reinterpret_cast<ToolStateBlock*>(t.block));
+        reinterpret_cast<ToolStateBlock*>(t.block)->octaves = 5;
+    }
+    std::vector<uint8_t> b = EncodeSettings(s);
+    b.erase(b.begin() + 16, b.begin() + 20);
+    b[4] = 1;
+    uint32_t crc = Crc32(b.data() + 16, b.size() - 16);
+    memcpy(&b[12], &crc, 4);
+    return b;
+}
+
+// Version 3 of Morva Host 9.8.7.
+std::vector<uint8_t> NewerFile()
+{
+    HostSettings s = {};
+    s.writer = PackHostVersion(9, 8, 7);
+    std::vector<uint8_t> b = EncodeSettings(s);
+    b[4] = 3;
+    b.resize(200, 0x5A);
+    return b;
+}
+
+struct OtherVersion {
+    const char* name;
+    std::vector<uint8_t> (*make)();
+    const char* says;  // null: nothing to say
+    size_t tools;      // what the host starts with
+};
+
+const OtherVersion kOtherVersions[] = {
+    {"version 1", VersionOneFile, nullptr, 2},
+    {"newer", NewerFile, "was written by Morva Host 9.8.7, newer than this one", 1},
+};
+
+TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
+{
+    for (const OtherVersion& v : kOtherVersions) {
+        SCOPED_TRACE(v.name);
+        std::string settingsPath = TempPath(std::string(v.name) + ".settings");
+        std::vector<uint8_t> bytes = v.make();
+        std::ofstream(settingsPath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        HostRun run;
+        ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
+        Box box;
+        if (v.says) {
+            ASSERT_TRUE(run.AnswerBox(&box)) << "said once, at the start";
+            EXPECT_NE(box.text.find(v.says), std::string::npos) << box.text;
+            EXPECT_NE(box.text.find("leaves that file as it is"), std::string::npos) << box.text;
+        }
+        ASSERT_TRUE(run.WaitForMain());
+        ASSERT_TRUE(run.WaitForToolCount(v.tools));
+        std::vector<Box> others;
+        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
+        EXPECT_TRUE(others.empty()) << Describe(others);
+        ExpectProportion(run.Tools()[0], v.says ? 3 : 5);
+        ASSERT_EQ(run.Quit(), 0u) << "quitting asks nothing";
+        std::vector<uint8_t> after = ReadFileBytes(settingsPath);
+        HostSettings saved;
+        if (v.says) {
+            EXPECT_EQ(after, bytes) << "byte for byte as it was";
+        } else {
+            ASSERT_EQ(DecodeSettings(after.data(), after.size(), &saved), SETTINGS_OK);
+            EXPECT_EQ(after[4], SETTINGS_VERSION);
+            EXPECT_EQ(HostVersionText(saved.writer), MORVA_VERSION);
+            ASSERT_EQ(saved.tools.size(), 2u);
+            EXPECT_EQ(BlockOf(saved.tools[1]).octaves, 5);
+        }
+        EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileA(settingsPath.c_str());
+    }
+}
+
+// Where the host keeps its settings when none are named: a copy of the host,
+// the module and the winmm double in a folder whose name lies outside the
+// system's code page, which takes new files or (as Program Files) refuses
+// them.
+struct SettingsPlace {
+    const char* name;
+    const char* failing;  // MORVA_HOST_FAIL_SAVE
+    bool beside;          // beside the program; otherwise in the application data
+};
+
+const SettingsPlace kSettingsPlaces[] = {
+    {"a folder the user may write", "", true},
+    {"a folder the user may not write", "probe", false},
+};
+
+TEST(HostSettingsFile, SettingsLiveBesideTheProgramOrElseInTheApplicationData)
+{
+    wchar_t data[MAX_PATH] = L"";
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data), S_OK);
+    for (const SettingsPlace& p : kSettingsPlaces) {
+        SCOPED_TRACE(p.name);
+        std::string folder = TempPath("\xce\xa9mega") + "\\";  // "Ωmega"
+        // A run of another process of this number may have left it.
+        ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS);
+        for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll"}) {
+            ASSERT_TRUE(
+                CopyFileW(Wide(ExeFolder() + file).c_str(), Wide(folder + file).c_str(), FALSE));
+        }
+        std::string settingsPath =
+            (p.beside ? folder : Utf8(data) + "\\Morva\\") + "morvahost.settings";
+        DeleteFileW(Wide(settingsPath).c_str());
+        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", p.failing);
+        HostRun run;
+        bool started = run.Start("", folder);
+        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(run.WaitForMain());
+        ASSERT_TRUE(run.WaitForToolCount(1)) << "the module beside the copy serves";
+        EXPECT_NE(GetClassLongPtrW(run.main, GCLP_HICON),
+                  reinterpret_cast<ULONG_PTR>(LoadIconA(nullptr, IDI_APPLICATION)));
+        run.Menu(kAddTool);
+        std::vector<Box> others;
+        std::string about;
+        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about));
+        EXPECT_TRUE(others.empty()) << Describe(others);
+        EXPECT_NE(about.find("Settings: " + settingsPath), std::string::npos) << about;
+        EXPECT_NE(about.find(p.beside ? "beside the program" : "cannot be written"),
+                  std::string::npos)
+            << about;
+        ASSERT_EQ(run.Quit(), 0u);
+        HostSettings saved;
+        std::vector<uint8_t> bytes = ReadFileBytes(settingsPath);
+        ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &saved), SETTINGS_OK);
+        EXPECT_EQ(saved.tools.size(), 2u);
+        for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll", "morvahost.settings"}) {
+            DeleteFileW(Wide(folder + file).c_str());
+        }
+        EXPECT_TRUE(RemoveDirectoryW(Wide(folder).c_str())) << "nothing else was left there";
+        DeleteFileW(Wide(settingsPath).c_str());
+    }
+}
+
+// The command line's own answers: a box, and the host quits.
+struct Answer {
+    const char* option;
+    std::string says;
+};
+
+TEST(HostCommandLine, HelpAndVersionAreShownAndTheHostQuits)
+{
+    const Answer answers[] = {
+        {"--version", std::string("Morva Host ") + MORVA_VERSION},
+        {"--help", "Settings: " + ExeFolder() + "morvahost.settings\n(beside the program)"},
+    };
+    for (const Answer& a : answers) {
+        SCOPED_TRACE(a.option);
+        HostRun run;
+        ASSERT_TRUE(run.Start(a.option));
+        Box box;
+        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
+        EXPECT_EQ(box.caption, "Morva Host");
+        EXPECT_NE(box.text.find(a.says), std::string::npos) << box.text;
+        EXPECT_EQ(run.WaitForExit(), 0u);
     }
 }
 
