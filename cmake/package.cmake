@@ -1,4 +1,5 @@
-# The release archive, morva-<version>-win32.zip:
+# The release archive, morva-<version>-win32.zip, and its SHA-256 beside it
+# (morva-<version>-win32.zip.sha256, as sha256sum prints it):
 #   cmake --build --preset win32 --target package
 # It holds the module and the host, stripped, the install text and the
 # licence, with Windows line ends, side by side without a top folder (so
@@ -27,4 +28,5 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR})
+set(CPACK_PACKAGE_CHECKSUM SHA256)
 include(CPack)

@@ -1,6 +1,7 @@
-# What a Windows user gets: builds the release archive, unpacks it into a
-# fresh folder and checks its files, the 32-bit module's exports and
-# imports, the host's imports, and both binaries' version resources.
+# What a Windows user gets: builds the release archive, checks the checksum
+# beside it, unpacks it into a fresh folder and checks its files, the 32-bit
+# module's exports and imports, the host's imports, icon and manifest, and
+# both binaries' version resources.
 #   cmake -DBUILD_DIR=... -DARCHIVE=... -DUNPACK_DIR=... -DPYTHON=...
 #         -DCHECK_DLL=... -DVERSION=... -DEXPORTS=... -DIMPORTS=... -P package_check.cmake
 # The unpacked folder is the fixture "morva_package": a test that starts the
@@ -15,6 +16,17 @@ function(run what)
 endfunction()
 
 run("building the archive" ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package)
+
+# The checksum file reads as sha256sum writes it: the digest, two spaces and
+# the archive's name.
+file(SHA256 ${ARCHIVE} digest)
+get_filename_component(archive_name ${ARCHIVE} NAME)
+file(READ ${ARCHIVE}.sha256 listed)
+string(STRIP "${listed}" listed)
+message(STATUS "checksum file: ${listed}")
+if(NOT listed STREQUAL "${digest}  ${archive_name}")
+  message(FATAL_ERROR "${archive_name}.sha256 does not match the archive (${digest})")
+endif()
 
 file(REMOVE_RECURSE ${UNPACK_DIR})
 file(MAKE_DIRECTORY ${UNPACK_DIR})
@@ -34,7 +46,9 @@ run("morva.dll: 32-bit" ${PYTHON} ${CHECK_DLL} machine ${dll} i386)
 run("morvahost.exe: 32-bit" ${PYTHON} ${CHECK_DLL} machine ${host} i386)
 run("morva.dll: exports" ${PYTHON} ${CHECK_DLL} exports ${dll} ${EXPORTS})
 run("morva.dll: imports" ${PYTHON} ${CHECK_DLL} imports ${dll} ${IMPORTS})
-run("morvahost.exe: imports" ${PYTHON} ${CHECK_DLL} imports ${host} ${IMPORTS} comctl32.dll)
+run("morvahost.exe: imports" ${PYTHON} ${CHECK_DLL} imports ${host} ${IMPORTS} comctl32.dll
+    shell32.dll ole32.dll)
+run("morvahost.exe: icon and manifest" ${PYTHON} ${CHECK_DLL} application ${host})
 run("morva.dll: version" ${PYTHON} ${CHECK_DLL} version ${dll} ${VERSION}
     ProductName=Morva "FileDescription=Morva Tool for Orbiscope" OriginalFilename=morva.dll)
 run("morvahost.exe: version" ${PYTHON} ${CHECK_DLL} version ${host} ${VERSION}

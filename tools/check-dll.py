@@ -11,6 +11,10 @@
                                           these texts
   check-dll.py machine FILE i386|x86-64   built for this processor
   check-dll.py resources FILE             lists every resource with a digest
+  check-dll.py application EXE            a program as Windows shows it: an
+                                          icon of its own, and a manifest that
+                                          runs it as the invoker and declares
+                                          it aware of the display's dpi
   check-dll.py no-x87 OBJ ...             no x87 instruction in these 32-bit
                                           objects: their doubles are doubles
 """
@@ -110,6 +114,8 @@ def resources(path):
 
 
 RT_VERSION = 16
+RT_GROUP_ICON = 14
+RT_MANIFEST = 24
 
 
 def version_block(data, pos=0):
@@ -209,6 +215,24 @@ def list_resources(path):
     return True
 
 
+def check_application(path):
+    found = resources(path)
+    icons = [name for (rtype, name, lang), body in found if rtype == RT_GROUP_ICON]
+    manifests = [body.decode("utf-8", "replace") for (rtype, name, lang), body in found
+                 if rtype == RT_MANIFEST]
+    manifest = manifests[0] if len(manifests) == 1 else ""
+    checks = [
+        ("icon group", bool(icons)),
+        ("one manifest", len(manifests) == 1),
+        ("runs as invoker", 'level="asInvoker"' in manifest),
+        ("dpi aware", "<dpiAware" in manifest and "<dpiAwareness" in manifest),
+        ("supported OS list", "supportedOS" in manifest),
+    ]
+    for what, ok in checks:
+        print("%-20s %s" % (what, "ok" if ok else "MISSING"))
+    return all(ok for _, ok in checks)
+
+
 def first_ret_pop(path, machine, address):
     out = subprocess.run([OBJDUMP[machine], "-d", "--no-show-raw-insn",
                           "--start-address=0x%x" % address,
@@ -278,6 +302,8 @@ def main():
         ok = check_machine(path, rest[0])
     elif mode == "resources":
         ok = list_resources(path)
+    elif mode == "application":
+        ok = check_application(path)
     else:
         sys.exit(__doc__)
     sys.exit(0 if ok else 1)
