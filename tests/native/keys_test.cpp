@@ -73,6 +73,9 @@ TEST(HitTest, SharedWhiteColumnsGoToTheLowerIndex)
 TEST(HitTest, RestoredLastKeyIndexNeverReadsPastTheTable)
 {
     ToolStateBlock block = OneOctave();
+    // A table that ends on a black key: the shorter last entry still wins.
+    block.lastKey = 1;
+    EXPECT_EQ(HitTestKey(block, 10, 10), 1);
     block.keys[94] = {200, 0, 210, 10, 0};
     for (int32_t last : {-1, -100, INT_MIN}) {
         block.lastKey = last;

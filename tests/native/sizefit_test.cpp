@@ -42,6 +42,12 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
         {2, 0, 100, 0, 0, 500, 31, 100, 31},
         {3, 1, 20, 96, 0, 500, 500, 96, 20},
         {3, 0, 192, 0, 40, 500, 500, 192, 40},
+        // restored counts far above seven: 8403 x 32032 x 0.05 is 13458244.8,
+        // which the single-precision twentieth, a hair above 0.05, lifts to
+        // 13458245.0005 (23365 in 16 bits) where a double one would not; and
+        // a height far below a pixel is none
+        {1001, 1, 8403, 0, 0, 65535, 65535, 23365, 8403},
+        {2000, 0, 1, 0, 0, 500, 500, 1, 0},
     };
     for (const Fit& f : cases) {
         int32_t octaves = f.octaves;
@@ -54,7 +60,8 @@ TEST(SizeFit, WholeTwentiethsAreNotTruncatedDown)
 {
     // 20 x 96 / 20 and 10 x 32 / 20 are whole. The constant for a twentieth
     // lies just above it, in single precision as in double (the two give the
-    // same fit for every 16-bit size at one to seven octaves), so the products
+    // same fit for every 16-bit size at one to seven octaves; only a restored
+    // count far above seven tells them apart), so the products
     // truncate to 96 and 16; a constant just below a twentieth gives 95 and 15.
     int32_t octaves = 3;
     EXPECT_EQ(FitToolSize(&octaves, Request({3, 1, 20, 0, 0, 1000, 1000, 0, 0})) & 0xFFFF, 96u);

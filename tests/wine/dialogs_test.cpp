@@ -782,19 +782,31 @@ void DestroyTheToolInTheBox(HWND box)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
-TEST_F(PageTarget, AToolDestroyedInAnApplysBoxIsLeftAlone)
+TEST_F(PageTarget, AToolDestroyedInThePagesBoxIsLeftAlone)
 {
     GuardModuleHeap(morva->dll);
-    for (int failing : {W_midiOutClose, W_midiOutOpen, W_midiOutShortMsg}) {
-        SCOPED_TRACE(WinmmCallName(failing));
+    // The first box of the page's device list as it opens, or of an apply.
+    const struct {
+        int failing;
+        bool opening;
+    } cases[] = {{W_midiOutGetDevCapsA, true},
+                 {W_midiOutClose, false},
+                 {W_midiOutOpen, false},
+                 {W_midiOutShortMsg, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WinmmCallName(c.failing));
         HWND tool = NewTool(2, 0, 3);
-        HWND page = EditedPage(tool);
-        FailWinmm(failing, MMSYSERR_NOMEM, 1);
+        HWND page = c.opening ? nullptr : EditedPage(tool);
+        FailWinmm(c.failing, MMSYSERR_NOMEM, 1);
         CaughtDialogs().clear();
         toolToDestroy = tool;
         SetDialogInspector(DestroyTheToolInTheBox);
         const int touches = FreedBlockTouches();
-        ApplyPropertyPage(page);
+        if (c.opening) {
+            page = Page(tool);
+        } else {
+            ApplyPropertyPage(page);
+        }
         EXPECT_FALSE(IsWindow(tool));
         EXPECT_EQ(FreedBlockTouches(), touches) << "reads or writes of the freed record";
         EXPECT_EQ(CaughtDialogs().size(), 1u);

@@ -411,6 +411,7 @@ TEST_F(MidiShortMessage, PacksStatusChannelAndDataBytesIntoOneCall)
         {0x80, 0x0A, 0x1FF, 0x2AB, 0x00ABFF8A},         // data bytes keep their low 8 bits
         {0x1B0, 0x101, 0x107, 0xFFFFFF64, 0x006407B1},  // so do status and channel
         {0x93, 0x05, 1, 2, 0x00020197},                 // status and channel are ORed
+        {0x80, 0x30, 1, 2, 0x000201B0},                 // the channel's whole low byte
     };
     MidiDevice record;
     Open(&record, MIDI_OUTPUT, 2);

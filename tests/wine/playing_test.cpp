@@ -503,10 +503,32 @@ TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
     EXPECT_EQ(Record(sounding)->sounding, 0);
 }
 
+HWND otherTool;  // the tool a box's inspector plays or asks
+// A tool being destroyed is no tool to the messages that reach it while its
+// note-off's box is up: they go to the default window procedure.
+LRESULT lentInTheBox;
+void AskTheDyingToolForItsBlock(HWND box)
+{
+    void* lent = nullptr;
+    lentInTheBox = SendMessageA(otherTool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(Playing, MessagesInTheBoxOfItsDestroyFindNoTool)
+{
+    otherTool = OneOctaveTool();
+    Press(otherTool, 5, 40);
+    FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
+    lentInTheBox = -1;
+    SetDialogInspector(AskTheDyingToolForItsBlock);
+    DestroyWindow(otherTool);
+    EXPECT_EQ(CaughtDialogs().size(), 1u);
+    EXPECT_EQ(lentInTheBox, 0);
+}
+
 // A note message whose box takes the capture (as a box may) ends no note of
 // its own tool; but another tool losing its capture in that box, as the user
 // plays it and the host takes its capture, still ends that tool's note.
-HWND otherTool;
 void PlayTheOtherToolAndTakeItsCapture(HWND box)
 {
     if (otherTool) {

@@ -72,10 +72,14 @@ TEST(InitType, RegistersTheClassOnceAndFillsTheTypeDescription)
     PanelTypeInfo* first = nullptr;
     PanelTypeInfo* second = nullptr;
     EXPECT_EQ(morva.init(&first, 0), &first);
+    ASSERT_NE(first, nullptr);
+    const HBITMAP firstImages[] = {first->image, first->monoImage};
     EXPECT_EQ(morva.init(&second, 0), &second);
     EXPECT_EQ(registerCalls, 1);
-    ASSERT_NE(first, nullptr);
     EXPECT_EQ(first, second);
+    // A later set-up keeps the images the first one loaded.
+    EXPECT_EQ(second->image, firstImages[0]);
+    EXPECT_EQ(second->monoImage, firstImages[1]);
     EXPECT_STREQ(first->name, "Morva");
     EXPECT_STREQ(first->description, "Morva Tool for Orbiscope");
 

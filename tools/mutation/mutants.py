@@ -1,0 +1,632 @@
+# The mutants: small, plausible faults in the module, each an exact text
+# replacement (the original text must occur exactly once in its file), with
+# the tests of its area: a ctest regex for the native preset and/or one for
+# the win64 preset (Wine). A mutant marked `equivalent` cannot change
+# behaviour; the reason is given and it is neither run nor counted. `sample`
+# marks the fast native-only mutants of the CI sample (mutation.sample).
+
+# The tests of each area.
+SIZEFIT_N = r"^native\.(SizeFit|IdealSize)\."
+SIZEFIT_W = r"^wine\.(SizeProtocol|BadInput)"
+LAYOUT_N = r"^native\.Layout\."
+KEYS_N = r"^native\.(HitTest|Notes|Mark)\."
+RENDER_W = r"^wine\.(Rendering|Painting|BadInput|FaultSweep|Soak\.Resizes)"
+PLAY_W = r"^wine\.(Playing|DestroyedInABox|FaultSweep|Soak\.PressSlide)"
+SOUND_W = r"^wine\.(Playing|DestroyedInABox|PageDevices|ToolCreation|FaultSweep|Soak\.Tools)"
+TOOL_W = (r"^wine\.(Enumerate|InitType|ToolCreation|SettingsBlock|SizeProtocol|HostProtocol"
+          r"|ContextMenu|Painting|BadInput|PageTarget|DestroyedInABox|FaultSweep|Soak\.Tools)")
+MIDI_W = r"^wine\.Midi"
+PAGE_W = r"^wine\.(PropertyPage|PageDevices|PageTarget|FaultSweep|Soak\.PropertyPages)"
+ABOUT_W = r"^wine\.(AboutBox|DialogLayout|FaultSweep)"
+
+MUTANTS = []
+
+
+def mutant(id, file, old, new, desc, native=None, wine=None, equivalent=None, sample=False):
+    MUTANTS.append(dict(id=id, file=file, old=old, new=new, desc=desc, native=native, win64=wine,
+                        equivalent=equivalent, sample=sample))
+
+
+# plugin/sizefit.cpp: size negotiation with the host.
+F = "plugin/sizefit.cpp"
+mutant("fit-min-width-edge", F,
+       "if (width >= request.minWidth && height", "if (width > request.minWidth && height",
+       "a fit whose width equals the minimum width is refused for the minimum pair",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("fit-max-height-edge", F,
+       "if (height > request.maxHeight) {", "if (height >= request.maxHeight) {",
+       "a by-width fit whose height equals the maximum height is capped, changing its width",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("fit-min-height-edge", F,
+       "&& height >= request.minHeight)", "&& height > request.minHeight)",
+       "a fit whose height equals the minimum height is refused for the minimum pair",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("fit-max-width-edge", F,
+       "if (width > request.maxWidth) {", "if (width >= request.maxWidth) {",
+       "a by-height fit whose width equals the maximum width is capped, changing its height",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("fit-double-fifth", F,
+       "const double kFifth = static_cast<double>(0.05f);", "const double kFifth = 0.05;",
+       "the twentieth in double precision: a fit at a restored count far above seven comes out a pixel narrower",
+       SIZEFIT_N, SIZEFIT_W)
+mutant("fit-zero-octaves", F,
+       "if (*octaves < 1) {", "if (*octaves < 0) {",
+       "an octave count of 0 is not raised to 1 before fitting",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("fit-capped-width-height", F,
+       "height = Trunc16(width / perOctave * 20.0);", "height = Trunc16(width / perOctave * 21.0);",
+       "a width capped at the maximum gives back the wrong height",
+       SIZEFIT_N, SIZEFIT_W)
+mutant("ideal-height", F,
+       "return PackSize(width, 20);", "return PackSize(width, 21);",
+       "the ideal height is 21 instead of 20",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
+mutant("ideal-one-octave", F,
+       "octaves >= 1 ? 32u", "octaves > 1 ? 32u",
+       "one octave takes the fallback width",
+       SIZEFIT_N, SIZEFIT_W,
+       equivalent="for one octave both branches give 32 (32 x 1 and the fallback 32)")
+mutant("trunc16-top-edge", F,
+       "if (value >= 18446744073709551616.0) {", "if (value > 18446744073709551616.0) {",
+       "a value of exactly 2^64 is not cut to 0xFFFF",
+       SIZEFIT_N, SIZEFIT_W,
+       equivalent="every value fitted is below 65536 x 32 x 2^31 x 0.05 < 2^49, far under 2^64")
+mutant("trunc16-zero", F,
+       "if (!(value > 0.0)) {", "if (!(value >= 0.0)) {",
+       "zero goes through the bit decoding instead of returning early",
+       SIZEFIT_N, SIZEFIT_W,
+       equivalent="+0 and -0 decode to a shift of -1075, below -63, so the integer is 0 as before")
+mutant("trunc16-shift-64", F,
+       "} else if (shift > -64) {", "} else if (shift >= -64) {",
+       "a value just under 2^-11 shifts the mantissa by 64 bits",
+       SIZEFIT_N, SIZEFIT_W)
+
+# keyboard/layout.cpp: the key table.
+F = "keyboard/layout.cpp"
+mutant("layout-black-pattern", F,
+       "{true, true, false, true, true, true, false}", "{true, false, true, true, true, true, false}",
+       "the black key after D is placed after E instead",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-no-top-c", F,
+       "width / static_cast<double>(7 * octaves + 1)", "width / static_cast<double>(7 * octaves)",
+       "the key width leaves no room for the top C",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-black-bottom-middle", F,
+       "const int32_t blackBottom = inner.bottom / 2;",
+       "const int32_t blackBottom = (inner.top + inner.bottom) / 2;",
+       "black keys end at the middle of the inner rectangle, not at half its bottom",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-black-width", F,
+       "const double h = K * (1.0 / 3.0);", "const double h = K * (1.0 / 4.0);",
+       "black keys are half a white key wide instead of two thirds",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-edge-recomputed", F,
+       "            x += K;", "            x = inner.left + K * (7 * octave + w + 2);",
+       "the running edge is recomputed from the key number and no longer loses its pixel",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-last-key", F,
+       "block->lastKey = n;", "block->lastKey = n - 1;",
+       "the top C is left out of lastKey",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-negative-one-octave", F,
+       "return octaves < 0 ? 0 : octaves;", "return octaves < 0 ? 1 : octaves;",
+       "a negative restored octave count lays out one octave",
+       LAYOUT_N, RENDER_W, sample=True)
+mutant("layout-seven-edge", F,
+       "if (octaves > MAX_OCTAVES) {", "if (octaves >= MAX_OCTAVES) {",
+       "seven octaves take the cap branch",
+       LAYOUT_N, RENDER_W,
+       equivalent="at seven octaves the cap returns MAX_OCTAVES, which is 7, the count itself")
+mutant("layout-trunc-top-edge", F,
+       "if (v >= 2147483647.0) {", "if (v > 2147483647.0) {",
+       "an edge of exactly 2^31 - 1 is converted instead of pinned",
+       LAYOUT_N, RENDER_W,
+       equivalent="2147483647.0 converts exactly to INT32_MAX, the value pinned to")
+
+# keyboard/keys.cpp: hit testing, notes and the mark.
+F = "keyboard/keys.cpp"
+mutant("hit-right-edge", F,
+       "key.left <= x && x <= key.right", "key.left <= x && x < key.right",
+       "a key's right edge no longer belongs to it",
+       KEYS_N, PLAY_W, sample=True)
+mutant("hit-bottom-edge", F,
+       "key.top <= y && y <= key.bottom", "key.top <= y && y < key.bottom",
+       "a key's bottom edge no longer belongs to it",
+       KEYS_N, PLAY_W, sample=True)
+mutant("hit-shared-column", F,
+       "block.keys[i + 1].bottom < block.keys[i].bottom", "block.keys[i + 1].bottom <= block.keys[i].bottom",
+       "a white column shared with the next white key goes to the higher index",
+       KEYS_N, PLAY_W, sample=True)
+mutant("hit-last-pair", F,
+       "if (i + 1 <= last &&", "if (i + 1 < last &&",
+       "a shorter last entry of a restored table does not win over the key before it",
+       KEYS_N, PLAY_W)
+mutant("keys-usable-last", F,
+       "return block.lastKey < KEY_TABLE_SIZE ? block.lastKey",
+       "return block.lastKey <= KEY_TABLE_SIZE ? block.lastKey",
+       "a restored lastKey of 95 lets readers past the table's end",
+       KEYS_N, PLAY_W, sample=True)
+mutant("note-base-three", F,
+       "if (octaves <= 3) {", "if (octaves < 3) {",
+       "three octaves start an octave lower",
+       KEYS_N, PLAY_W, sample=True)
+mutant("note-base-step", F,
+       "48 - 12 * static_cast<int64_t>(octaves / 3)", "48 - 12 * static_cast<int64_t>(octaves / 2)",
+       "bigger keyboards are lowered one octave per two instead of per three",
+       KEYS_N, PLAY_W, sample=True)
+mutant("note-byte", F,
+       "NoteBase(octaves)) & 0xFF);", "NoteBase(octaves)) & 0x7F);",
+       "note numbers are kept to seven bits instead of a byte",
+       KEYS_N, PLAY_W, sample=True)
+mutant("usable-key-negative", F,
+       "if (key < 0 || key > UsableLastKey(block)) {", "if (key > UsableLastKey(block)) {",
+       "a negative key index (no key) reads before the table",
+       KEYS_N, PLAY_W, sample=True)
+mutant("mark-left", F,
+       "static_cast<int64_t>(r.left) + 2)", "static_cast<int64_t>(r.left) + 1)",
+       "the mark starts one pixel further left",
+       KEYS_N, PLAY_W, sample=True)
+
+# keyboard/input.cpp: pressing, sliding and releasing keys.
+F = "keyboard/input.cpp"
+mutant("capture-lost-send-depth", F,
+       "record->releasingCapture || record->noteSendDepth > 0 || newCapture",
+       "record->releasingCapture || newCapture",
+       "a capture taken by this tool's own note box ends the note a second time",
+       None, PLAY_W)
+mutant("capture-lost-own-window", F,
+       " || newCapture == record->hwnd ||", " || newCapture == GetParent(record->hwnd) ||",
+       "the capture check looks for the host's window, so the tool taking it counts as a loss",
+       None, PLAY_W)
+mutant("capture-lost-silent", F,
+       "||\n        !record->sounding) {", ") {",
+       "a capture lost with no note sounding still sends a note-off",
+       None, PLAY_W)
+mutant("release-flag", F,
+       "    record->releasingCapture = true;\n", "",
+       "the tool's own release of the capture counts as a loss and ends the note twice",
+       None, PLAY_W)
+mutant("release-dead-tool", F,
+       "    HWND hwnd = record->hwnd;\n    record->releasingCapture = true;\n    ReleaseCapture();\n"
+       "    if (!ToolStillHolds(hwnd, record)) {\n        return 0;\n    }\n",
+       "    record->releasingCapture = true;\n    ReleaseCapture();\n",
+       "a release goes on after the tool died in its capture change",
+       None, PLAY_W)
+mutant("send-note-dead-tool", F,
+       "    if (!ToolStillHolds(hwnd, record)) {\n        return false;\n    }\n    record->noteSendDepth--;",
+       "    record->noteSendDepth--;",
+       "a note goes on after the tool died in the note's message box",
+       None, PLAY_W)
+mutant("send-depth-kept", F,
+       "    record->noteSendDepth--;\n", "",
+       "the note guard is never lowered, so a later lost capture never ends the note",
+       None, PLAY_W)
+mutant("press-dead-tool", F,
+       "    SetCapture(hwnd);\n    // The window losing the capture may be another tool whose note-off shows\n"
+       "    // a box; if this tool was destroyed in its loop, its DC went with it.\n"
+       "    if (!ToolStillHolds(hwnd, record)) {\n        return 0;\n    }\n",
+       "    SetCapture(hwnd);\n",
+       "a press goes on after another tool's note-off box destroyed this tool",
+       None, PLAY_W)
+mutant("press-release-dc", F,
+       "    ReleaseDC(hwnd, hdc);\n    if (record->state.currentKey >= 0) {",
+       "    if (record->state.currentKey >= 0) {",
+       "a press keeps the window DC",
+       None, PLAY_W)
+mutant("unmark-release-dc", F,
+       "        EraseKeyHighlight(record, hdc);\n        ReleaseDC(hwnd, hdc);\n",
+       "        EraseKeyHighlight(record, hdc);\n",
+       "a release keeps the window DC",
+       None, PLAY_W)
+mutant("mark-pen-leak", F,
+       "    DeleteObject(pen);\n", "",
+       "every mark leaks its pen",
+       None, PLAY_W)
+mutant("slide-other-buttons", F,
+       "if (keys != MK_LBUTTON) {", "if (!(keys & MK_LBUTTON)) {",
+       "a slide with Shift, Ctrl or the right button also held plays keys",
+       None, PLAY_W)
+mutant("slide-same-key", F,
+       "    if (key == record->state.currentKey) {\n        return 0;\n    }\n", "",
+       "sliding within the key sounding plays it again",
+       None, PLAY_W)
+mutant("play-extra-note-off", F,
+       "if (record->sounding && !StopKeyNote(record)) {", "if (!StopKeyNote(record)) {",
+       "every press sends a note-off first, sounding or not",
+       None, PLAY_W)
+mutant("velocity", F,
+       "const BYTE kVelocity = 110;", "const BYTE kVelocity = 127;",
+       "notes start at velocity 127",
+       None, PLAY_W)
+mutant("erase-black-white", F,
+       "key && key->black ? kBlack : kWhite", "key && key->black ? kWhite : kBlack",
+       "a mark is painted away in the other key colour",
+       None, PLAY_W)
+mutant("slide-erase-order", F,
+       "        EraseKeyHighlight(record, hdc);\n        record->state.currentKey = key;\n",
+       "        record->state.currentKey = key;\n        EraseKeyHighlight(record, hdc);\n",
+       "a slide erases the mark of the key it moves to instead of the one it leaves",
+       None, PLAY_W)
+
+# keyboard/render.cpp: back buffer, rendering and the copy.
+F = "keyboard/render.cpp"
+mutant("layout-dc-leak", F,
+       "    DeleteObject(black);\n    DeleteDC(mem);\n", "    DeleteObject(black);\n",
+       "rendering leaks its memory DC",
+       None, RENDER_W)
+mutant("blit-dc-leak", F,
+       "    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n", "    SelectObject(mem, oldBitmap);\n",
+       "every paint leaks its memory DC",
+       None, RENDER_W)
+mutant("brush-leak", F,
+       "    DeleteObject(white);\n", "",
+       "rendering leaks its white brush",
+       None, RENDER_W)
+mutant("resize-screen-dc", F,
+       "    ReleaseDC(nullptr, screen);\n", "",
+       "a resize keeps the screen DC",
+       None, RENDER_W)
+mutant("draw-top-c-separator", F,
+       "i < block.lastKey && i < KEY_TABLE_SIZE; i++", "i <= block.lastKey && i < KEY_TABLE_SIZE; i++",
+       "rendering draws the top C too, a separator on the board's right edge",
+       None, RENDER_W,
+       equivalent="HasSeparator and IsBlackKey both require i < lastKey, so the extra pass "
+                  "at i == lastKey draws nothing")
+mutant("corner", F,
+       "const int kCorner = 5;", "const int kCorner = 4;",
+       "board and black keys get smaller rounded corners",
+       None, RENDER_W)
+mutant("raised-edge", F,
+       "DrawEdge(mem, &rc, EDGE_RAISED, BF_RECT | BF_ADJUST);", "DrawEdge(mem, &rc, EDGE_SUNKEN, BF_RECT | BF_ADJUST);",
+       "the keyboard is framed by a sunken edge",
+       None, RENDER_W)
+mutant("blit-size-swapped", F,
+       "BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem", "BitBlt(hdc, 0, 0, rc.bottom, rc.right, mem",
+       "the copy's width and height are swapped",
+       None, RENDER_W)
+mutant("back-buffer-null", F,
+       "        record->backBuffer = nullptr;\n", "",
+       "a deleted back buffer's handle is left in the record",
+       None, RENDER_W,
+       equivalent="both callers overwrite it (ResizeBackBuffer) or free the record (OnToolDestroy) next")
+
+# keyboard/sound.cpp: the tool's device, voice and volume.
+F = "keyboard/sound.cpp"
+mutant("device-zero-unchosen", F,
+       "if (record->state.deviceNumber < 0) {", "if (record->state.deviceNumber <= 0) {",
+       "a saved device 0 is taken for none chosen and not opened",
+       None, SOUND_W)
+mutant("volume-scale", F,
+       "record->state.volume * 655);", "record->state.volume * 656);",
+       "the device volume is scaled by 656 per percent",
+       None, SOUND_W)
+mutant("volume-one-channel", F,
+       "MAKELONG(level, level)", "MAKELONG(level, 0)",
+       "the volume reaches the left channel only",
+       None, SOUND_W)
+mutant("setup-no-volume", F,
+       "    SendProgramChange(record);\n    ApplyVolume(record);\n", "    SendProgramChange(record);\n",
+       "a saved device is opened without its volume",
+       None, SOUND_W)
+mutant("release-hanging-note", F,
+       "    if (record->sounding) {\n        StopKeyNote(record);\n    }\n", "",
+       "a tool closed while a note sounds leaves the note hanging",
+       None, SOUND_W)
+mutant("release-device-open", F,
+       "    MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n", "",
+       "a closed tool leaves its device open",
+       None, SOUND_W)
+
+# plugin/entry.cpp: the exports and tool creation.
+F = "plugin/entry.cpp"
+mutant("create-dead-window-sound", F,
+       "    if (!ToolStillHolds(hwnd, nullptr)) {\n        ReleaseToolSound(record);\n",
+       "    if (!ToolStillHolds(hwnd, nullptr)) {\n",
+       "a window destroyed during the sound set-up leaves its device open",
+       None, TOOL_W)
+mutant("create-dead-window", F,
+       "    if (!ToolStillHolds(hwnd, nullptr)) {", "    if (!IsWindow(hwnd)) {",
+       "creation checks only that the window lives, not that it holds no record yet",
+       None, TOOL_W,
+       equivalent="only this function attaches a record, after this check: a living window "
+                  "holding one would be the dead window's handle handed out again for a new "
+                  "tool within the box, which the system's handle generations prevent")
+mutant("create-failed-leak", F,
+       "    if (!hwnd) {\n        HeapFree(GetProcessHeap(), 0, record);\n", "    if (!hwnd) {\n",
+       "a failed creation leaks its record",
+       None, TOOL_W)
+mutant("enumerate-every-time", F,
+       "    typeReported = true;\n", "",
+       "the panel type is reported on every enumeration",
+       None, TOOL_W)
+mutant("enumerate-host-once", F,
+       "    hHostInstance = hHost;\n    if (typeReported || !initName || !createName || !cleanupName) {\n"
+       "        return FALSE;\n    }\n",
+       "    if (typeReported || !initName || !createName || !cleanupName) {\n"
+       "        return FALSE;\n    }\n    hHostInstance = hHost;\n",
+       "the host instance is taken only by the enumeration that reports the type",
+       None, TOOL_W)
+mutant("class-no-extra", F,
+       "wc.cbWndExtra = sizeof(ToolInstance*);", "wc.cbWndExtra = 0;",
+       "the window class has no room for the record",
+       None, TOOL_W)
+mutant("class-no-dblclks", F,
+       "wc.style = CS_DBLCLKS;", "wc.style = 0;",
+       "the class does not ask for double clicks",
+       None, TOOL_W)
+mutant("image-reloaded", F,
+       "    if (!panelTypeInfo.image) {\n        panelTypeInfo.image =",
+       "    {\n        panelTypeInfo.image =",
+       "every type set-up loads the image again, leaking the last",
+       None, TOOL_W)
+mutant("saved-block-short", F,
+       "memcpy(&record->state, saved, TOOL_STATE_SIZE);", "memcpy(&record->state, saved, TOOL_STATE_SIZE - 4);",
+       "a saved block's last four bytes are not taken",
+       None, TOOL_W)
+mutant("create-invisible", F,
+       "WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS", "WS_CHILD | WS_CLIPSIBLINGS",
+       "tools are created hidden",
+       None, TOOL_W)
+mutant("create-size-swapped", F,
+       "rc.right - rc.left, rc.bottom - rc.top, parent", "rc.bottom - rc.top, rc.right - rc.left, parent",
+       "the placement's width and height are swapped",
+       None, TOOL_W)
+
+# plugin/toolwnd.cpp: the window procedure and the host protocol.
+F = "plugin/toolwnd.cpp"
+mutant("destroy-page-target", F,
+       "    ForgetPageTarget(record);\n", "",
+       "a destroyed tool stays the open page's target",
+       None, TOOL_W)
+mutant("destroy-back-buffer", F,
+       "    DeleteBackBuffer(record);\n", "",
+       "a destroyed tool leaks its back buffer",
+       None, TOOL_W)
+mutant("destroy-detach", F,
+       "    SetWindowLongPtrA(hwnd, 0, 0);\n    if (!record) {\n        return 0;\n    }\n"
+       "    // An open property page must not go on editing a freed record.\n"
+       "    ForgetPageTarget(record);\n    ReleaseToolSound(record);\n    DeleteBackBuffer(record);\n"
+       "    HeapFree(GetProcessHeap(), 0, record);\n",
+       "    if (!record) {\n        return 0;\n    }\n"
+       "    // An open property page must not go on editing a freed record.\n"
+       "    ForgetPageTarget(record);\n    ReleaseToolSound(record);\n    DeleteBackBuffer(record);\n"
+       "    HeapFree(GetProcessHeap(), 0, record);\n    SetWindowLongPtrA(hwnd, 0, 0);\n",
+       "a dying window is detached from its record only after the record is freed",
+       None, TOOL_W)
+mutant("paint-dead-tool", F,
+       "        if (ToolStillHolds(hwnd, record)) {\n            BlitKeyboard(hdc, record);\n        }\n",
+       "        BlitKeyboard(hdc, record);\n",
+       "a paint goes on after the host destroyed the tool in the paint notice",
+       None, TOOL_W)
+mutant("paint-inner-rect", F,
+       "EDGE_ETCHED, BF_RECT | BF_ADJUST);", "EDGE_ETCHED, BF_RECT);",
+       "the host is told the whole client area as the inner rectangle",
+       None, TOOL_W)
+mutant("menu-leak", F,
+       "    DestroyMenu(menu);\n", "",
+       "every context menu is leaked",
+       None, TOOL_W)
+mutant("menu-left-button", F,
+       "TrackPopupMenu(menu, TPM_RIGHTBUTTON,", "TrackPopupMenu(menu, TPM_LEFTBUTTON,",
+       "the context menu's items cannot be chosen with the right button",
+       None, TOOL_W)
+mutant("menu-text-garbage", F,
+       'char text[100] = "";', "char text[100];",
+       "a menu text that cannot be loaded leaves stack garbage in the item",
+       None, TOOL_W)
+mutant("fit-null-request", F,
+       "    if (!lParam) {\n        return 0;\n    }\n    return FitToolSize", "    return FitToolSize",
+       "a fit message without its request reads through a null pointer",
+       None, TOOL_W)
+mutant("fit-third-message", F,
+       "    case PNM_FITSIZE2:\n    case PNM_FITSIZE3:\n", "    case PNM_FITSIZE2:\n",
+       "the third fit message goes to the default procedure",
+       None, TOOL_W)
+mutant("size-swapped", F,
+       "OnToolSize(record, LOWORD(lParam), HIWORD(lParam))", "OnToolSize(record, HIWORD(lParam), LOWORD(lParam))",
+       "a size message's width and height are swapped",
+       None, TOOL_W + "|" + RENDER_W)
+mutant("double-click", F,
+       "    case WM_LBUTTONDOWN:\n    case WM_LBUTTONDBLCLK:\n", "    case WM_LBUTTONDOWN:\n",
+       "a double click's second press sounds nothing",
+       None, PLAY_W)
+mutant("refresh-no-repaint", F,
+       "    LayoutKeyboard(record);\n    InvalidateRect(record->hwnd, nullptr, FALSE);\n",
+       "    LayoutKeyboard(record);\n",
+       "a refresh lays out the keys but does not repaint them",
+       None, TOOL_W + "|" + RENDER_W)
+mutant("page-not-placed", F,
+       "0, 0, SWP_NOSIZE);", "0, 0, SWP_NOSIZE | SWP_NOMOVE);",
+       "the property page is not moved to the host's point",
+       None, PAGE_W)
+mutant("state-size", F,
+       "    return TOOL_STATE_SIZE;\n", "    return sizeof(ToolInstance);\n",
+       "the state message reports the record's size instead of the block's",
+       None, TOOL_W)
+
+# midi/: the device layer over winmm.
+F = "midi/midi.cpp"
+mutant("init-output-count", F,
+       "PrepareRecord(pOutput, MIDI_OUTPUT, uMidiOutDevs);", "PrepareRecord(pOutput, MIDI_OUTPUT, uMidiInDevs);",
+       "the output record takes its direction from the input count",
+       None, MIDI_W)
+mutant("init-text-or", F,
+       '(!uMidiInDevs && !uMidiOutDevs) ? "or "', '(!uMidiInDevs || !uMidiOutDevs) ? "or "',
+       "the missing-device text says 'or' when only one direction is missing",
+       None, MIDI_W)
+mutant("name-full-field", F,
+       "while (length < MAXPNAMELEN - 1 && name[length]) {", "while (length < MAXPNAMELEN && name[length]) {",
+       "a name filling all 32 characters overruns the client's 32-byte buffer",
+       None, MIDI_W)
+mutant("in-caps-size", F,
+       "static const UINT kInCapsSize = offsetof(MIDIINCAPSA, dwSupport);",
+       "static const UINT kInCapsSize = sizeof(MIDIINCAPSA);",
+       "input capabilities are asked for with their support word",
+       None, MIDI_W)
+mutant("open-twice", F,
+       "    if (pDevice->hDevice) {\n        return MMSYSERR_NOERROR;\n    }\n    MMRESULT result;\n",
+       "    MMRESULT result;\n",
+       "opening an open record opens the device again",
+       None, MIDI_W)
+mutant("open-failed-number", F,
+       "        pDevice->uDeviceId = MIDI_NONE;\n", "",
+       "a failed open keeps the device number",
+       None, MIDI_W)
+mutant("close-keeps-handle", F,
+       "    pDevice->hDevice = nullptr;\n    return MMSYSERR_NOERROR;\n}\n\n// A plain close",
+       "    return MMSYSERR_NOERROR;\n}\n\n// A plain close",
+       "a closed device's handle is kept in the record",
+       None, MIDI_W + "|" + SOUND_W)
+mutant("close-busy", F,
+       "if (pDevice->fBusy || pDevice->uBufferState == MIDI_BUF_IN_USE) {",
+       "if (pDevice->uBufferState == MIDI_BUF_IN_USE) {",
+       "a plain close closes a device the client marked busy",
+       None, MIDI_W)
+mutant("short-data-swapped", F,
+       "PackShortMsg(uStatus, uChannel, uData1, uData2)", "PackShortMsg(uStatus, uChannel, uData2, uData1)",
+       "the two data bytes of a short message are swapped",
+       None, MIDI_W + "|" + PLAY_W)
+mutant("error-not-modal", F,
+       "MB_TASKMODAL | MB_ICONERROR", "MB_ICONERROR",
+       "error boxes are not task-modal",
+       None, MIDI_W)
+mutant("error-fallback-code", F,
+       "failure = getErrorText(failure, text, sizeof text);", "failure = getErrorText(uResult, text, sizeof text);",
+       "an undescribed code asks for its own text again instead of the reason",
+       None, MIDI_W)
+mutant("error-text-size", F,
+       "static const UINT kErrorTextSize = 128;", "static const UINT kErrorTextSize = 256;",
+       "error texts are read into 256 characters",
+       None, MIDI_W)
+F = "midi/midibuf.cpp"
+mutant("closed-output-mark", F,
+       "        if (output) {\n            pDevice->uBufferState = MIDI_BUF_IDLE;\n        }\n", "",
+       "a closed output record stays quiet after its first quiet release",
+       None, MIDI_W)
+mutant("prepare-size", F,
+       "SystemHeader(pDevice), sizeof(MidiHeader));\n    } else {",
+       "SystemHeader(pDevice), sizeof(MIDIHDR));\n    } else {",
+       "output buffers are prepared with the full header size",
+       None, MIDI_W)
+mutant("release-done-bit", F,
+       "if (pDevice->midiHdr.dwFlags != MHDR_DONE) {", "if (!(pDevice->midiHdr.dwFlags & MHDR_DONE)) {",
+       "a header marked done among other flags is released without a reset",
+       None, MIDI_W)
+mutant("release-state", F,
+       "    pDevice->midiHdr.dwBufferLength = 0;\n    pDevice->uBufferState = MIDI_BUF_IDLE;\n",
+       "    pDevice->midiHdr.dwBufferLength = 0;\n",
+       "a released buffer keeps its state",
+       None, MIDI_W)
+mutant("abandon-answer", F,
+       "if (answer == IDNO) {", "if (answer != IDYES) {",
+       "any answer but Yes declines the abandon",
+       None, MIDI_W)
+mutant("abandon-busy", F,
+       "if (pDevice->uBufferState == MIDI_BUF_IN_USE) {\n        UINT result",
+       "if (pDevice->uBufferState == MIDI_BUF_IN_USE || pDevice->fBusy) {\n        UINT result",
+       "abandoning a busy device with an idle buffer asks the user first",
+       None, MIDI_W)
+mutant("abandon-failure-quiet", F,
+       "        // The release has shown its failure; this one says the abandon failed.\n"
+       "        MidiShowError(hwndOwner, result, pDevice->uDeviceType);\n",
+       "",
+       "a failed release during an abandon is shown once only",
+       None, MIDI_W)
+F = "midi/shortmsg.h"
+mutant("pack-channel-nibble", F,
+       "(channel & 0xFFu)", "(channel & 0x0Fu)",
+       "the channel is cut to its low nibble",
+       None, MIDI_W)
+mutant("pack-data2-shift", F,
+       "((data2 & 0xFFu) << 16)", "((data2 & 0xFFu) << 24)",
+       "the second data byte goes to the top byte",
+       None, MIDI_W + "|" + PLAY_W)
+mutant("pack-data1-seven-bits", F,
+       "((data1 & 0xFFu) << 8)", "((data1 & 0x7Fu) << 8)",
+       "the first data byte is cut to seven bits",
+       None, MIDI_W + "|" + PLAY_W)
+
+# dialogs/proppage.cpp: the property page.
+F = "dialogs/proppage.cpp"
+mutant("device-open-target", F,
+       "    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);\n"
+       "    if (!StillTarget(record)) {\n        return false;\n    }\n",
+       "    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);\n",
+       "an apply goes on after the tool died in the open's error box",
+       None, PAGE_W)
+mutant("device-close-target", F,
+       "        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n"
+       "        if (!StillTarget(record)) {\n            return false;\n        }\n",
+       "        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n",
+       "an apply goes on after the tool died in the close's error box",
+       None, PAGE_W)
+mutant("device-names-target", F,
+       "        if (!StillTarget(record)) {\n            return;\n        }\n", "",
+       "the device list goes on after the tool died in a name's error box",
+       None, PAGE_W)
+mutant("init-retarget", F,
+       "outlived the tool.\n    record = PageTarget();\n", "outlived the tool.\n",
+       "the page's set-up goes on with a tool that died in the device list's box",
+       None, PAGE_W)
+mutant("octaves-seven", F,
+       "if (octaves > MAX_OCTAVES || octaves < 0) {", "if (octaves >= MAX_OCTAVES || octaves < 0) {",
+       "seven octaves are applied as one",
+       None, PAGE_W)
+mutant("octaves-spin-range", F,
+       "MAKELONG(MAX_OCTAVES, 1)", "MAKELONG(MAX_OCTAVES, 0)",
+       "the octave arrows go down to zero",
+       None, PAGE_W)
+mutant("volume-unchanged-sent", F,
+       "    if (!edits.volumeRead ||\n        edits.volume == static_cast<UINT>(static_cast<int32_t>(record->state.volume))) {",
+       "    if (!edits.volumeRead) {",
+       "a volume shown as stored is sent again on every apply",
+       None, PAGE_W)
+mutant("volume-after-failed-close", F,
+       "bool closed = record->midi.hDevice == nullptr;", "bool closed = true;",
+       "the volume is sent again although the old device stayed open",
+       None, PAGE_W)
+mutant("device-number-kept", F,
+       "    record->state.deviceNumber = edits.deviceNumber;\n", "",
+       "the chosen device is opened but not stored in the block",
+       None, PAGE_W)
+mutant("device-no-relayout", F,
+       "    layoutChanged = layoutChanged || edits.deviceChosen;\n", "",
+       "an apply with a device selected does not lay out again",
+       None, PAGE_W)
+mutant("voice-zero", F,
+       "if (edits.voice < 0) {", "if (edits.voice <= 0) {",
+       "voice 0 (the first entry) is never applied",
+       None, PAGE_W)
+mutant("voice-names-shifted", F,
+       "IDS_VOICE_FIRST + program,", "IDS_VOICE_FIRST + program + 1,",
+       "the voice list is shifted by one name",
+       None, PAGE_W)
+mutant("forget-any-target", F,
+       "if (pPageTarget == record) {", "if (record) {",
+       "destroying any tool leaves the open page with no target",
+       None, PAGE_W)
+
+# dialogs/about.cpp: the About box.
+F = "dialogs/about.cpp"
+mutant("about-result", F,
+       "EndDialog(dialog, 1);", "EndDialog(dialog, 0);",
+       "the box ends with 0 instead of 1",
+       None, ABOUT_W,
+       equivalent="ShowAboutBox discards what DialogBoxParamA returns")
+mutant("about-ok-only", F,
+       "AboutDlgProc(HWND hwnd, UINT msg, WPARAM, LPARAM)\n{\n    switch (msg) {\n"
+       "    case WM_INITDIALOG:\n        return InitAboutBox(hwnd);\n    case WM_COMMAND:\n"
+       "        return CloseAboutBox(hwnd);",
+       "AboutDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)\n{\n    switch (msg) {\n"
+       "    case WM_INITDIALOG:\n        return InitAboutBox(hwnd);\n    case WM_COMMAND:\n"
+       "        return LOWORD(wParam) == IDOK ? CloseAboutBox(hwnd) : FALSE;",
+       "Esc no longer closes the box",
+       None, ABOUT_W)
+mutant("about-caption", F,
+       "IDS_ABOUTMENU, caption, kAboutTextSize);", "IDS_TOOLNAME, caption, kAboutTextSize);",
+       "the box keeps the tool's name as its caption instead of the menu's About text",
+       None, ABOUT_W)
+mutant("about-credit", F,
+       "IDC_CREDIT2, IDS_CREDIT2);", "IDC_CREDIT2, IDS_CREDIT1);",
+       "the second credit line repeats the first",
+       None, ABOUT_W)

@@ -1,0 +1,291 @@
+#!/usr/bin/env python3
+"""Mutation run over the module: applies each mutant of mutants.py in a
+scratch copy of the sources, rebuilds only what its tests need, runs them
+(native preset and/or win64 under Wine), reverts, and prints the score.
+
+  tools/mutation/mutate.py [--only ID[,ID]] [--native-only] [--sample] [--list]
+
+The scratch copy lives in ~/.cache/morva/mutation/<key>/ (MORVA_MUTATION_DIR
+overrides the parent folder); it is made when absent and brought level with
+this checkout's working tree at every run. A mutant is killed when a
+selected test fails, survives when all pass, and is invalid when it does not
+compile (not counted). Equivalent mutants are listed but never run.
+"""
+
+import argparse
+import fcntl
+import hashlib
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
+sys.path.insert(0, str(HERE))
+sys.dont_write_bytecode = True
+from mutants import MUTANTS  # noqa: E402
+
+JOBS = "2"
+
+# One display and one Wine server per prefix for all the run's Wine tests,
+# started and stopped by the project's own session script.
+SESSION_START = """
+source tools/wine-session.sh
+unset DISPLAY
+start_wine_session "$1" >&2 || exit 1
+start_wine_prefix "$2" --dpi 120 >&2
+echo "$DISPLAY $WINE_DISPLAY_XVFB"
+"""
+SESSION_STOP = """
+source tools/wine-session.sh
+wine_environment "$1"
+WINE_SESSION_PREFIXES=("$2")
+WINE_DISPLAY_XVFB=$3
+stop_wine_session
+"""
+
+
+def source_files(root, git=True):
+    """The files of a source tree, relative to it: what git lists (tracked
+    and untracked, not ignored), or without git every file outside the
+    top-level build/ and .git/."""
+    listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"], cwd=root,
+                            capture_output=True) if git else None
+    if listed and listed.returncode == 0:
+        return {f for f in listed.stdout.decode().split("\0") if f and (root / f).is_file()}
+    files = set()
+    for folder, dirs, names in os.walk(root):
+        if Path(folder) == root:
+            dirs[:] = [d for d in dirs if d not in ("build", ".git")]
+        files.update(Path(folder, name).relative_to(root).as_posix() for name in names)
+    return files
+
+
+class Scratch:
+    """A copy of the checkout's sources with its own build folders."""
+
+    def __init__(self, path):
+        self.path = path
+        self.logs = path.parent / (path.name + "-logs")
+        self.display = None
+
+    def sync(self):
+        files = source_files(ROOT)
+        for rel in files:
+            data = (ROOT / rel).read_bytes()
+            target = self.path / rel
+            # Only changed files are written, so the builds stay incremental.
+            if not target.is_file() or target.read_bytes() != data:
+                target.parent.mkdir(parents=True, exist_ok=True)
+                target.write_bytes(data)
+                target.chmod((ROOT / rel).stat().st_mode & 0o777)
+        for rel in source_files(self.path, git=False) - files:
+            (self.path / rel).unlink()
+        self.logs.mkdir(parents=True, exist_ok=True)
+
+    def run(self, cmd, log, env=None):
+        with open(log, "a") as out:
+            out.write("$ " + " ".join(map(str, cmd)) + "\n")
+            out.flush()
+            return subprocess.run(cmd, cwd=self.path, stdout=out, stderr=subprocess.STDOUT,
+                                  env=env).returncode
+
+    def build(self, preset, targets, log):
+        if not (self.path / "build" / preset / "CMakeCache.txt").exists():
+            if self.run(["cmake", "--preset", preset], log):
+                return False
+        return self.run(["cmake", "--build", "--preset", preset, "-j", JOBS, "--target", *targets],
+                        log) == 0
+
+    def test(self, preset, regex, log):
+        """The names of the failed tests; empty when all passed."""
+        env = dict(os.environ)
+        if preset == "win64":
+            env["DISPLAY"] = self.display
+        start = log.stat().st_size if log.exists() else 0
+        status = self.run(["ctest", "--preset", preset, "-R", regex, "-j", JOBS, "--timeout", "300",
+                           "--no-tests=error", "--stop-on-failure"], log, env)
+        if status == 0:
+            return []
+        with open(log) as f:
+            f.seek(start)
+            failed = re.findall(r"^\s*\d+ - (\S+) \(", f.read(), re.M)
+        return failed or ["ctest exit %d" % status]
+
+    def tests(self, preset):
+        """The ctest names of a preset's GoogleTest tests, read from their
+        sources, with the program that holds each."""
+        folder, prefix = ("native", "native.") if preset == "native" else ("wine", "wine.")
+        names = {"wine.DialogLayout.At120Dpi": "dialog_layout_test"} if preset == "win64" else {}
+        for source in (self.path / "tests" / folder).glob("*_test.cpp"):
+            for suite, name in re.findall(r"^TEST(?:_F)?\((\w+),\s*(\w+)\)", source.read_text(),
+                                          re.M):
+                names[prefix + suite + "." + name] = source.stem
+        return names
+
+    def targets(self, preset, regex):
+        """What the tests the regex selects need built: the native test
+        program, or the module and the Wine test programs that hold them."""
+        if preset == "native":
+            return ["native_tests"]
+        tests = self.tests(preset)
+        return ["morva", *sorted({tests[t] for t in tests if re.search(regex, t)})]
+
+    def prefixes(self):
+        win64 = self.path / "build/win64"
+        return [str(win64 / "wineprefix"), str(win64 / "wineprefix-120dpi")]
+
+    def start_wine(self):
+        out = subprocess.run(["bash", "-c", SESSION_START, "_", *self.prefixes()], cwd=self.path,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        words = out.stdout.split()
+        if out.returncode or not words:
+            sys.exit("mutate: the Wine session did not start")
+        self.display, self.xvfb = words[0], words[1] if len(words) > 1 else ""
+
+    def stop_wine(self):
+        if self.display:
+            subprocess.run(["bash", "-c", SESSION_STOP, "_", *self.prefixes(), self.xvfb],
+                           cwd=self.path, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.display = None
+
+
+def either(scratch, preset, regexes):
+    """One regex for the tests any of the regexes selects: ctest's regexes
+    allow only a few groups, so it names the tests."""
+    names = [t for t in scratch.tests(preset) if any(re.search(r, t) for r in regexes)]
+    return "^(" + "|".join(sorted(names)).replace(".", "\\.") + ")$"
+
+
+def check(scratch, preset, regex, log):
+    """Builds and runs a mutant's tests of one preset: None when it does not
+    build, else the failed tests."""
+    if not scratch.build(preset, scratch.targets(preset, regex), log):
+        return None
+    return scratch.test(preset, regex, log)
+
+
+def run_mutant(scratch, m, presets):
+    path = scratch.path / m["file"]
+    original = path.read_text()
+    log = scratch.logs / (m["id"] + ".log")
+    log.unlink(missing_ok=True)
+    path.write_text(original.replace(m["old"], m["new"]))
+    try:
+        for preset in presets:
+            failed = check(scratch, preset, m[preset], log)
+            if failed is None:
+                return "invalid", "does not compile"
+            if failed:
+                return "killed", "by " + failed[0]
+        return "survived", ""
+    finally:
+        path.write_text(original)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--only", help="run these mutants only (comma-separated ids)")
+    parser.add_argument("--native-only", action="store_true",
+                        help="run the native tests only, and only mutants that have some")
+    parser.add_argument("--sample", action="store_true",
+                        help="the CI sample: the fast native mutants; fails unless all are killed")
+    parser.add_argument("--list", action="store_true", help="print the table and exit")
+    args = parser.parse_args()
+
+    mutants = MUTANTS
+    if args.only:
+        ids = args.only.split(",")
+        unknown = set(ids) - {m["id"] for m in MUTANTS}
+        if unknown:
+            sys.exit("mutate: no mutant " + ", ".join(sorted(unknown)))
+        mutants = [m for m in MUTANTS if m["id"] in ids]
+    if args.sample:
+        mutants = [m for m in mutants if m["sample"]]
+    native_only = args.native_only or args.sample
+    if native_only:
+        mutants = [m for m in mutants if m["native"]]
+    presets = ["native"] if native_only else ["native", "win64"]
+
+    if args.list:
+        for m in mutants:
+            mark = "equivalent" if m["equivalent"] else "sample" if m["sample"] else ""
+            tests = " ".join(m[p] for p in ("native", "win64") if m[p])
+            print("%-27s %-10s %-21s %s\n%38s tests: %s" % (m["id"], mark, m["file"], m["desc"],
+                                                             "", tests))
+            if m["equivalent"]:
+                print("%38s equivalent: %s" % ("", m["equivalent"]))
+        return 0
+
+    key = hashlib.sha1(str(ROOT).encode()).hexdigest()[:10]
+    base = Path(os.environ.get("MORVA_MUTATION_DIR") or Path.home() / ".cache/morva/mutation")
+    scratch = Scratch(base / key / ("sample" if args.sample else "clone"))
+    scratch.path.mkdir(parents=True, exist_ok=True)
+    lock = open(str(scratch.path) + ".lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    started = time.time()
+    print("mutate: sources of %s in %s" % (ROOT, scratch.path), flush=True)
+    scratch.sync()
+
+    results = {}  # id: (status, detail)
+    runnable = []
+    for m in mutants:
+        count = (scratch.path / m["file"]).read_text().count(m["old"])
+        if count != 1:
+            results[m["id"]] = ("stale", "original text found %d times" % count)
+        elif m["equivalent"]:
+            results[m["id"]] = ("equivalent", m["equivalent"])
+        else:
+            runnable.append(m)
+    used = [p for p in presets if any(m[p] for m in runnable)]
+
+    try:
+        # The selected tests must pass unmutated before any mutant says anything.
+        for preset in used:
+            regex = either(scratch, preset, [m[preset] for m in runnable if m[preset]])
+            log = scratch.logs / ("baseline-%s.log" % preset)
+            log.unlink(missing_ok=True)
+            if not scratch.build(preset, scratch.targets(preset, regex), log):
+                print("mutate: the unmutated %s build fails; see %s" % (preset, log))
+                return 2
+            if preset == "win64":
+                scratch.start_wine()
+            failed = scratch.test(preset, regex, log)
+            if failed:
+                print("mutate: unmutated, %s fails; see %s" % (" ".join(failed), log))
+                return 2
+        print("mutate: baseline passes (%s); %d mutants to run" % (", ".join(used), len(runnable)),
+              flush=True)
+        for m in mutants:
+            if m in runnable:
+                begun = time.time()
+                outcome, detail = run_mutant(scratch, m, [p for p in used if m[p]])
+                took = "%d s" % (time.time() - begun)
+                results[m["id"]] = (outcome, detail + ", " + took if detail else took)
+            outcome, detail = results[m["id"]]
+            print("%-10s %-27s %s: %s (%s)" % (outcome, m["id"], m["file"], m["desc"], detail),
+                  flush=True)
+    finally:
+        scratch.stop_wine()
+
+    counts = {s: sum(1 for r in results.values() if r[0] == s)
+              for s in ("killed", "survived", "invalid", "equivalent", "stale")}
+    print("\nmutation score: %d of %d" % (counts["killed"], counts["killed"] + counts["survived"]))
+    print("(%d invalid, %d equivalent, %d stale; %d s in all; logs in %s)" % (
+        counts["invalid"], counts["equivalent"], counts["stale"], time.time() - started,
+        scratch.logs))
+    survivors = [m for m in mutants if results[m["id"]][0] == "survived"]
+    if survivors:
+        print("survivors:")
+        for m in survivors:
+            print("  %-27s %s: %s" % (m["id"], m["file"], m["desc"]))
+    if counts["stale"]:
+        return 2
+    return 1 if args.sample and (survivors or counts["invalid"]) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
