@@ -34,7 +34,9 @@ status=0
 ctest --preset native -j "$jobs" "$@" || status=1
 ctest --preset win32 "$@" || status=1
 ctest --preset win64 -j "$jobs" "$@" || status=1
-# The fault sweeps' summaries, from both builds' logs.
-grep -h "^fault sweep:" build/win64/Testing/Temporary/LastTest.log \
+# What ctest keeps to its logs: the mutation sample, each fault and its
+# score, and the fault sweeps' summaries of both builds.
+grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep):" \
+    build/native/Testing/Temporary/LastTest.log build/win64/Testing/Temporary/LastTest.log \
     build/win32/Testing/Temporary/LastTest.log 2>/dev/null || true
 exit $status
