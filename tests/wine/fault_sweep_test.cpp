@@ -385,6 +385,7 @@ protected:
         const ObjectLedger ledger = Ledger();
         const int windows = LiveWindows(host);
         const int touches = FreedBlockTouches();
+        const size_t blocks = GuardedBlocksInUse();
         stage.tool = nullptr;
         if (sc.prepare) {
             stage.tool = NewTool(stage);
@@ -426,6 +427,8 @@ protected:
             fault = "the host was told of a paint without a device context";
         } else if (FreedBlockTouches() != touches) {
             fault = "a freed record was touched";
+        } else if (GuardedBlocksInUse() != blocks) {
+            fault = "a record left allocated";
         } else if (!(fault = DeviceFault()).empty()) {
         } else if (!SendMessageTimeoutA(host, WM_NULL, 0, 0, SMTO_NORMAL, 1000, nullptr)) {
             fault = "the host does not answer";

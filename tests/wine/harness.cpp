@@ -685,6 +685,11 @@ int FreedBlockTouches()
     return freedBlockTouches;
 }
 
+size_t GuardedBlocksInUse()
+{
+    return guardedBlocks.size();
+}
+
 void GuardModuleHeap(HMODULE module, FreedBlockWatcher freed)
 {
     static PVOID handler = AddVectoredExceptionHandler(1, CatchFreedBlockTouch);

@@ -131,7 +131,8 @@ ObjectLedger Ledger();
 // module frees it. Blocks made before the guard go back to the heap as usual.
 typedef void (*FreedBlockWatcher)(void* block);
 void GuardModuleHeap(HMODULE module, FreedBlockWatcher freed = nullptr);
-int FreedBlockTouches();  // faults on freed blocks since the guard was set
+int FreedBlockTouches();      // faults on freed blocks since the guard was set
+size_t GuardedBlocksInUse();  // blocks the guard gave out that the module has not freed
 
 // Process-wide figures: GDI and USER objects as the system counts them (zero
 // where the system does not count them) and private memory in bytes.

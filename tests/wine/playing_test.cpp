@@ -514,7 +514,7 @@ void AskTheDyingToolForItsBlock(HWND box)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
-TEST_F(Playing, MessagesInTheBoxOfItsDestroyFindNoTool)
+TEST_F(DestroyedInABox, MessagesInTheBoxOfItsOwnDestroyFindNoTool)
 {
     otherTool = OneOctaveTool();
     Press(otherTool, 5, 40);
