@@ -771,17 +771,6 @@ TEST_F(PageTarget, APageWhoseToolIsGoneAppliesNothing)
     EXPECT_EQ(ItemText(page, IDC_OCTAVES), "6");
 }
 
-// The host destroys the page's tool in the first box an apply raises.
-HWND toolToDestroy;
-void DestroyTheToolInTheBox(HWND box)
-{
-    if (toolToDestroy) {
-        DestroyWindow(toolToDestroy);
-        toolToDestroy = nullptr;
-    }
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(PageTarget, AToolDestroyedInThePagesBoxIsLeftAlone)
 {
     GuardModuleHeap(morva->dll);
@@ -799,8 +788,7 @@ TEST_F(PageTarget, AToolDestroyedInThePagesBoxIsLeftAlone)
         HWND page = c.opening ? nullptr : EditedPage(tool);
         FailWinmm(c.failing, MMSYSERR_NOMEM, 1);
         CaughtDialogs().clear();
-        toolToDestroy = tool;
-        SetDialogInspector(DestroyTheToolInTheBox);
+        DestroyInBox(tool, 0);
         const int touches = FreedBlockTouches();
         if (c.opening) {
             page = Page(tool);

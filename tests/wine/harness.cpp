@@ -329,6 +329,26 @@ void SetDialogInspector(DialogInspector fn)
 {
     inspector = fn;
 }
+
+namespace {
+HWND doomedWindow;
+int boxesBeforeDoom;  // boxes answered before the one whose loop destroys the window
+
+void DestroyTheWindowInItsBox(HWND box)
+{
+    if (boxesBeforeDoom-- == 0) {
+        DestroyWindow(doomedWindow ? doomedWindow : dialogs.back().ownerArg);
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+}  // namespace
+
+void DestroyInBox(HWND window, int box)
+{
+    doomedWindow = window;
+    boxesBeforeDoom = box;
+    inspector = DestroyTheWindowInItsBox;
+}
 std::vector<std::string>& DebugLines()
 {
     return debugLines;

@@ -62,6 +62,10 @@ std::vector<CaughtDialog>& CaughtDialogs();
 void QueueDialogAnswer(int id);
 typedef void (*DialogInspector)(HWND dialog);
 void SetDialogInspector(DialogInspector inspector);
+// From now on the host destroys `window` in the loop of the box numbered `box`
+// (from 0) of those raised, or, with no window named, the window the module
+// named as that box's owner; every box is answered with OK.
+void DestroyInBox(HWND window, int box);
 
 // Lines written with OutputDebugStringA.
 std::vector<std::string>& DebugLines();

@@ -324,7 +324,6 @@ TEST_F(Playing, RestoredKeyTablesAreReadWithinBounds)
 // box shows in the counts taken when the record was freed.
 HWND doomedTool;
 ToolInstance* doomedRecord;
-int boxesBeforeDoom;  // boxes answered before the one whose loop destroys the tool
 bool doomedRecordFreed;
 int touchesBefore;
 UINT winmmCallsAtFree;
@@ -338,15 +337,6 @@ void NoteFreedRecord(void* block)
     doomedRecordFreed = true;
     winmmCallsAtFree = Winmm()->logCount;
     boxesAtFree = CaughtDialogs().size();
-}
-
-// Without a tool named, the host destroys the window that owns the box.
-void DestroyTheToolInItsBox(HWND box)
-{
-    if (boxesBeforeDoom-- == 0) {
-        DestroyWindow(doomedTool ? doomedTool : CaughtDialogs().back().ownerArg);
-    }
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 class DestroyedInABox : public Playing {
@@ -369,11 +359,10 @@ protected:
     {
         doomedTool = tool;
         doomedRecord = Record(tool);
-        boxesBeforeDoom = box;
         doomedRecordFreed = false;
         touchesBefore = FreedBlockTouches();
         CaughtDialogs().clear();
-        SetDialogInspector(DestroyTheToolInItsBox);
+        ::DestroyInBox(tool, box);
     }
 
     static void ExpectLeftAlone()
@@ -477,9 +466,7 @@ TEST_F(DestroyedInABox, ACreationWhoseSetUpBoxDestroysTheWindowLeavesNoDeviceOpe
         SCOPED_TRACE(WinmmCallName(failing));
         ResetWinmm(0, 1);
         FailWinmm(failing, MMSYSERR_NOMEM, 1);
-        doomedTool = nullptr;
-        boxesBeforeDoom = 0;
-        SetDialogInspector(DestroyTheToolInItsBox);
+        ::DestroyInBox(nullptr, 0);
         ToolStateBlock block = DefaultBlock();
         block.deviceNumber = 0;
         const int touches = FreedBlockTouches();
