@@ -15,12 +15,11 @@
 // Exit codes of morvahost.exe.
 enum HostExit {
     HOST_EXIT_OK = 0,
-    HOST_EXIT_USAGE = 2,        // bad command line
-    HOST_EXIT_NO_MODULE = 3,    // the DLL is missing or does not load
-    HOST_EXIT_NO_EXPORT = 4,    // an entry point is not exported
-    HOST_EXIT_NO_TYPE = 5,      // the module offers no panel type, or it does not initialise
-    HOST_EXIT_NO_WINDOW = 6,    // the host's own windows could not be made
-    HOST_EXIT_DEMO_FAILED = 7,  // the demo could not write its results
+    HOST_EXIT_USAGE = 2,      // bad command line
+    HOST_EXIT_NO_MODULE = 3,  // the DLL is missing or does not load
+    HOST_EXIT_NO_EXPORT = 4,  // an entry point is not exported
+    HOST_EXIT_NO_TYPE = 5,    // the module offers no panel type, or it does not initialise
+    HOST_EXIT_NO_WINDOW = 6,  // the host's own windows could not be made
 };
 
 // Menu and button commands of the host's windows.
@@ -62,16 +61,24 @@ struct HostState {
     HWND sheetTool;           // the tool the sheet edits
     HWND page;                // the tool's page inside the sheet
     std::string settingsPath;
-    std::string settingsPlace;     // why the settings are kept there, in the user's words
-    std::string settingsKept;      // non-empty: the file is left as it is, and why
-    HFONT sheetFont;               // the sheet's buttons' font, made for its dots per inch
-    bool demo;                     // scripted: no host message boxes, the module's are answered
-    std::vector<std::string> log;  // what the demo did and every message box it answered
-    long paintNotices;             // PNM_PAINTNOTIFY messages received
+    std::string settingsPlace;  // why the settings are kept there, in the user's words
+    std::string settingsKept;   // non-empty: the file is left as it is, and why
+    HFONT sheetFont;            // the sheet's buttons' font, made for its dots per inch
 };
 extern HostState host;
 
-// Tells the user: a message box, or a log line in the demo.
+// How the host reaches its user, and what it lets a program that drives it
+// see. By default the user gets message boxes, and the notes and the
+// panel's paint notices go nowhere.
+struct HostHooks {
+    void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
+    bool (*confirm)(const std::string& question);      // true: go on
+    void (*note)(const std::string& line);             // a step the host took
+    void (*paintNotice)(const PaintNotice* notice);    // a tool is about to copy its keyboard
+};
+extern HostHooks hostHooks;
+
+// Tells the user; notes a step.
 void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
 std::string FolderOf(const std::string& path);
@@ -127,11 +134,12 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 std::string SystemErrorText(DWORD code);
 
-// The scripted demo (demo.cpp).
-void StartAnsweringMessageBoxes();
-// The first tool gets the first MIDI output whose name holds `device`. With
-// systemInput the phrase is played by moving and clicking the system's mouse;
-// otherwise by mouse messages sent to the tool.
-int RunDemo(const std::string& outDir, const std::string& device, int voice, bool systemInput);
-bool WriteDemoLog(const std::string& outDir);
-bool SaveWindowPng(const RECT& screenRect, const std::string& path);
+// The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
+// the module at `modulePath` and makes the window with the saved tools,
+// maximised where the settings say so and `mayMaximize`; on a fault it has
+// told the user and returns the exit code. RunHost runs the windows until
+// the main window closes, then lets the module go.
+int OpenHost(const std::string& modulePath, bool mayMaximize);
+void RunHost();
+std::vector<std::string> Arguments();  // the command line after the program's name, UTF-8
+std::string SettingsText();            // where the settings are kept and why, for the user

@@ -1,5 +1,5 @@
-// morvahost.exe: loads the Morva module, shows its panel type and a panel of
-// its tools, and keeps the tools' settings between runs.
+// The host: loads the Morva module, shows its panel type and a panel of its
+// tools, and keeps the tools' settings between runs.
 #include "host/host.h"
 
 #include <commctrl.h>
@@ -231,6 +231,8 @@ LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
     return 0;
 }
 
+}  // namespace
+
 // Where the settings are kept, why there, and whether this session's
 // changes go there; the About box and --help tell the user.
 std::string SettingsText()
@@ -244,6 +246,8 @@ std::string SettingsText()
     }
     return text;
 }
+
+namespace {
 
 void ShowAboutHost()
 {
@@ -261,11 +265,9 @@ void ShowAboutHost()
 LRESULT OnMainClose(HWND hwnd)
 {
     ClosePropertySheet();
-    if (host.settingsKept.empty() && !SaveHostSettings() && !host.demo) {
-        if (MessageBoxA(hwnd, "The settings could not be saved. Quit all the same?", kCaption,
-                        MB_YESNO | MB_ICONWARNING) != IDYES) {
-            return 0;
-        }
+    if (host.settingsKept.empty() && !SaveHostSettings() &&
+        !hostHooks.confirm("The settings could not be saved. Quit all the same?")) {
+        return 0;
     }
     std::vector<HWND> tools = host.tools;
     host.tools.clear();
@@ -350,7 +352,7 @@ HMENU MakeMenu()
     return bar;
 }
 
-bool CreateMainWindow(const PanelLayout& layout)
+bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
 {
     if (!RegisterHostClass(kHostWindowClass, MainWndProc, GetSysColorBrush(COLOR_BTNFACE)) ||
         !RegisterPanelClass() || !RegisterSheetClass()) {
@@ -388,10 +390,40 @@ bool CreateMainWindow(const PanelLayout& layout)
         r.right = r.left + Scaled(r.right - r.left, dpi);
         r.bottom = r.top + Scaled(r.bottom - r.top, dpi);
     }
-    wp.showCmd = (layout.flags & LAYOUT_MAXIMIZED) && !host.demo ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    wp.showCmd =
+        (layout.flags & LAYOUT_MAXIMIZED) && mayMaximize ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     SetWindowPlacement(host.mainWindow, &wp);
     UpdateWindow(host.mainWindow);
     return true;
+}
+
+void TellByMessageBox(const std::string& text, UINT icon)
+{
+    MessageBoxW(host.mainWindow, Wide(text).c_str(), Wide(kCaption).c_str(), MB_OK | icon);
+}
+
+bool ConfirmByMessageBox(const std::string& question)
+{
+    return MessageBoxW(host.mainWindow, Wide(question).c_str(), Wide(kCaption).c_str(),
+                       MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void NoteNowhere(const std::string&) {}
+
+void IgnorePaintNotice(const PaintNotice*) {}
+
+}  // namespace
+
+HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, NoteNowhere, IgnorePaintNotice};
+
+void HostLog(const std::string& line)
+{
+    hostHooks.note(line);
+}
+
+void HostMessage(const std::string& text, UINT icon)
+{
+    hostHooks.tell(text, icon);
 }
 
 // The command line as the system keeps it, in UTF-16, so that no path is
@@ -406,35 +438,6 @@ std::vector<std::string> Arguments()
     }
     LocalFree(argv);
     return args;
-}
-
-int RunMessageLoop()
-{
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (SheetDialogMessage(&msg)) {
-            continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return static_cast<int>(msg.wParam);
-}
-
-}  // namespace
-
-void HostLog(const std::string& line)
-{
-    host.log.push_back(line);
-}
-
-void HostMessage(const std::string& text, UINT icon)
-{
-    if (host.demo) {
-        HostLog("host message: " + text);
-        return;
-    }
-    MessageBoxW(host.mainWindow, Wide(text).c_str(), Wide(kCaption).c_str(), MB_OK | icon);
 }
 
 std::string FolderOf(const std::string& path)
@@ -516,45 +519,13 @@ void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi)
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int OpenHost(const std::string& modulePath, bool mayMaximize)
 {
-    host.instance = instance;
-    HostOptions options;
-    std::string error;
-    if (!ParseHostOptions(Arguments(), &options, &error)) {
-        HostMessage(error + "\n\n" + kHostUsage, MB_ICONERROR);
-        return HOST_EXIT_USAGE;
-    }
-    if (options.version) {
-        HostMessage(kHostVersionText, MB_ICONINFORMATION);
-        return HOST_EXIT_OK;
-    }
-    host.demo = !options.demoDir.empty();
-    if (!options.settingsPath.empty()) {
-        host.settingsPath = options.settingsPath;
-        host.settingsPlace = "given with --settings";
-    } else if (host.demo) {
-        host.settingsPath = options.demoDir + "\\morvahost.settings";
-        host.settingsPlace = "the demo's folder";
-    } else {
-        host.settingsPath = DefaultSettingsPath(&host.settingsPlace);
-    }
-    if (options.help) {
-        HostMessage(std::string(kHostUsage) + "\n" + SettingsText(), MB_ICONINFORMATION);
-        return HOST_EXIT_OK;
-    }
-    if (host.demo) {
-        CreateDirectoryW(Wide(options.demoDir).c_str(), nullptr);
-        StartAnsweringMessageBoxes();
-    }
-
     // Property pages use up-down controls: their class must exist before
     // the first page is asked for.
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
 
-    std::string modulePath =
-        options.dllPath.empty() ? ProgramFolder() + "morva.dll" : options.dllPath;
     int code = LoadPanelModule(modulePath);
     if (code == HOST_EXIT_OK) {
         code = InitPanelType();
@@ -569,7 +540,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     bool fromFile = false;
     std::string problem;
     HostSettings settings = LoadHostSettings(&fromFile, &problem);
-    if (!CreateMainWindow(settings.layout)) {
+    if (!CreateMainWindow(settings.layout, mayMaximize)) {
         HostMessage("Morva Host could not create its window.", MB_ICONERROR);
         return HOST_EXIT_NO_WINDOW;
     }
@@ -583,21 +554,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (!problem.empty()) {
         HostMessage(problem, MB_ICONWARNING);
     }
+    return HOST_EXIT_OK;
+}
 
-    int result = HOST_EXIT_OK;
-    if (host.demo) {
-        result = RunDemo(options.demoDir, options.device, options.voice, !options.mouseMessages);
-        if (host.mainWindow) {
-            PostMessageA(host.mainWindow, WM_CLOSE, 0, 0);
+void RunHost()
+{
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (SheetDialogMessage(&msg)) {
+            continue;
         }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
     }
-    RunMessageLoop();
     host.type.cleanup(0);
     FreeLibrary(host.module);
-    if (host.demo && !WriteDemoLog(options.demoDir)) {
-        result = HOST_EXIT_DEMO_FAILED;
-    }
-    return result;
 }
 
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background)

@@ -73,7 +73,7 @@ LRESULT OnPanelPaint(HWND hwnd)
 LRESULT OnPaintNotice(const PaintNotice* notice)
 {
     if (notice) {
-        host.paintNotices++;
+        hostHooks.paintNotice(notice);
     }
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/smf.h"
+#include "demo/smf.h"
 
 struct TrackEvent {
     uint32_t delta;

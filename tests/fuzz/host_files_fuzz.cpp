@@ -13,7 +13,7 @@
 
 #include "host/checksum.h"
 #include "host/settings_file.h"
-#include "host/smf.h"
+#include "demo/smf.h"
 
 namespace {
 

@@ -20,11 +20,12 @@
 
 namespace {
 
-// The phrase the demo plays on a three-octave tool, whose lowest key is C3
-// (48): the opening of the "Ode to Joy" around middle C, then a slide up
-// the white keys from C5 to C6.
-const int kPhraseNotes[] = {64, 64, 65, 67, 67, 65, 64, 62, 60, 60, 62, 64,
-                            64, 62, 62, 72, 74, 76, 77, 79, 81, 83, 84};
+// The notes the demo plays on a three-octave tool, whose lowest key is C3 (48).
+const int kPhraseNotes[] = {
+#define PHRASE_NOTE(key, ms, slide, shot) 48 + (key),
+#include "demo/phrase.inc"
+#undef PHRASE_NOTE
+};
 
 std::string OutPath(const char* name)
 {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host/png.h"
+#include "demo/png.h"
 #include "tests/native/png_reader.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/smf.h"
+#include "demo/smf.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "host/checksum.h"
 #include "host/settings_file.h"
-#include "host/smf.h"
+#include "demo/smf.h"
 #include "include/morva.h"
 #include "resources/resource.h"
 #include "tests/smf_reader.h"
@@ -186,10 +186,11 @@ struct HostRun {
         }
     }
 
-    // The host of `folder` (UTF-8), started there.
-    bool Start(const std::string& arguments, const std::string& folder = ExeFolder())
+    // The host (or another program) of `folder` (UTF-8), started there.
+    bool Start(const std::string& arguments, const std::string& folder = ExeFolder(),
+               const char* program = "morvahost.exe")
     {
-        std::wstring command = Wide("\"" + folder + "morvahost.exe\" " + arguments);
+        std::wstring command = Wide("\"" + folder + program + "\" " + arguments);
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
@@ -486,7 +487,8 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     HostRun run;
     // Mouse messages: the system's pointer is shared with the tests that
     // run beside this one, and its clicks would reach their windows.
-    ASSERT_TRUE(run.Start("--demo \"" + dir + "\" --voice 40 --mouse-messages"));
+    ASSERT_TRUE(
+        run.Start("\"" + dir + "\" --voice 40 --mouse-messages", ExeFolder(), "morvademo.exe"));
     ASSERT_EQ(run.WaitForExit(60000), 0u);
 
     for (const char* name : {"\\host.png", "\\properties.png"}) {

@@ -27,9 +27,11 @@ import re
 import sys
 import wave
 
-# The demo's phrase on its three-octave tool, whose lowest key is C3 (48).
-PHRASE = [64, 64, 65, 67, 67, 65, 64, 62, 60, 60, 62, 64,
-          64, 62, 62, 72, 74, 76, 77, 79, 81, 83, 84]
+# The demo's phrase on its three-octave tool, whose lowest key is C3 (48),
+# read from the rows the demo itself plays.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo",
+                       "phrase.inc")) as rows:
+    PHRASE = [48 + int(key) for key in re.findall(r"^PHRASE_NOTE\((\d+),", rows.read(), re.M)]
 VELOCITY = 110
 # How far an onset may lie from its note-on once the offset common to the
 # whole phrase is taken off. That offset is the audio path's delay less

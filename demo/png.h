@@ -1,4 +1,4 @@
-// PNG writing for the host's screenshots: an 8-bit RGB image in, the bytes
+// PNG writing for the demo's screenshots: an 8-bit RGB image in, the bytes
 // of a PNG file out.
 #pragma once
 

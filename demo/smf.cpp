@@ -1,6 +1,6 @@
 // Standard MIDI Files: variable-length quantities, the header chunk and the
 // one track chunk, written and read back.
-#include "host/smf.h"
+#include "demo/smf.h"
 
 #include <algorithm>
 

@@ -2,16 +2,24 @@
 // own Properties command, chooses a MIDI output by name (the capture device
 // unless told otherwise) and a voice and applies them, plays a phrase with
 // the mouse on the keys the tool laid out (read from its key table), and
-// saves screenshots and the settings.
+// saves screenshots and the settings. morvademo.exe drives the host from
+// outside: it takes over the host's hooks, so that what the host would tell
+// the user, and the steps it takes, go into the demo's log.
 #include <cstdio>
 #include <cstring>
 
+#include "demo/options.h"
+#include "demo/png.h"
+#include "demo/smf.h"
 #include "host/host.h"
-#include "host/png.h"
-#include "host/smf.h"
 #include "resources/resource.h"
 
 namespace {
+
+const int DEMO_EXIT_FAILED = 7;  // the demo could not play or write its results
+
+std::vector<std::string> demoLog;  // what the demo did and every message box it answered
+long paintNotices;                 // PNM_PAINTNOTIFY messages the panel received
 
 HHOOK answeringHook;  // set while the demo runs; answers every message box
 HHOOK pressHook;      // set while the phrase plays; sees the mouse messages the system delivers
@@ -132,6 +140,56 @@ bool PumpUntilDelivered(const int& count, int before)
     return count != before;
 }
 
+// Writes what the screen shows inside `r` as a PNG file.
+bool SaveWindowPng(const RECT& r, const std::string& path)
+{
+    int width = r.right - r.left;
+    int height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint8_t> rgb;
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
+        GdiFlush();
+        const uint8_t* bgra = static_cast<const uint8_t*>(bits);
+        rgb.resize(static_cast<size_t>(width) * height * 3);
+        for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) {
+            rgb[3 * i] = bgra[4 * i + 2];
+            rgb[3 * i + 1] = bgra[4 * i + 1];
+            rgb[3 * i + 2] = bgra[4 * i];
+        }
+        SelectObject(mem, old);
+    }
+    if (dib) {
+        DeleteObject(dib);
+    }
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    if (rgb.empty()) {
+        HostLog("the screen could not be read for " + path);
+        return false;
+    }
+    std::string error;
+    if (!WriteFileAtomically(path, EncodePng(rgb.data(), width, height), &error)) {
+        HostLog("could not write " + path + ": " + error);
+        return false;
+    }
+    return true;
+}
+
 std::string ComboText(HWND combo, int index)
 {
     LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
@@ -214,17 +272,10 @@ struct PhraseNote {
     bool shot;   // the screenshot is taken while this key is held
 };
 
-// The opening of the "Ode to Joy" around middle C, then a slide up the white
-// keys of the top octave.
 const PhraseNote kPhrase[] = {
-    {16, 280, false, false}, {16, 280, false, false}, {17, 280, false, false},
-    {19, 280, false, false}, {19, 280, false, false}, {17, 280, false, false},
-    {16, 280, false, false}, {14, 280, false, false}, {12, 280, false, false},
-    {12, 280, false, false}, {14, 280, false, false}, {16, 280, false, false},
-    {16, 420, false, true},  {14, 140, false, false}, {14, 560, false, false},
-    {24, 90, false, false},  {26, 90, true, false},   {28, 90, true, false},
-    {29, 90, true, false},   {31, 90, true, false},   {33, 90, true, false},
-    {35, 90, true, false},   {36, 600, true, false},
+#define PHRASE_NOTE(key, ms, slide, shot) {key, ms, slide != 0, shot != 0},
+#include "demo/phrase.inc"
+#undef PHRASE_NOTE
 };
 
 // Where to put the mouse on a key: the middle of what is visible of it.
@@ -452,60 +503,9 @@ void LogCapture()
             seconds);
 }
 
-}  // namespace
-
 void StartAnsweringMessageBoxes()
 {
     answeringHook = SetWindowsHookExA(WH_CBT, AnsweringHook, nullptr, GetCurrentThreadId());
-}
-
-bool SaveWindowPng(const RECT& r, const std::string& path)
-{
-    int width = r.right - r.left;
-    int height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) {
-        return false;
-    }
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;  // top row first
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::vector<uint8_t> rgb;
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
-        GdiFlush();
-        const uint8_t* bgra = static_cast<const uint8_t*>(bits);
-        rgb.resize(static_cast<size_t>(width) * height * 3);
-        for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) {
-            rgb[3 * i] = bgra[4 * i + 2];
-            rgb[3 * i + 1] = bgra[4 * i + 1];
-            rgb[3 * i + 2] = bgra[4 * i];
-        }
-        SelectObject(mem, old);
-    }
-    if (dib) {
-        DeleteObject(dib);
-    }
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    if (rgb.empty()) {
-        HostLog("the screen could not be read for " + path);
-        return false;
-    }
-    std::string error;
-    if (!WriteFileAtomically(path, EncodePng(rgb.data(), width, height), &error)) {
-        HostLog("could not write " + path + ": " + error);
-        return false;
-    }
-    return true;
 }
 
 int RunDemo(const std::string& outDir, const std::string& device, int voice, bool systemInput)
@@ -519,7 +519,7 @@ int RunDemo(const std::string& outDir, const std::string& device, int voice, boo
     Pump(200);
     if (host.tools.empty()) {
         HostLog("there is no tool to play");
-        return HOST_EXIT_DEMO_FAILED;
+        return DEMO_EXIT_FAILED;
     }
     HWND tool = host.tools.front();
     ApplySoundThroughSheet(tool, device, voice, outDir);
@@ -531,20 +531,72 @@ int RunDemo(const std::string& outDir, const std::string& device, int voice, boo
         HostLog("settings saved: " + host.settingsPath + " (" + std::to_string(host.tools.size()) +
                 " tools)");
     }
-    HostLog("paint notices received: " + std::to_string(host.paintNotices));
+    HostLog("paint notices received: " + std::to_string(paintNotices));
     HostLog("demo took " + std::to_string(GetTickCount() - start) + " ms");
     DWORD attributes = GetFileAttributesW(Wide(outDir + "\\host.png").c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? HOST_EXIT_DEMO_FAILED : HOST_EXIT_OK;
+    return attributes == INVALID_FILE_ATTRIBUTES ? DEMO_EXIT_FAILED : HOST_EXIT_OK;
 }
 
 bool WriteDemoLog(const std::string& outDir)
 {
     LogCapture();  // the tools have closed the device by now, so the file is whole
     std::string text;
-    for (const std::string& line : host.log) {
+    for (const std::string& line : demoLog) {
         text += line + "\n";
     }
     std::string error;
     return WriteFileAtomically(outDir + "\\demo-log.txt",
                                std::vector<uint8_t>(text.begin(), text.end()), &error);
+}
+
+void TellInLog(const std::string& text, UINT)
+{
+    HostLog("host message: " + text);
+}
+
+bool GoOn(const std::string&)
+{
+    return true;
+}
+
+void NoteInLog(const std::string& line)
+{
+    demoLog.push_back(line);
+}
+
+void CountPaintNotice(const PaintNotice*)
+{
+    paintNotices++;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    host.instance = instance;
+    DemoOptions options;
+    std::string error;
+    if (!ParseDemoOptions(Arguments(), &options, &error)) {
+        HostMessage(error + "\n\n" + kDemoUsage, MB_ICONERROR);
+        return HOST_EXIT_USAGE;
+    }
+    // Scripted: no message box of the host's, and the module's are answered.
+    hostHooks = {TellInLog, GoOn, NoteInLog, CountPaintNotice};
+    host.settingsPath = options.settingsPath.empty() ? options.outDir + "\\morvahost.settings"
+                                                     : options.settingsPath;
+    host.settingsPlace =
+        options.settingsPath.empty() ? "the demo's folder" : "given with --settings";
+    CreateDirectoryW(Wide(options.outDir).c_str(), nullptr);
+    StartAnsweringMessageBoxes();
+    int code =
+        OpenHost(options.dllPath.empty() ? ProgramFolder() + "morva.dll" : options.dllPath, false);
+    if (code != HOST_EXIT_OK) {
+        return code;
+    }
+    int result = RunDemo(options.outDir, options.device, options.voice, !options.mouseMessages);
+    if (host.mainWindow) {
+        PostMessageA(host.mainWindow, WM_CLOSE, 0, 0);
+    }
+    RunHost();
+    return WriteDemoLog(options.outDir) ? result : DEMO_EXIT_FAILED;
 }

@@ -1,7 +1,7 @@
 // PNG writing: truecolour rows, unfiltered, in a zlib stream of stored
 // (uncompressed) deflate blocks. A screenshot of the demo is looked at, not
 // shipped, so its size does not matter.
-#include "host/png.h"
+#include "demo/png.h"
 
 #include <algorithm>
 
