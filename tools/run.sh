@@ -53,9 +53,9 @@ for dll in build/win32/morva.dll build/win64/morva.dll; do
     python3 tools/check-dll.py imports "$dll" $(boundary imports)
 done
 
-# The host, the module and the capture device share one folder; the capture
-# device stands in for winmm there, so the tools always have an output that
-# records what they play.
+# The host, the demo program, the module and the capture device share one
+# folder; the capture device stands in for winmm there, so the tools always
+# have an output that records what they play.
 demo=$root/build/win64/demo
 prefix=$root/build/win64/demo-prefix
 windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
@@ -80,15 +80,9 @@ elif [ "$mode" = i686 ]; then
     payload=$root/build/win32/i686/demo-payload
     rm -rf "$payload" "$out"
     mkdir -p "$payload" "$out"
-    cp "$demo/morvahost.exe" "$demo/morva.dll" "$demo/winmm.dll" "$payload/"
-    cat >"$payload/run.sh" <<GUEST
-#!/bin/sh
-cd /payload || exit 1
-mkdir -p out
-MORVA_CAPTURE_MID='Z:\\payload\\out\\demo.mid' "\$MORVA_WINE" morvahost.exe \\
-    --demo 'Z:\\payload\\out' --voice $voice </dev/null
-GUEST
-    chmod +x "$payload/run.sh"
+    cp "$demo/morvademo.exe" "$demo/morva.dll" "$demo/winmm.dll" "$payload/"
+    cp demo/guest-run.sh "$payload/run.sh"
+    echo "$voice" >"$payload/args"
     tools/i386/guest.sh --timeout 1200 "$payload" "$out" || status=$?
 else
     out=$demo/out
@@ -101,8 +95,8 @@ else
     start_wine_session "$prefix" || exit 1
     trap stop_wine_session EXIT
     MORVA_CAPTURE_MID="$(windows_path "$out/demo.mid")" \
-        tools/wine-run.sh --prefix "$prefix" "$demo/morvahost.exe" \
-        --demo "$(windows_path "$out")" --voice "$voice" || status=$?
+        tools/wine-run.sh --prefix "$prefix" "$demo/morvademo.exe" \
+        "$(windows_path "$out")" --voice "$voice" || status=$?
     stop_wine_session
     trap - EXIT
 fi
@@ -113,7 +107,7 @@ if [ "$status" -ne 0 ]; then
     if [ -n "$live" ]; then
         echo "run: the live run failed (exit code $status)" >&2
     else
-        echo "run: the host ended with exit code $status" >&2
+        echo "run: the demo ended with exit code $status" >&2
     fi
     exit "$status"
 fi

@@ -7,7 +7,7 @@
 # FluidSynth, which plays them into the loopback sound card, recorded on its
 # other side by arecord.
 #   tools/i386/live.sh [--voice N] BUILD_DIR OUT_DIR
-# BUILD_DIR is a win32 build (its demo/ folder holds the host and the module);
+# BUILD_DIR is a win32 build (its demo/ folder holds the demo and the module);
 # OUT_DIR receives live.wav, aseqdump.txt, the demo's files and logs (see
 # live/run.sh). Exits with live_check.py's verdict, 2 when the guest's run
 # itself failed.
@@ -28,8 +28,8 @@ out=$2
 payload=$build/i686/live-payload
 rm -rf "$payload" "$out"
 mkdir -p "$payload" "$out"
-# The host and the module only: no capture device, no recording double.
-cp "$build/demo/morvahost.exe" "$build/demo/morva.dll" "$payload/"
+# The demo program and the module only: no capture device, no recording double.
+cp "$build/demo/morvademo.exe" "$build/demo/morva.dll" "$payload/"
 cp "$here/live/run.sh" "$payload/run.sh"
 cat >"$payload/args" <<EOF
 $voice

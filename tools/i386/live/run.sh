@@ -106,7 +106,7 @@ await "aseqdump's subscription to 14:0" \
 say "sequencer: $(aconnect -l | tr -s ' \t' ' ' | tr '\n' ';')"
 
 say "demo: device \"$device\", voice $voice"
-WINEDEBUG=+midi,+winmm "$MORVA_WINE" morvahost.exe --demo 'Z:\payload\out' --voice "$voice" \
+WINEDEBUG=+midi,+winmm "$MORVA_WINE" morvademo.exe 'Z:\payload\out' --voice "$voice" \
     --device "$device" </dev/null 2>"$out/wine-midi.txt"
 status=$?
 say "the host exited with $status"
