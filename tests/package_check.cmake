@@ -1,7 +1,7 @@
 # What a Windows user gets: builds the release archive, checks the checksum
 # beside it, unpacks it into a fresh folder and checks its files, the 32-bit
-# module's exports and imports, the host's imports, icon and manifest, and
-# both binaries' version resources.
+# module's exports and imports, the host's imports, icon and manifest (and
+# none of the demo in it), and both binaries' version resources.
 #   cmake -DBUILD_DIR=... -DARCHIVE=... -DUNPACK_DIR=... -DPYTHON=...
 #         -DCHECK_DLL=... -DVERSION=... -DEXPORTS=... -DIMPORTS=... -P package_check.cmake
 # The unpacked folder is the fixture "morva_package": a test that starts the
@@ -49,6 +49,11 @@ run("morva.dll: imports" ${PYTHON} ${CHECK_DLL} imports ${dll} ${IMPORTS})
 run("morvahost.exe: imports" ${PYTHON} ${CHECK_DLL} imports ${host} ${IMPORTS} comctl32.dll
     shell32.dll ole32.dll)
 run("morvahost.exe: icon and manifest" ${PYTHON} ${CHECK_DLL} application ${host})
+# The host carries none of the scripted demo: neither its options nor its log.
+file(STRINGS ${host} demo_strings REGEX "--mouse-messages|--voice|demo-log")
+if(demo_strings)
+  message(FATAL_ERROR "morvahost.exe holds the demo's strings: ${demo_strings}")
+endif()
 run("morva.dll: version" ${PYTHON} ${CHECK_DLL} version ${dll} ${VERSION}
     ProductName=Morva "FileDescription=Morva Tool for Orbiscope" OriginalFilename=morva.dll)
 run("morvahost.exe: version" ${PYTHON} ${CHECK_DLL} version ${host} ${VERSION}
