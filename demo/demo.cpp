@@ -554,6 +554,7 @@ void TellInLog(const std::string& text, UINT)
     HostLog("host message: " + text);
 }
 
+// A save that fails as the demo quits is in the log already; it quits all the same.
 bool GoOn(const std::string&)
 {
     return true;
