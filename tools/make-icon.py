@@ -7,7 +7,7 @@ drawn on its own pixel grid below (no scaling), so its lines stay sharp.
 The output depends only on the drawings, so running the script again
 reproduces the committed file byte for byte.
 
-Usage: host/make-icon.py [output file, default: morvahost.ico beside this script]
+Usage: tools/make-icon.py [output file, default: host/morvahost.ico]
 """
 
 import os
@@ -126,7 +126,7 @@ def make_icon(drawings):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "morvahost.ico")
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "host", "morvahost.ico")
     with open(path, "wb") as f:
         f.write(make_icon(DRAWINGS))
 
