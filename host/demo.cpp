@@ -9,7 +9,7 @@
 #include "host/host.h"
 #include "host/png.h"
 #include "host/smf.h"
-#include "resources/resource.h"
+#include "include/morva_controls.h"
 
 namespace {
 
