@@ -12,7 +12,7 @@
 #include "demo/png.h"
 #include "demo/smf.h"
 #include "host/host.h"
-#include "resources/resource.h"
+#include "include/morva_controls.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include "keyboard/layout.h"
 #include "keyboard/render.h"
 #include "keyboard/sound.h"
-#include "midi/midi.h"
 #include "resources/resource.h"
 
 namespace {
@@ -42,9 +41,9 @@ LRESULT SendItem(HWND page, int id, UINT msg, WPARAM wParam = 0, LPARAM lParam =
 
 void ShowDeviceNames(HWND page, const ToolInstance* record)
 {
-    for (UINT device = 0; device < uMidiOutDevs; device++) {
+    for (UINT device = 0; device < OutputDeviceCount(); device++) {
         char name[kDeviceNameSize] = "";
-        UINT result = MidiGetDeviceName(record->hwnd, MIDI_OUTPUT, device, name);
+        UINT result = GetOutputDeviceName(record, device, name);
         if (!StillTarget(record)) {
             return;
         }
@@ -62,7 +61,7 @@ void ShowDeviceNames(HWND page, const ToolInstance* record)
 // is missing, so positions and numbers may differ.
 void SelectDevice(HWND page, int32_t deviceNumber)
 {
-    if (deviceNumber < 0 || static_cast<UINT>(deviceNumber) >= uMidiOutDevs) {
+    if (deviceNumber < 0 || static_cast<UINT>(deviceNumber) >= OutputDeviceCount()) {
         return;
     }
     LRESULT count = SendItem(page, IDC_DEVICE, CB_GETCOUNT);
@@ -154,7 +153,7 @@ int32_t ReadOctaves(HWND page)
 bool ReadDeviceChoice(HWND page, int32_t* deviceNumber)
 {
     LRESULT entry = SendItem(page, IDC_DEVICE, CB_GETCURSEL);
-    if (entry < 0 || static_cast<ULONGLONG>(entry) >= uMidiOutDevs) {
+    if (entry < 0 || static_cast<ULONGLONG>(entry) >= OutputDeviceCount()) {
         return false;
     }
     LRESULT data = SendItem(page, IDC_DEVICE, CB_GETITEMDATA, static_cast<WPARAM>(entry));
@@ -205,15 +204,14 @@ bool ApplyDeviceEdit(ToolInstance* record, const PageEdits& edits)
         return true;
     }
     if (record->midi.hDevice) {
-        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);
+        CloseToolDevice(record);
         if (!StillTarget(record)) {
             return false;
         }
     }
     bool closed = record->midi.hDevice == nullptr;
     record->state.deviceNumber = edits.deviceNumber;
-    record->midi.uDeviceId = static_cast<UINT>(edits.deviceNumber);
-    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);
+    UINT opened = OpenToolDevice(record);
     if (!StillTarget(record)) {
         return false;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "host/host.h"
-#include "resources/resource.h"
 
 const char kSheetClass[] = "MorvaHostSheet";
 

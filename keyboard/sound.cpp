@@ -16,10 +16,20 @@ void SetUpToolSound(ToolInstance* record)
     if (record->state.deviceNumber < 0) {
         return;  // none chosen yet
     }
-    record->midi.uDeviceId = static_cast<UINT>(record->state.deviceNumber);
-    MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);
+    OpenToolDevice(record);
     SendProgramChange(record);
     ApplyVolume(record);
+}
+
+UINT OpenToolDevice(ToolInstance* record)
+{
+    record->midi.uDeviceId = static_cast<UINT>(record->state.deviceNumber);
+    return MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);
+}
+
+UINT CloseToolDevice(ToolInstance* record)
+{
+    return MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);
 }
 
 UINT SendProgramChange(ToolInstance* record)
@@ -38,6 +48,16 @@ UINT ApplyVolume(ToolInstance* record)
     return midiOutSetVolume(static_cast<HMIDIOUT>(record->midi.hDevice), MAKELONG(level, level));
 }
 
+UINT OutputDeviceCount()
+{
+    return uMidiOutDevs;
+}
+
+UINT GetOutputDeviceName(const ToolInstance* record, UINT device, char* name)
+{
+    return MidiGetDeviceName(record->hwnd, MIDI_OUTPUT, device, name);
+}
+
 // A closed tool leaves no hanging note and no open device behind.
 void ReleaseToolSound(ToolInstance* record)
 {
@@ -49,5 +69,5 @@ void ReleaseToolSound(ToolInstance* record)
     if (record->sounding) {
         StopKeyNote(record);
     }
-    MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);
+    CloseToolDevice(record);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "include/morva.h"
-#include "resources/resource.h"
+#include "include/morva_controls.h"
 #include "tests/winmm_double/winmm_double.h"
 
 // The module's exports, found by name as the host finds them.

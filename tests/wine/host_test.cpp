@@ -21,7 +21,7 @@
 #include "host/settings_file.h"
 #include "demo/smf.h"
 #include "include/morva.h"
-#include "resources/resource.h"
+#include "include/morva_controls.h"
 #include "tests/smf_reader.h"
 #include "tests/wine/harness.h"
 

@@ -313,7 +313,7 @@ mutant("release-hanging-note", F,
        "a tool closed while a note sounds leaves the note hanging",
        None, SOUND_W)
 mutant("release-device-open", F,
-       "    MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n", "",
+       "    CloseToolDevice(record);\n", "",
        "a closed tool leaves its device open",
        None, SOUND_W)
 
@@ -549,15 +549,15 @@ mutant("pack-data1-seven-bits", F,
 # dialogs/proppage.cpp: the property page.
 F = "dialogs/proppage.cpp"
 mutant("device-open-target", F,
-       "    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);\n"
+       "    UINT opened = OpenToolDevice(record);\n"
        "    if (!StillTarget(record)) {\n        return false;\n    }\n",
-       "    UINT opened = MidiActivateDevice(record->hwnd, &record->midi, MIDI_OPEN);\n",
+       "    UINT opened = OpenToolDevice(record);\n",
        "an apply goes on after the tool died in the open's error box",
        None, PAGE_W)
 mutant("device-close-target", F,
-       "        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n"
+       "        CloseToolDevice(record);\n"
        "        if (!StillTarget(record)) {\n            return false;\n        }\n",
-       "        MidiActivateDevice(record->hwnd, &record->midi, MIDI_CLOSE);\n",
+       "        CloseToolDevice(record);\n",
        "an apply goes on after the tool died in the close's error box",
        None, PAGE_W)
 mutant("device-names-target", F,
