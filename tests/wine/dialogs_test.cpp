@@ -248,11 +248,6 @@ std::vector<int> CallKinds()
     return kinds;
 }
 
-void ForgetWinmmCalls()
-{
-    Winmm()->logCount = 0;
-}
-
 constexpr DWORD kVolume40 = 40 * 655 * 0x10001u;
 constexpr DWORD kVolume50 = 50 * 655 * 0x10001u;
 constexpr DWORD kVolume100 = 65500 * 0x10001u;
@@ -281,6 +276,8 @@ protected:
         block.reserved34 = 0x5A5A;
         HWND tool = CreateTool(0, 0, 96, 20, &block);
         EXPECT_NE(tool, nullptr);
+        std::vector<WinmmRecord> opens = WinmmCalls(W_midiOutOpen);
+        opened = opens.empty() ? 0 : opens.back().handle;
         MoveWindow(tool, 4, 4, 224, 40, TRUE);
         PumpMessages();
         return tool;
@@ -315,6 +312,7 @@ protected:
     }
 
     HWND sheet = nullptr;
+    UINT_PTR opened = 0;  // the handle the last new tool's device was opened with
 };
 
 using PropertyPage = PageTest;
@@ -405,7 +403,6 @@ TEST_F(PropertyPage, ApplyWritesTheEditsAndSendsVolumeAndVoice)
 {
     HWND tool = NewTool(1, 0, 0);
     HWND page = Page(tool);
-    ToolInstance* record = Record(tool);
     SetArrows(page, IDC_OCTAVES_SPIN, 5);
     SetArrows(page, IDC_VOLUME_SPIN, 40);
     Select(page, IDC_VOICE, 40);
@@ -413,21 +410,21 @@ TEST_F(PropertyPage, ApplyWritesTheEditsAndSendsVolumeAndVoice)
     EXPECT_EQ(ItemText(page, IDC_OCTAVES), "5");
     EXPECT_EQ(ItemText(page, IDC_VOLUME), "40");
     // Nothing happens before the host applies.
-    EXPECT_EQ(record->state.octaves, 3);
-    ForgetWinmmCalls();
+    EXPECT_EQ(LentBlock(tool)->octaves, 3);
+    ClearWinmmLog();
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(record->state.octaves, 5);
-    EXPECT_EQ(record->state.volume, 40);
-    EXPECT_EQ(record->state.reserved34, 0x5A5A);
-    EXPECT_EQ(record->state.voice, 40);
-    EXPECT_EQ(record->program, 40);
-    EXPECT_EQ(record->state.deviceNumber, 0);
-    EXPECT_EQ(record->state.lastKey, 60);
+    ToolStateBlock state = *LentBlock(tool);
+    EXPECT_EQ(state.octaves, 5);
+    EXPECT_EQ(state.volume, 40);
+    EXPECT_EQ(state.reserved34, 0x5A5A);
+    EXPECT_EQ(state.voice, 40);
+    EXPECT_EQ(state.deviceNumber, 0);
+    EXPECT_EQ(state.lastKey, 60);
     std::vector<WinmmRecord> volume = WinmmCalls(W_midiOutSetVolume);
     ASSERT_EQ(volume.size(), 1u);
     EXPECT_EQ(volume[0].arg, kVolume40);
-    EXPECT_EQ(volume[0].handle, reinterpret_cast<UINT_PTR>(record->midi.hDevice));
-    EXPECT_EQ(ShortMessages(), std::vector<DWORD>{0x28C0});
+    EXPECT_EQ(volume[0].handle, opened);
+    EXPECT_EQ(ShortMessages(), std::vector<DWORD>{0x28C0});  // the tool's program is now 40
     EXPECT_TRUE(CaughtDialogs().empty());
 }
 
@@ -444,8 +441,8 @@ TEST_F(PropertyPage, ArrowsStepTheFieldsWithinTheirRanges)
     ClickArrow(page, IDC_VOLUME_SPIN, false);
     EXPECT_EQ(ItemText(page, IDC_VOLUME), "99");
     ApplyPropertyPage(page);
-    EXPECT_EQ(Record(tool)->state.octaves, 7);
-    EXPECT_EQ(Record(tool)->state.volume, 99);
+    EXPECT_EQ(LentBlock(tool)->octaves, 7);
+    EXPECT_EQ(LentBlock(tool)->volume, 99);
 }
 
 TEST_F(PropertyPage, OctaveCountsOutsideTheRangeAreAppliedAsOne)
@@ -462,7 +459,7 @@ TEST_F(PropertyPage, OctaveCountsOutsideTheRangeAreAppliedAsOne)
         HWND tool = NewTool(1, -1, 127, 100, c.stored);
         HWND page = Page(tool);
         EXPECT_EQ(ApplyAndSeeRepaint(page, tool), c.repainted);
-        EXPECT_EQ(Record(tool)->state.octaves, c.applied);
+        EXPECT_EQ(LentBlock(tool)->octaves, c.applied);
         DestroyWindow(page);
         DestroyWindow(tool);
     }
@@ -476,15 +473,15 @@ TEST_F(PropertyPage, AnOctaveFieldReadingZeroIsAppliedAsZero)
     // Fitting the tool's size raises its count while the page is open.
     SizeFitRequest request = {0, 0, 500, 500, 1, 20};
     SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request));
-    ASSERT_EQ(Record(tool)->state.octaves, 1);
+    ASSERT_EQ(LentBlock(tool)->octaves, 1);
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(Record(tool)->state.octaves, 0);
+    EXPECT_EQ(LentBlock(tool)->octaves, 0);
 
     // A field that does not read as a number counts as zero too.
-    Record(tool)->state.octaves = 4;
+    LentBlock(tool)->octaves = 4;
     SetDlgItemTextA(page, IDC_OCTAVES, "many");
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(Record(tool)->state.octaves, 0);
+    EXPECT_EQ(LentBlock(tool)->octaves, 0);
 }
 
 TEST_F(PropertyPage, AVolumeShownAsStoredIsNotSentAgain)
@@ -495,14 +492,14 @@ TEST_F(PropertyPage, AVolumeShownAsStoredIsNotSentAgain)
         HWND page = Page(tool);
         Select(page, IDC_DEVICE, -1);
         Select(page, IDC_VOICE, -1);
-        ForgetWinmmCalls();
+        ClearWinmmLog();
         EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
-        EXPECT_EQ(Record(tool)->state.volume, stored);
+        EXPECT_EQ(LentBlock(tool)->volume, stored);
         EXPECT_TRUE(WinmmLog().empty());
 
         SetArrows(page, IDC_VOLUME_SPIN, 0);
         ApplyPropertyPage(page);
-        EXPECT_EQ(Record(tool)->state.volume, 0);
+        EXPECT_EQ(LentBlock(tool)->volume, 0);
         std::vector<WinmmRecord> volume = WinmmCalls(W_midiOutSetVolume);
         ASSERT_EQ(volume.size(), 1u);
         EXPECT_EQ(volume[0].arg, 0u);
@@ -517,12 +514,11 @@ TEST_F(PropertyPage, AnApplyWithNothingSelectedOrChangedLeavesTheToolAlone)
     HWND page = Page(tool);
     Select(page, IDC_DEVICE, -1);
     Select(page, IDC_VOICE, -1);
-    ToolInstance* record = Record(tool);
-    ToolInstance before = *record;
-    ForgetWinmmCalls();
+    ToolStateBlock before = *LentBlock(tool);
+    ClearWinmmLog();
     EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(memcmp(record, &before, sizeof before), 0);
-    EXPECT_TRUE(WinmmLog().empty());
+    EXPECT_EQ(memcmp(LentBlock(tool), &before, sizeof before), 0);
+    EXPECT_TRUE(WinmmLog().empty());  // the device, voice and volume as they were
     EXPECT_TRUE(CaughtDialogs().empty());
 }
 
@@ -548,15 +544,14 @@ TEST_F(PageDevices, ListsReadableDevicesWithTheirNumbers)
     }
 
     Select(page, IDC_DEVICE, 1);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
     // Nothing was open to close; the device opened is given the volume.
     EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutOpen, W_midiOutSetVolume}));
     std::vector<WinmmRecord> opens = WinmmCalls(W_midiOutOpen);
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].device, 2);
-    EXPECT_EQ(Record(tool)->state.deviceNumber, 2);
-    EXPECT_EQ(Record(tool)->midi.uDeviceId, 2u);
+    EXPECT_EQ(LentBlock(tool)->deviceNumber, 2);
 
     // A page opened again finds the device by its number, not its position.
     DestroyWindow(page);
@@ -574,7 +569,7 @@ TEST_F(PageDevices, AStoredDeviceOutsideTheListSelectsNothing)
     HWND tool = NewTool(3, -1, 127);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        ToolStateBlock block = Record(tool)->state;
+        ToolStateBlock block = *LentBlock(tool);
         block.deviceNumber = c.stored;
         SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block));
         HWND page = Page(tool);
@@ -588,15 +583,14 @@ TEST_F(PageDevices, EveryApplyWithADeviceSelectedReopensItAndLaysOutAgain)
 {
     HWND tool = NewTool(2, 0, 3);
     HWND page = Page(tool);
-    ToolInstance* record = Record(tool);
     EXPECT_EQ(Selected(page, IDC_DEVICE), 0);
+    UINT_PTR old = opened;
     for (int round = 0; round < 2; round++) {
         SCOPED_TRACE(round);
-        UINT_PTR old = reinterpret_cast<UINT_PTR>(record->midi.hDevice);
         ASSERT_NE(old, 0u);
-        KeyRect laidOut = record->state.keys[0];
-        record->state.keys[0] = {-9, -9, -9, -9, 9};
-        ForgetWinmmCalls();
+        KeyRect laidOut = LentBlock(tool)->keys[0];
+        LentBlock(tool)->keys[0] = {-9, -9, -9, -9, 9};
+        ClearWinmmLog();
         EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
         EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutOpen, W_midiOutSetVolume,
                                                  W_midiOutShortMsg}));
@@ -608,8 +602,8 @@ TEST_F(PageDevices, EveryApplyWithADeviceSelectedReopensItAndLaysOutAgain)
         EXPECT_EQ(log[2].arg, kVolume100);
         EXPECT_EQ(log[3].handle, log[1].handle);
         EXPECT_EQ(log[3].arg, 0x03C0u);
-        EXPECT_EQ(reinterpret_cast<UINT_PTR>(record->midi.hDevice), log[1].handle);
-        EXPECT_EQ(memcmp(&record->state.keys[0], &laidOut, sizeof laidOut), 0);
+        old = log[1].handle;  // the next round closes the device opened now
+        EXPECT_EQ(memcmp(&LentBlock(tool)->keys[0], &laidOut, sizeof laidOut), 0);
     }
     EXPECT_TRUE(CaughtDialogs().empty());
 }
@@ -618,21 +612,21 @@ TEST_F(PageDevices, WithNoDeviceSelectedTheDeviceStaysAsItIs)
 {
     HWND tool = NewTool(2, 1, 127);
     HWND page = Page(tool);
-    ToolInstance* record = Record(tool);
-    HANDLE open = record->midi.hDevice;
     Select(page, IDC_DEVICE, -1);
-    record->state.keys[0] = {-9, -9, -9, -9, 9};
-    ForgetWinmmCalls();
+    ToolStateBlock* block = LentBlock(tool);
+    block->keys[0] = {-9, -9, -9, -9, 9};
+    ClearWinmmLog();
     EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(record->state.keys[0].black, 9);
+    EXPECT_EQ(block->keys[0].black, 9);
     SetArrows(page, IDC_OCTAVES_SPIN, 2);
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(record->state.lastKey, 24);
+    EXPECT_EQ(block->lastKey, 24);
     // Laid out again for two octaves: the first key is a white C once more.
-    EXPECT_EQ(record->state.keys[0].black, 0);
+    EXPECT_EQ(block->keys[0].black, 0);
+    EXPECT_EQ(block->deviceNumber, 1);
     EXPECT_TRUE(WinmmLog().empty());
-    EXPECT_EQ(record->midi.hDevice, open);
-    EXPECT_EQ(record->state.deviceNumber, 1);
+    // Nothing was closed or opened, and the tool still holds its handle.
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(Record(tool)->midi.hDevice), opened);
 }
 
 TEST_F(PageDevices, ASelectedVoiceIsSentOnEveryApply)
@@ -640,24 +634,23 @@ TEST_F(PageDevices, ASelectedVoiceIsSentOnEveryApply)
     HWND tool = NewTool(1, 0, 40);
     HWND page = Page(tool);
     Select(page, IDC_DEVICE, -1);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     ApplyPropertyPage(page);
     ApplyPropertyPage(page);
     Select(page, IDC_VOICE, 126);
     ApplyPropertyPage(page);
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x28C0, 0x28C0, 0x7EC0}));
-    EXPECT_EQ(Record(tool)->state.voice, 126);
-    EXPECT_EQ(Record(tool)->program, 126);
+    EXPECT_EQ(LentBlock(tool)->voice, 126);
 }
 
 TEST_F(PageDevices, VolumeAndDeviceChangedTogetherReachBothDevices)
 {
     HWND tool = NewTool(2, 0, 0);
     HWND page = Page(tool);
-    UINT_PTR first = reinterpret_cast<UINT_PTR>(Record(tool)->midi.hDevice);
+    UINT_PTR first = opened;
     SetArrows(page, IDC_VOLUME_SPIN, 50);
     Select(page, IDC_DEVICE, 1);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     ApplyPropertyPage(page);
     std::vector<WinmmRecord> log = WinmmLog();
     ASSERT_EQ(CallKinds(), (std::vector<int>{W_midiOutSetVolume, W_midiOutClose, W_midiOutOpen,
@@ -673,8 +666,8 @@ TEST_F(PageDevices, VolumeAndDeviceChangedTogetherReachBothDevices)
     EXPECT_EQ(log[3].arg, kVolume50);
     EXPECT_EQ(log[4].handle, second);
     EXPECT_EQ(log[4].arg, 0x00C0u);
-    EXPECT_EQ(Record(tool)->state.deviceNumber, 1);
-    EXPECT_EQ(Record(tool)->state.volume, 50);
+    EXPECT_EQ(LentBlock(tool)->deviceNumber, 1);
+    EXPECT_EQ(LentBlock(tool)->volume, 50);
 }
 
 TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
@@ -683,7 +676,7 @@ TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
     HWND page = Page(tool);
     Select(page, IDC_DEVICE, 1);
     FailWinmm(W_midiOutOpen, MMSYSERR_ALLOCATED, -1, 1);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     ApplyPropertyPage(page);
     EXPECT_EQ(CallKinds(),
               (std::vector<int>{W_midiOutClose, W_midiOutOpen, W_midiOutGetErrorTextA}));
@@ -691,28 +684,26 @@ TEST_F(PageDevices, AFailedOpenKeepsTheChosenNumberAndSendsNoVolume)
               (std::vector<std::string>{"MIDI Output Error: Double error 4",
                                         "MidiSendShortMsg: Must open MIDI output device first"}));
     EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
-    ToolInstance* record = Record(tool);
-    EXPECT_EQ(record->state.deviceNumber, 1);
-    EXPECT_EQ(record->midi.uDeviceId, MIDI_NONE);
-    EXPECT_EQ(record->midi.hDevice, nullptr);
+    EXPECT_EQ(LentBlock(tool)->deviceNumber, 1);
+    // The second box says the tool holds no device; the number the failed open
+    // used is the layer's own, read by nothing before the next open sets it.
+    EXPECT_EQ(Record(tool)->midi.uDeviceId, MIDI_NONE);
 }
 
 TEST_F(PageDevices, AFailedCloseKeepsTheOldDeviceOpen)
 {
     HWND tool = NewTool(2, 0, 127);
     HWND page = Page(tool);
-    ToolInstance* record = Record(tool);
-    HANDLE first = record->midi.hDevice;
     Select(page, IDC_DEVICE, 1);
     FailWinmm(W_midiOutClose, MMSYSERR_INVALHANDLE, 1);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
     // The open finds the old device still open and does nothing.
     EXPECT_EQ(CallKinds(), (std::vector<int>{W_midiOutClose, W_midiOutGetErrorTextA}));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"MIDI Output Error: Double error 5"});
     EXPECT_EQ(BoxOwners(), std::vector<HWND>{tool});
-    EXPECT_EQ(record->midi.hDevice, first);
-    EXPECT_EQ(record->state.deviceNumber, 1);
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(Record(tool)->midi.hDevice), opened);
+    EXPECT_EQ(LentBlock(tool)->deviceNumber, 1);
 }
 
 TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
@@ -724,7 +715,7 @@ TEST_F(PageDevices, WithoutAnyOutputDeviceEveryApplyReportsTheVoice)
     HWND page = Page(tool);
     EXPECT_TRUE(ComboEntries(page, IDC_DEVICE).empty());
     Select(page, IDC_DEVICE, 0);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     ApplyPropertyPage(page);
     ApplyPropertyPage(page);
     std::string box = "MidiSendShortMsg: Must use a MIDI output device";
@@ -740,14 +731,14 @@ TEST_F(PageDevices, AToolWithoutADeviceReportsTheVoiceOnEveryApply)
     HWND page = Page(tool);
     EXPECT_EQ(ComboEntries(page, IDC_DEVICE).size(), 2u);
     EXPECT_EQ(Selected(page, IDC_DEVICE), CB_ERR);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     ApplyPropertyPage(page);
     ApplyPropertyPage(page);
     std::string box = "MidiSendShortMsg: Must open MIDI output device first";
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{box, box}));
     EXPECT_EQ(BoxOwners(), (std::vector<HWND>{tool, tool}));
     EXPECT_TRUE(WinmmCalls(W_midiOutOpen).empty());
-    EXPECT_EQ(Record(tool)->state.deviceNumber, -1);
+    EXPECT_EQ(LentBlock(tool)->deviceNumber, -1);
 }
 
 using PageTarget = PageTest;
@@ -757,15 +748,15 @@ TEST_F(PageTarget, APageWhoseToolIsGoneAppliesNothing)
     HWND other = NewTool(2, 1, 9);
     HWND tool = NewTool(2, 0, 3);
     HWND page = EditedPage(tool);
-    ToolInstance before = *Record(other);
+    ToolStateBlock before = *LentBlock(other);
     DestroyWindow(tool);
-    ForgetWinmmCalls();
+    ClearWinmmLog();
     CaughtDialogs().clear();
     ApplyPropertyPage(page);
     ApplyPropertyPage(page);
     EXPECT_TRUE(WinmmLog().empty());
     EXPECT_TRUE(CaughtDialogs().empty());
-    EXPECT_EQ(memcmp(Record(other), &before, sizeof before), 0);
+    EXPECT_EQ(memcmp(LentBlock(other), &before, sizeof before), 0);
     EXPECT_TRUE(IsWindow(page));
     // The controls keep the edits; only the tool is missing.
     EXPECT_EQ(ItemText(page, IDC_OCTAVES), "6");
@@ -812,13 +803,13 @@ TEST_F(PageTarget, TheLastToolAskedIsTheOneEveryOpenPageEdits)
     ASSERT_NE(secondPage, nullptr);
     SetArrows(firstPage, IDC_OCTAVES_SPIN, 2);
     ApplyPropertyPage(firstPage);
-    EXPECT_EQ(Record(first)->state.octaves, 3);
-    EXPECT_EQ(Record(second)->state.octaves, 2);
+    EXPECT_EQ(LentBlock(first)->octaves, 3);
+    EXPECT_EQ(LentBlock(second)->octaves, 2);
     // Destroying a tool that is not the target keeps the target.
     DestroyWindow(first);
     SetArrows(secondPage, IDC_OCTAVES_SPIN, 4);
     ApplyPropertyPage(secondPage);
-    EXPECT_EQ(Record(second)->state.octaves, 4);
+    EXPECT_EQ(LentBlock(second)->octaves, 4);
 }
 
 // The About box, found from a timer once its loop shows it, read, and then
@@ -912,7 +903,7 @@ TEST_F(AboutBox, ThePageButtonOpensItOverThePage)
     EXPECT_EQ(dialogBoxCalls[0].result, 1);
     ExpectAboutBoxShown();
     // The box changes nothing on the page or the tool.
-    EXPECT_EQ(Record(tool)->state.octaves, 3);
+    EXPECT_EQ(LentBlock(tool)->octaves, 3);
     EXPECT_TRUE(WinmmCalls(W_midiOutShortMsg).empty());
 }
 

@@ -433,6 +433,14 @@ ToolStateBlock MorvaTest::DefaultBlock()
     return block;
 }
 
+ToolStateBlock* LentBlock(HWND tool)
+{
+    ToolStateBlock* lent = nullptr;
+    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
+    EXPECT_EQ(size, TOOL_STATE_SIZE);
+    return lent;
+}
+
 namespace {
 
 Pixels FromBgra(const std::vector<DWORD>& bgra, int width, int height)

@@ -38,6 +38,11 @@ void FailWinmm(int call, MMRESULT code, int times = -1, int device = WINMM_ANY_D
 std::vector<WinmmRecord> WinmmCalls(int call);  // logged calls of one kind
 std::vector<WinmmRecord> WinmmLog();            // every logged call
 std::vector<DWORD> ShortMessages();             // packed words sent, in order
+// Forgets the calls logged so far, keeping the scripted counts and failures.
+inline void ClearWinmmLog()
+{
+    Winmm()->logCount = 0;
+}
 
 // A message box as the module asked for it (through MessageBoxA) and as it
 // appeared on the screen (through a CBT hook).
@@ -95,6 +100,10 @@ protected:
     HWND host = nullptr;
     PanelTypeInfo* typeInfo = nullptr;
 };
+
+// The settings block at the address PNM_GETSTATE lends a host, which reads
+// and writes it there while the tool lives.
+ToolStateBlock* LentBlock(HWND tool);
 
 // Pixels read back as COLORREF values (0x00BBGGRR), row by row from the top.
 struct Pixels {

@@ -46,12 +46,6 @@ inline void ExpectErrorBox(const CaughtDialog& box, HWND owner, UINT direction, 
               MB_TASKMODAL | MB_ICONERROR);
 }
 
-// Forgets the calls logged so far, keeping the scripted counts and failures.
-inline void ClearWinmmLog()
-{
-    Winmm()->logCount = 0;
-}
-
 // The kinds of the device calls logged since the last clear, in order; the
 // error texts asked for show in the boxes instead.
 inline std::vector<int> CallSequence()

@@ -11,7 +11,6 @@
 #include <cstdlib>
 
 #include "tests/wine/harness.h"
-#include "tests/wine/record.h"
 
 namespace {
 
@@ -143,9 +142,9 @@ int main(int argc, char** argv)
         floorImage = CreateCompatibleDC(nullptr);
         HGDIOBJ oldFloorBitmap = SelectObject(floorImage, floorBitmap);
         PatBlt(floorImage, 0, 0, s.width, s.height, WHITENESS);
-        ToolInstance* record = nullptr;
-        SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&record));
-        record->state.octaves = s.octaves;
+        ToolStateBlock* lent = nullptr;
+        SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
+        lent->octaves = s.octaves;
         SendMessageA(tool, WM_SIZE, SIZE_RESTORED, MAKELPARAM(s.width, s.height));
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -250,7 +250,7 @@ protected:
     HWND LaidOutTool(int width, int height, int32_t octaves, const ToolStateBlock* saved = nullptr)
     {
         HWND tool = CreateTool(20, 20, 20 + width, 20 + height, saved);
-        Record(tool)->state.octaves = octaves;
+        LentBlock(tool)->octaves = octaves;
         MoveWindow(tool, 0, 0, width, height, FALSE);
         PumpMessages();
         Repaint(tool);
@@ -281,6 +281,14 @@ protected:
     std::vector<Hooked> hooked;
 };
 
+// The bitmap the module keeps between drawings, as its calls show it: the one
+// it made and has not deleted, or null.
+HBITMAP KeptBitmap()
+{
+    EXPECT_LE(calls.liveBitmaps.size(), 1u);
+    return calls.liveBitmaps.empty() ? nullptr : static_cast<HBITMAP>(*calls.liveBitmaps.begin());
+}
+
 // Every black key's columns, from the key table.
 std::set<int> BlackKeyColumns(const ToolStateBlock& block)
 {
@@ -298,7 +306,7 @@ std::set<int> BlackKeyColumns(const ToolStateBlock& block)
 TEST_F(Rendering, IdealThreeOctavesShowTheSeparatorsOfTheKeyTable)
 {
     HWND tool = LaidOutTool(96, 20, 3);
-    const ToolStateBlock& block = Record(tool)->state;
+    const ToolStateBlock& block = *LentBlock(tool);
     ASSERT_EQ(block.lastKey, 36);
     EXPECT_EQ(block.keys[0].right, 6);
     EXPECT_EQ(block.keys[1].left, 4);
@@ -325,7 +333,7 @@ TEST_F(Rendering, IdealThreeOctavesShowTheSeparatorsOfTheKeyTable)
 TEST_F(Rendering, BlackKeysReachHalfTheInnerBottomAndTheBoardIsOutlined)
 {
     HWND tool = LaidOutTool(100, 60, 1);
-    const ToolStateBlock& block = Record(tool)->state;
+    const ToolStateBlock& block = *LentBlock(tool);
     ASSERT_EQ(block.lastKey, 12);
     Pixels p = CaptureClient(tool);
     ASSERT_EQ(p.height, 60);
@@ -397,7 +405,7 @@ TEST_F(Rendering, OutsideTheBoardsCornersTheNewBitmapShowsThrough)
 TEST_F(Rendering, NoOctaveIsOneWhiteKeyAcrossTheBoard)
 {
     HWND tool = LaidOutTool(96, 20, 0);
-    EXPECT_EQ(Record(tool)->state.lastKey, 0);
+    EXPECT_EQ(LentBlock(tool)->lastKey, 0);
     EXPECT_EQ(calls.lineTo, 0);
     Pixels p = CaptureClient(tool);
     EXPECT_EQ(ColumnsOf(p, kBlack, 5, 2, 93), (std::vector<int>{2, 93})) << Picture(p);
@@ -419,7 +427,7 @@ TEST_F(Rendering, RestoredOctaveCountsOutsideTheTableStayInside)
     for (const Case& c : cases) {
         saved.octaves = c.octaves;
         HWND tool = LaidOutTool(228, 20, c.octaves, &saved);
-        const ToolStateBlock& block = Record(tool)->state;
+        const ToolStateBlock& block = *LentBlock(tool);
         EXPECT_EQ(block.octaves, c.octaves) << "the restored count stays as it was";
         EXPECT_EQ(block.lastKey, c.lastKey) << c.octaves;
         EXPECT_EQ(memcmp(&block.keys[c.lastKey + 1], &saved.keys[c.lastKey + 1],
@@ -437,9 +445,9 @@ using Painting = Rendering;
 TEST_F(Painting, ShowsExactlyTheBackBuffer)
 {
     HWND tool = LaidOutTool(200, 60, 2);
-    ASSERT_EQ(Record(tool)->state.keys[24].right, 197);
+    ASSERT_EQ(LentBlock(tool)->keys[24].right, 197);
     Pixels screen = CaptureClient(tool);
-    Pixels buffer = CaptureBitmap(Record(tool)->backBuffer);
+    Pixels buffer = CaptureBitmap(KeptBitmap());
     ASSERT_EQ(buffer.width, 200);
     ASSERT_EQ(buffer.height, 60);
     EXPECT_TRUE(SamePixels(screen, buffer)) << Picture(screen) << Picture(buffer);
@@ -515,8 +523,7 @@ TEST_F(Painting, BeforeAnySizeOrMoveShowsTheEtchedEdgeOnBlack)
         saved.keys[i] = {3 * i, 1, 3 * i + 2, 9, i % 2};
     }
     HWND tool = CreateTool(0, 0, 100, 40, &saved);
-    ToolInstance* record = Record(tool);
-    EXPECT_EQ(record->backBuffer, nullptr);
+    EXPECT_EQ(KeptBitmap(), nullptr);
 
     ResetCalls();
     InvalidateRect(tool, nullptr, TRUE);
@@ -541,14 +548,14 @@ TEST_F(Painting, BeforeAnySizeOrMoveShowsTheEtchedEdgeOnBlack)
     // A refresh has no buffer to lay out into; the restored table stays.
     EXPECT_EQ(SendMessageA(tool, PNM_REFRESH, 0, 0), 0);
     UpdateWindow(tool);
-    EXPECT_EQ(memcmp(&record->state, &saved, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(memcmp(LentBlock(tool), &saved, TOOL_STATE_SIZE), 0);
     EXPECT_TRUE(SamePixels(CaptureClient(tool), p));
     EXPECT_EQ(calls.roundRect, 0);
 
     // The first move makes the buffer and lays out.
     MoveWindow(tool, 5, 0, 100, 40, FALSE);
-    EXPECT_NE(record->backBuffer, nullptr);
-    EXPECT_EQ(record->state.lastKey, 36);
+    EXPECT_NE(KeptBitmap(), nullptr);
+    EXPECT_EQ(LentBlock(tool)->lastKey, 36);
 }
 
 TEST_F(Painting, ARestoredBlockShowsOnlyAfterTheNextLayout)
@@ -556,14 +563,13 @@ TEST_F(Painting, ARestoredBlockShowsOnlyAfterTheNextLayout)
     enum Trigger { kRefresh, kMove, kSize };
     for (Trigger trigger : {kRefresh, kMove, kSize}) {
         HWND tool = LaidOutTool(160, 40, 3);
-        ToolInstance* record = Record(tool);
         Pixels three = CaptureClient(tool);
-        ToolStateBlock block = record->state;
+        ToolStateBlock block = *LentBlock(tool);
         block.octaves = 5;
         EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block)), 0);
         Repaint(tool);
         EXPECT_TRUE(SamePixels(CaptureClient(tool), three)) << trigger;
-        EXPECT_EQ(record->state.lastKey, 36);
+        EXPECT_EQ(LentBlock(tool)->lastKey, 36);
 
         switch (trigger) {
         case kRefresh:
@@ -579,10 +585,10 @@ TEST_F(Painting, ARestoredBlockShowsOnlyAfterTheNextLayout)
             break;
         }
         UpdateWindow(tool);
-        EXPECT_EQ(record->state.lastKey, 60) << trigger;
+        EXPECT_EQ(LentBlock(tool)->lastKey, 60) << trigger;
         Pixels five = CaptureClient(tool);
         EXPECT_EQ(ColumnsOf(five, kBlack, 30, 3, 156).size(), 35u) << trigger << Picture(five);
-        EXPECT_TRUE(SamePixels(five, CaptureBitmap(record->backBuffer))) << trigger;
+        EXPECT_TRUE(SamePixels(five, CaptureBitmap(KeptBitmap()))) << trigger;
         DestroyWindow(tool);
     }
 }
@@ -606,7 +612,7 @@ TEST_F(Painting, ShrinkingRepaintsNothingByItself)
             ASSERT_EQ(shown.At(x, y), wide.At(x, y)) << x << ", " << y;
         }
     }
-    Pixels buffer = CaptureBitmap(Record(tool)->backBuffer);
+    Pixels buffer = CaptureBitmap(KeptBitmap());
     EXPECT_FALSE(SamePixels(shown, buffer));
 
     EXPECT_EQ(SendMessageA(tool, PNM_REFRESH, 0, 0), 0);
@@ -618,26 +624,24 @@ TEST_F(Painting, ShrinkingRepaintsNothingByItself)
 TEST_F(Painting, SizeMessagesSizeTheBufferFromTheirParameters)
 {
     HWND tool = LaidOutTool(100, 60, 1);
-    ToolInstance* record = Record(tool);
     EXPECT_EQ(SendMessageA(tool, WM_SIZE, SIZE_RESTORED, MAKELPARAM(50, 30)), 0);
     BITMAP bm;
-    ASSERT_EQ(GetObjectA(record->backBuffer, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    ASSERT_EQ(GetObjectA(KeptBitmap(), sizeof bm, &bm), static_cast<int>(sizeof bm));
     EXPECT_EQ(bm.bmWidth, 50);
     EXPECT_EQ(bm.bmHeight, 30);
     // The layout itself follows the window's client area.
-    EXPECT_EQ(record->state.keys[12].right, 98);
+    EXPECT_EQ(LentBlock(tool)->keys[12].right, 98);
 }
 
 TEST_F(Painting, WithoutABufferLayoutAndCopyWaitForALaterResize)
 {
     HWND tool = LaidOutTool(100, 60, 1);
-    ToolInstance* record = Record(tool);
-    ToolStateBlock before = record->state;
+    ToolStateBlock before = *LentBlock(tool);
     calls.failBitmaps = true;
     ResetCalls();
     Resize(tool, 120, 60);
-    EXPECT_EQ(record->backBuffer, nullptr);
-    EXPECT_EQ(memcmp(&record->state, &before, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(KeptBitmap(), nullptr);
+    EXPECT_EQ(memcmp(LentBlock(tool), &before, TOOL_STATE_SIZE), 0);
     EXPECT_EQ(calls.roundRect, 0);
     Repaint(tool);
     EXPECT_EQ(calls.bitBlt, 0);
@@ -645,8 +649,8 @@ TEST_F(Painting, WithoutABufferLayoutAndCopyWaitForALaterResize)
 
     calls.failBitmaps = false;
     Resize(tool, 130, 60);
-    EXPECT_NE(record->backBuffer, nullptr);
-    EXPECT_EQ(record->state.keys[12].right, 128);
+    EXPECT_NE(KeptBitmap(), nullptr);
+    EXPECT_EQ(LentBlock(tool)->keys[12].right, 128);
 }
 
 TEST_F(Painting, TinyAndEmptyWindowsLayOutAndPaintSafely)
@@ -656,18 +660,17 @@ TEST_F(Painting, TinyAndEmptyWindowsLayOutAndPaintSafely)
         k = {-9, -9, -9, -9, -9};
     }
     HWND tool = LaidOutTool(40, 20, 7, &saved);
-    ToolInstance* record = Record(tool);
     for (int size : {0, 1, 3, 4, 2}) {
         Resize(tool, size, size);
         Repaint(tool);
-        EXPECT_EQ(record->state.lastKey, 84) << size;
+        EXPECT_EQ(LentBlock(tool)->lastKey, 84) << size;
         for (int i = 85; i < KEY_TABLE_SIZE; i++) {
-            ASSERT_EQ(record->state.keys[i].black, -9) << size;
+            ASSERT_EQ(LentBlock(tool)->keys[i].black, -9) << size;
         }
     }
     Resize(tool, 4, 4);
-    EXPECT_EQ(record->state.keys[84].left, 2);
-    EXPECT_EQ(record->state.keys[84].right, 2);
+    EXPECT_EQ(LentBlock(tool)->keys[84].left, 2);
+    EXPECT_EQ(LentBlock(tool)->keys[84].right, 2);
 }
 
 // Every brush, memory context and screen context made for drawing is gone
@@ -689,6 +692,7 @@ TEST_F(Painting, DrawingLeavesNoObjectsBehind)
     EXPECT_EQ(calls.getDc, calls.releaseDc);
     EXPECT_GT(calls.memoryDc, 40);
     EXPECT_EQ(calls.liveBitmaps.size(), 1u);
+    // The one left is the buffer the tool holds, as only its record tells.
     EXPECT_EQ(*calls.liveBitmaps.begin(), Record(tool)->backBuffer);
     DestroyWindow(tool);
     EXPECT_TRUE(calls.liveBitmaps.empty());

@@ -117,13 +117,13 @@ TEST_F(ToolCreation, WithoutASavedBlockMakesAVisibleChildWithDefaults)
     EXPECT_EQ(rc.bottom - rc.top, 25);
 
     ToolStateBlock expected = DefaultBlock();
-    ToolInstance* record = Record(tool);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->state.octaves, 3);
-    EXPECT_EQ(record->state.deviceNumber, -1);
-    EXPECT_EQ(record->state.volume, 100);
-    EXPECT_EQ(memcmp(&record->state, &expected, TOOL_STATE_SIZE), 0);
-    EXPECT_EQ(record->hwnd, tool);
+    const ToolStateBlock* block = LentBlock(tool);
+    EXPECT_EQ(block->octaves, 3);
+    EXPECT_EQ(block->deviceNumber, -1);
+    EXPECT_EQ(block->volume, 100);
+    EXPECT_EQ(memcmp(block, &expected, TOOL_STATE_SIZE), 0);
+    // The record's window, which its boxes and marks use; a host never sees it.
+    EXPECT_EQ(Record(tool)->hwnd, tool);
 }
 
 ToolStateBlock PatternBlock()
@@ -145,7 +145,7 @@ TEST_F(ToolCreation, FromASavedBlockTakesAllItsBytes)
     ToolStateBlock saved = PatternBlock();
     HWND tool = CreateTool(0, 0, 160, 20, &saved);
     ASSERT_NE(tool, nullptr);
-    EXPECT_EQ(memcmp(Record(tool), &saved, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(memcmp(LentBlock(tool), &saved, TOOL_STATE_SIZE), 0);
 }
 
 TEST_F(ToolCreation, ANullPlacementMakesAnEmptyWindow)
@@ -169,36 +169,36 @@ using SettingsBlock = MorvaTest;
 TEST_F(SettingsBlock, GetStateLendsTheRecordAndRecreationReproducesIt)
 {
     HWND tool = CreateTool(0, 0, 96, 20);
-    ToolInstance* record = nullptr;
-    EXPECT_EQ(SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&record)), 1936);
-    ASSERT_NE(record, nullptr);
-    record->state.octaves = 6;
-    record->state.voice = 12;
-    record->state.volume = 77;
-    record->state.keys[94] = {1, 2, 3, 4, 1};
-    unsigned char saved[TOOL_STATE_SIZE];
-    memcpy(saved, record, sizeof saved);
+    ToolStateBlock* lent = nullptr;
+    EXPECT_EQ(SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)), 1936);
+    ASSERT_NE(lent, nullptr);
+    lent->octaves = 6;
+    lent->voice = 12;
+    lent->volume = 77;
+    lent->keys[94] = {1, 2, 3, 4, 1};
+    ToolStateBlock saved = *lent;
 
-    HWND copy = CreateTool(0, 30, 96, 50, reinterpret_cast<ToolStateBlock*>(saved));
-    EXPECT_EQ(memcmp(Record(copy), saved, sizeof saved), 0);
+    HWND copy = CreateTool(0, 30, 96, 50, &saved);
+    EXPECT_EQ(memcmp(LentBlock(copy), &saved, sizeof saved), 0);
 }
 
 TEST_F(SettingsBlock, SetStateCopiesTheBytesOnly)
 {
     HWND tool = CreateTool(0, 0, 96, 20);
-    ToolInstance* record = Record(tool);
+    ToolStateBlock* lent = LentBlock(tool);
     ToolStateBlock block = PatternBlock();
     int shortBefore = static_cast<int>(WinmmLog().size());
     EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block)), 0);
-    EXPECT_EQ(memcmp(record, &block, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(memcmp(lent, &block, TOOL_STATE_SIZE), 0);
     EXPECT_EQ(static_cast<int>(WinmmLog().size()), shortBefore);
-    EXPECT_EQ(record->hwnd, tool);
+    // The record's own fields after the block are left as they were.
+    EXPECT_EQ(Record(tool)->hwnd, tool);
     // A host that sends no block changes nothing.
     EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, 0), 0);
-    EXPECT_EQ(memcmp(record, &block, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(memcmp(lent, &block, TOOL_STATE_SIZE), 0);
     // Nor does one that hands back the lent block itself.
-    EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(record)), 0);
-    EXPECT_EQ(memcmp(record, &block, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(lent)), 0);
+    EXPECT_EQ(memcmp(lent, &block, TOOL_STATE_SIZE), 0);
 }
 
 TEST_F(SettingsBlock, WritingTheVolumeLeavesTheTwoBytesAfterIt)
@@ -206,7 +206,7 @@ TEST_F(SettingsBlock, WritingTheVolumeLeavesTheTwoBytesAfterIt)
     ToolStateBlock block = DefaultBlock();
     block.reserved34 = 0x1234;
     HWND tool = CreateTool(0, 0, 96, 20, &block);
-    EXPECT_EQ(Record(tool)->state.reserved34, 0x1234);
+    EXPECT_EQ(LentBlock(tool)->reserved34, 0x1234);
 }
 
 using SizeProtocol = MorvaTest;
@@ -215,9 +215,9 @@ TEST_F(SizeProtocol, IdealSizeIsThirtyTwoPerOctaveByTwenty)
 {
     HWND tool = CreateTool(0, 0, 96, 20);
     EXPECT_EQ(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0), MAKELONG(96, 20));
-    Record(tool)->state.octaves = 0;
+    LentBlock(tool)->octaves = 0;
     EXPECT_EQ(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0), MAKELONG(32, 20));
-    EXPECT_EQ(Record(tool)->state.octaves, 0);
+    EXPECT_EQ(LentBlock(tool)->octaves, 0);
 }
 
 TEST_F(SizeProtocol, AllThreeFitMessagesFitTheSameWay)
@@ -242,11 +242,11 @@ TEST_F(SizeProtocol, AllThreeFitMessagesFitTheSameWay)
 TEST_F(SizeProtocol, FittingRaisesAZeroOctaveCountInTheBlock)
 {
     HWND tool = CreateTool(0, 0, 96, 20);
-    Record(tool)->state.octaves = 0;
+    LentBlock(tool)->octaves = 0;
     SizeFitRequest request = {0, 0, 500, 500, 1, 20};
     EXPECT_EQ(SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request)),
               MAKELONG(32, 20));
-    EXPECT_EQ(Record(tool)->state.octaves, 1);
+    EXPECT_EQ(LentBlock(tool)->octaves, 1);
 }
 
 int beeps;
@@ -282,9 +282,9 @@ TEST_F(HostProtocol, MessagesBeforeTheRecordIsAttachedGoToTheDefaultProcedure)
     HWND bare = CreateWindowExA(0, "MorvaTool", "", WS_CHILD | WS_VISIBLE, 0, 0, 96, 20, host,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(bare, nullptr);
-    ToolInstance* record = reinterpret_cast<ToolInstance*>(0x1234);
-    EXPECT_EQ(SendMessageA(bare, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&record)), 0);
-    EXPECT_EQ(record, reinterpret_cast<ToolInstance*>(0x1234));
+    void* lent = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(SendMessageA(bare, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)), 0);
+    EXPECT_EQ(lent, reinterpret_cast<void*>(0x1234));
     EXPECT_EQ(SendMessageA(bare, PNM_GETIDEALSIZE, 0, 0), 0);
     SizeFitRequest request = {0, 0, 500, 500, 1, 20};
     EXPECT_EQ(SendMessageA(bare, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request)), 0);

@@ -37,7 +37,7 @@ TEST_F(BadInput, SizeRequestsWithOddLimits)
     EXPECT_EQ(Fit(tool, -10, -10, -1, -1, 1, 20), Packed(65535, 13653));
     EXPECT_EQ(Fit(tool, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1, 65535),
               Packed(314568 & 0xFFFF, 65535));
-    EXPECT_EQ(Record(tool)->state.octaves, 3);
+    EXPECT_EQ(LentBlock(tool)->octaves, 3);
 }
 
 ToolStateBlock ExtremeBlock(int32_t octaves, int32_t lastKey, int32_t currentKey, int32_t voice,
@@ -85,7 +85,7 @@ TEST_F(BadInput, RestoredBlocksWithExtremeValues)
     for (const ToolStateBlock& block : blocks) {
         SendMessageA(tool, PNM_SETSTATE, 0, reinterpret_cast<LPARAM>(&block));
         Exercise(tool);
-        const ToolStateBlock& state = Record(tool)->state;
+        const ToolStateBlock& state = *LentBlock(tool);
         EXPECT_GE(state.lastKey, 0);
         EXPECT_LE(state.lastKey, 84);
         EXPECT_GE(state.currentKey, -1);
@@ -129,6 +129,7 @@ TEST_F(BadInput, SizesDownToNothingAndBeyondWhatABitmapCanHold)
     Exercise(tool);
     SendMessageA(tool, WM_SIZE, 0, MAKELPARAM(96, 20));
     SendMessageA(tool, PNM_REFRESH, 0, 0);
+    // The buffer, made again once a size allows it: its life shows in the record.
     EXPECT_NE(Record(tool)->backBuffer, nullptr);
 }
 
@@ -139,7 +140,7 @@ TEST_F(BadInput, MissingPointersInHostMessages)
     EXPECT_EQ(SendMessageA(tool, PNM_SETSTATE, 0, 0), 0);
     EXPECT_EQ(SendMessageA(tool, PNM_FITSIZE, 0, 0), 0);
     EXPECT_EQ(SendMessageA(tool, PNM_CREATEPROPPAGE, 0, MAKELPARAM(65535, 65535)), 0);
-    EXPECT_EQ(Record(tool)->state.octaves, 3);
+    EXPECT_EQ(LentBlock(tool)->octaves, 3);
 }
 
 }  // namespace
