@@ -39,6 +39,8 @@ source /etc/morva/wine.env || fail "no /etc/morva/wine.env in the image"
 say "booted"
 
 start_display || fail "Xvfb did not start"
+# Xvfb ends with the rest at power-off, without a notice on the console.
+disown -a
 wine_environment "$MORVA_PREFIX"
 export MORVA_WINE MORVA_WINESERVER
 if [ -n "$persistent" ]; then
