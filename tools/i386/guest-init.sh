@@ -4,7 +4,8 @@
 # file systems, starts Xvfb and (unless told not to) a persistent Wine server,
 # runs /payload/run.sh with its output to the console and to
 # /payload/out/log.txt, writes its exit code to /payload/.guest/status, and
-# powers off, all through the image's copy of tools/wine-session.sh. Its own lines start with "guest:".
+# powers off, all through the image's copy of tools/wine-session.sh. Its own
+# lines start with "guest:".
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 TERM=dumb
 # shellcheck source=../wine-session.sh
 source /morva-session.sh || exec /bin/busybox poweroff -f
