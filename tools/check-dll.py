@@ -17,6 +17,11 @@
                                           it aware of the display's dpi
   check-dll.py no-x87 OBJ ...             no x87 instruction in these 32-bit
                                           objects: their doubles are doubles
+  check-dll.py covers MODULE CAPTURE      the capture device can stand in for
+                                          winmm.dll under the module: it
+                                          exports every function the module
+                                          imports from winmm.dll, and imports
+                                          nothing from winmm.dll itself
 """
 import hashlib
 import re
@@ -73,15 +78,28 @@ def exports(path):
 
 
 def imports(path):
+    """Each imported DLL with the functions taken from it, by name, or as
+    #N by ordinal."""
     data, machine, image_base, dirs, off, cstr = read_pe(path)
     rva = struct.unpack_from("<I", data, dirs + 8)[0]
     d = off(rva)
+    thunk, by_ordinal = ("<Q", 1 << 63) if machine == 0x8664 else ("<I", 1 << 31)
+    step = struct.calcsize(thunk)
     result = []
     while True:
-        fields = struct.unpack_from("<IIIII", data, d)
-        if not any(fields):
+        lookup, _, _, name, address = struct.unpack_from("<IIIII", data, d)
+        if not any((lookup, name, address)):
             return result
-        result.append(cstr(fields[3]))
+        functions = []
+        t = off(lookup or address)
+        while True:
+            entry = struct.unpack_from(thunk, data, t)[0]
+            if not entry:
+                break
+            functions.append("#%d" % (entry & 0xFFFF) if entry & by_ordinal
+                             else cstr((entry & 0x7FFFFFFF) + 2))
+            t += step
+        result.append((cstr(name), functions))
         d += 20
 
 
@@ -266,7 +284,7 @@ def check_exports(path, specs):
 def check_imports(path, allowed):
     allowed = {a.lower() for a in allowed}
     ok = True
-    for dll in imports(path):
+    for dll, _ in imports(path):
         verdict = "ok" if dll.lower() in allowed else "NOT A SYSTEM DLL"
         print("imports %-20s %s" % (dll, verdict))
         ok = ok and dll.lower() in allowed
@@ -288,6 +306,23 @@ def check_no_x87(objects):
     return ok
 
 
+def check_covers(module, capture):
+    def from_winmm(path):
+        return {f for dll, functions in imports(path) if dll.lower() == "winmm.dll"
+                for f in functions}
+
+    needed, offered, own = from_winmm(module), set(exports(capture)[2]), from_winmm(capture)
+    for name in sorted(needed):
+        print("%-24s %s" % (name, "ok" if name in offered else "missing"))
+    if own:
+        print("the capture device imports from winmm.dll itself: %s" % sorted(own))
+    ok = bool(offered) and needed <= offered and not own
+    if ok:
+        print("%d of the module's winmm imports covered; %d exports offered"
+              % (len(needed), len(offered)))
+    return ok
+
+
 def main():
     mode, path, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
     if mode == "no-x87":
@@ -304,6 +339,8 @@ def main():
         ok = list_resources(path)
     elif mode == "application":
         ok = check_application(path)
+    elif mode == "covers":
+        ok = check_covers(path, rest[0])
     else:
         sys.exit(__doc__)
     sys.exit(0 if ok else 1)

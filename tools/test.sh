@@ -27,7 +27,7 @@ tools/i386/image.sh >/dev/null || exit 1
 source tools/wine-session.sh
 unset DISPLAY
 start_wine_session "$root/build/win64/wineprefix" || exit 1
-start_wine_prefix "$root/build/win64/wineprefix-120dpi" --dpi 120
+start_wine_prefix "$root/build/win64/wineprefix-120dpi" 120
 trap stop_wine_session EXIT
 
 status=0

@@ -27,7 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 start_display
-make_wine_prefix "$dpi"
+# A prefix left unfinished is tried again by the next program.
+make_wine_prefix "$dpi" || true
 
 # Wine starts its desktop process from whichever program first needs it, and
 # that process keeps the program's output open until the desktop falls

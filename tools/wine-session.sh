@@ -1,17 +1,23 @@
-# Sourced by every script that runs Wine programs: the one place that sets
-# Wine's environment, starts a virtual display, makes a prefix, and keeps one
-# Wine server for many programs. MORVA_WINE names the wine64 loader to use,
-# MORVA_WINEDEBUG Wine's debug channels.
+# Sourced by every script that boots the emulated i386 system or runs Wine
+# programs, on this machine and inside the emulated system (image.sh installs
+# it there as /morva-session.sh, where /bin/sh may be dash: so plain sh, but
+# for the functions marked as this machine's, which only bash runs). The one
+# place that boots the emulated system, mounts its file systems and powers it
+# off, starts a virtual display, sets Wine's environment, makes a prefix and
+# keeps one Wine server for many programs.
+# MORVA_WINE names the Wine loader to use (the wine64 one by default),
+# MORVA_WINESERVER its server (the one beside it), MORVA_WINEARCH the prefix's
+# kind (win64), MORVA_WINEDEBUG Wine's debug channels.
 
-# Exports Wine's environment for the prefix: 64-bit, quiet, no Mono, Gecko
-# or menu entries, and a winmm.dll found beside a program before Wine's own.
+# Exports Wine's environment for the prefix: quiet, no Mono, Gecko or menu
+# entries, and a winmm.dll found beside a program before Wine's own.
 wine_environment() {
-    export WINEPREFIX=$1
-    export WINEARCH=win64
-    export WINEDEBUG=${MORVA_WINEDEBUG:--all}
+    export WINEPREFIX="$1"
+    export WINEARCH="${MORVA_WINEARCH:-win64}"
+    export WINEDEBUG="${MORVA_WINEDEBUG:--all}"
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b"
     WINE=${MORVA_WINE:-/usr/lib/wine/wine64}
-    WINESERVER=${WINE%/*}/wineserver
+    WINESERVER=${MORVA_WINESERVER:-${WINE%/*}/wineserver}
 }
 
 # Starts Xvfb on a free display when there is none; WINE_DISPLAY_XVFB is its
@@ -47,11 +53,12 @@ stop_display() {
 }
 
 # A new prefix is made once. Its windows are left unmanaged: without a window
-# manager, Wine would otherwise wait two seconds for one at every hide.
+# manager, Wine would otherwise wait two seconds for one at every hide. Fails
+# when the prefix is not ready; the next call tries again.
 #   make_wine_prefix [DPI]    DPI, when given, sets the prefix's dots per inch
 make_wine_prefix() {
-    local dpi=${1:-}
-    local ready=$WINEPREFIX/.morva-ready
+    local dpi="${1:-}"
+    local ready="$WINEPREFIX/.morva-ready"
     [ ! -f "$ready" ] || return 0
     mkdir -p "$WINEPREFIX"
     (
@@ -74,46 +81,106 @@ make_wine_prefix() {
             fi
         fi
     ) 9>"$WINEPREFIX.lock"
+    [ -f "$ready" ]
 }
 
-WINE_SESSION_PREFIXES=()
+# The prefix is brought up to date by a server of its own that ends by itself
+# and so saves the prefix's registry; then a persistent server runs for it.
+# Wine's own background processes start with the first program and live as
+# long as the server: start them here, away from any test's output pipe,
+# which they would otherwise hold open.
+serve_wine_prefix() {
+    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    "$WINESERVER" -w || true
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+}
+
+# The prefixes of the session besides the first, one a line.
+WINE_SESSION_PREFIXES=
 
 start_wine_session() {
     wine_environment "$1"
     start_display || return 1
-    make_wine_prefix
-    # The prefix is brought up to date by a server of its own that ends by
-    # itself and so saves the prefix's registry.
-    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
-    "$WINESERVER" -w || true
-    "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-    # Wine's own background processes start with the first program and live
-    # as long as the server; start them here, away from any test's output
-    # pipe, which they would otherwise hold open.
-    "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+    make_wine_prefix || true
+    serve_wine_prefix
 }
 
-# A further prefix for the session's tests that need other settings (the
-# wine-run.sh options after the prefix apply when it is made), with a
-# persistent server and background processes of its own, like the first.
+# A further prefix for the session's tests that need other settings, made
+# with DPI dots per inch when given, with a persistent server and background
+# processes of its own, like the first.
+#   start_wine_prefix PREFIX [DPI]
 start_wine_prefix() {
-    local prefix=$1
-    shift
-    mkdir -p "$prefix"
-    "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" --prefix "$prefix" "$@" wineboot \
-        >/dev/null 2>&1 </dev/null || true
-    WINEPREFIX=$prefix "$WINESERVER" -w || true
-    WINEPREFIX=$prefix "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-    WINEPREFIX=$prefix "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
-    WINE_SESSION_PREFIXES+=("$prefix")
+    (
+        wine_environment "$1"
+        make_wine_prefix "${2:-}" || true
+        serve_wine_prefix
+    ) >/dev/null 2>&1 </dev/null
+    WINE_SESSION_PREFIXES="$WINE_SESSION_PREFIXES$1
+"
 }
 
 stop_wine_session() {
-    local prefix
-    for prefix in "${WINE_SESSION_PREFIXES[@]}"; do
-        WINEPREFIX=$prefix "$WINESERVER" -k >/dev/null 2>&1 || true
+    printf '%s\n' "$WINE_SESSION_PREFIXES" | while IFS= read -r prefix; do
+        [ -z "$prefix" ] || WINEPREFIX=$prefix "$WINESERVER" -k >/dev/null 2>&1 || true
     done
-    WINE_SESSION_PREFIXES=()
+    WINE_SESSION_PREFIXES=
     "$WINESERVER" -k >/dev/null 2>&1 || true
     stop_display
+}
+
+# This machine's: boots the emulated i386 system from the kernel and
+# initramfs in DIR, with ARGS added to the kernel's command line and the
+# further qemu arguments (its disks), ended after SECONDS. The console goes to
+# stdout; returns qemu's exit code (124 or 137 when the time ran out).
+#   boot_guest SECONDS DIR ARGS QEMU_ARG...
+boot_guest() {
+    local limit=$1 dir=$2 args=$3
+    shift 3
+    timeout -k 30 "$limit" \
+        qemu-system-i386 -accel tcg,thread=multi -cpu max,smap=off -m 3G -smp 2 \
+        -display none -monitor none -serial stdio -no-reboot -nic none \
+        -kernel "$dir/vmlinuz" -initrd "$dir/initrd.img" \
+        -append "console=ttyS0 panic=-1 quiet loglevel=3 $args" "$@" </dev/null |
+        sed -u 's/\r$//'
+    return "${PIPESTATUS[0]}"
+}
+
+# In the emulated system, as its first process: the file systems a system
+# needs beside its root.
+guest_mounts() {
+    mount -t proc proc /proc
+    mount -t sysfs sysfs /sys
+    mkdir -p /dev/pts /dev/shm
+    mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
+    mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+    mount -t tmpfs -o mode=1777 tmpfs /tmp
+}
+
+# In the emulated system, as its first process: every other process ends, so
+# that the disks can be unmounted, and the system powers off.
+guest_power_off() {
+    kill -KILL -1 2>/dev/null
+    local n=0 pid others=1
+    while [ -n "$others" ] && [ $n -lt 100 ]; do
+        others=
+        for pid in /proc/[0-9]*; do
+            pid=${pid#/proc/}
+            [ "$pid" = $$ ] || [ ! -s "/proc/$pid/cmdline" ] || others=1
+        done
+        n=$((n + 1))
+        [ -z "$others" ] || sleep 0.05
+    done
+    sync
+    if mountpoint -q /payload; then
+        umount /payload 2>/dev/null || { sync; umount -l /payload; }
+    fi
+    umount /dev/pts /dev/shm /tmp 2>/dev/null
+    mount -o remount,ro / 2>/dev/null || echo "could not remount the root read-only"
+    sync
+    # Nothing more of the kernel's on the console: power off quietly.
+    echo 0 >/proc/sys/kernel/printk
+    /bin/busybox poweroff -f
+    echo o >/proc/sysrq-trigger
+    while :; do sleep 60; done
 }

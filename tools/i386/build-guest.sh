@@ -3,10 +3,13 @@
 # built (tools/i386/image.sh copies it to /morva-build.sh in the root): runs
 # the preinst scripts and the configuration of the packages unpacked on the
 # host (tools/i386/unpack.py), makes root's Wine prefix, checks the ALSA
-# sequencer modules load, and powers off. Lines starting with "morva-build:"
+# sequencer modules load, and powers off, through the image's copy of
+# tools/wine-session.sh (/morva-session.sh). Lines starting with "morva-build:"
 # are the progress image.sh shows; /morva-build-status says how it ended.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C
 export DEBIAN_FRONTEND=noninteractive DEBCONF_NONINTERACTIVE_SEEN=true
+# shellcheck source=../wine-session.sh
+. /morva-session.sh
 
 say() {
     up=$(cut -d' ' -f1 /proc/uptime 2>/dev/null)
@@ -16,22 +19,11 @@ say() {
 finish() {
     echo "$1" >/morva-build-status
     say "done: $1"
-    [ -z "${server:-}" ] || "$server" -k 2>/dev/null
-    kill -KILL -1 2>/dev/null
-    sync
-    umount /dev/pts /dev/shm /tmp 2>/dev/null
-    mount -o remount,ro / || say "could not remount the root read-only"
-    sync
-    echo o >/proc/sysrq-trigger
-    while :; do sleep 60; done
+    [ -z "${WINESERVER:-}" ] || "$WINESERVER" -k 2>/dev/null
+    guest_power_off
 }
 
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mkdir -p /dev/pts /dev/shm
-mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
-mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-mount -t tmpfs -o mode=1777 tmpfs /tmp
+guest_mounts
 
 # As debootstrap's second stage does: no daemons start, awk is mawk until
 # mawk's own configuration makes the link.
@@ -86,43 +78,29 @@ printf '127.0.0.1\tlocalhost morva-i386\n' >/etc/hosts
 hostname morva-i386
 
 # Where Wine is: the 32-bit loader and server, and root's prefix.
-wine=
+MORVA_WINE=
 for w in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine; do
-    [ -x "$w" ] && wine=$w && break
+    [ -x "$w" ] && MORVA_WINE=$w && break
 done
-server=
+MORVA_WINESERVER=
 for s in /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver /usr/bin/wineserver; do
-    [ -x "$s" ] && server=$s && break
+    [ -x "$s" ] && MORVA_WINESERVER=$s && break
 done
-if [ -z "$wine" ] || [ -z "$server" ]; then
+if [ -z "$MORVA_WINE" ] || [ -z "$MORVA_WINESERVER" ]; then
     finish "no 32-bit wine or wineserver found"
 fi
-mkdir -p /etc/morva
-cat >/etc/morva/wine.env <<EOF
-MORVA_WINE=$wine
-MORVA_WINESERVER=$server
+MORVA_WINEARCH=win32
 MORVA_PREFIX=/root/prefix
-EOF
-say "wine is $wine, its server $server"
+mkdir -p /etc/morva
+printf 'MORVA_WINE=%s\nMORVA_WINESERVER=%s\nMORVA_WINEARCH=%s\nMORVA_PREFIX=%s\n' \
+    "$MORVA_WINE" "$MORVA_WINESERVER" "$MORVA_WINEARCH" "$MORVA_PREFIX" >/etc/morva/wine.env
+say "wine is $MORVA_WINE, its server $MORVA_WINESERVER"
 
-Xvfb :0 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
-xvfb=$!
-while [ ! -e /tmp/.X11-unix/X0 ]; do
-    kill -0 "$xvfb" 2>/dev/null || finish "Xvfb did not start: $(cat /tmp/xvfb.log)"
-    sleep 0.1
-done
+start_display || finish "Xvfb did not start"
 say "Xvfb ready"
-
-export DISPLAY=:0 WINEPREFIX=/root/prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-"$wine" wineboot --init </dev/null || finish "wineboot failed"
-say "prefix made"
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null ||
-    finish "reg add failed"
-# The server saves the registry when it ends by itself.
-"$server" -w
-grep -q '"Managed"="N"' /root/prefix/user.reg || finish "the prefix's registry lacks Managed=N"
-say "prefix saved"
+wine_environment "$MORVA_PREFIX"
+make_wine_prefix || finish "the prefix was not made, or its registry lacks Managed=N"
+say "prefix made and saved"
 
 # The ALSA sequencer modules, for tests of a real MIDI path.
 missing=

@@ -6,8 +6,8 @@
 # are copied as links, so give it the files themselves); it becomes a disk of
 # its own, with --room MB free (default 1024), mounted at /payload in the
 # guest. There run.sh runs as root with /payload as its folder and, set:
-#   DISPLAY=:0 (Xvfb, 1280x1024x24), WINEPREFIX (a prepared 32-bit prefix),
-#   WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winmm=n,b",
+#   DISPLAY (Xvfb's, 1280x1024x24), WINEPREFIX (a prepared 32-bit prefix) and
+#   the rest of Wine's environment as tools/wine-session.sh sets it,
 #   MORVA_WINE (the 32-bit wine loader), MORVA_WINESERVER (its server).
 # A persistent Wine server is running for the prefix unless --no-server is
 # given. run.sh's output streams to stdout and to out/log.txt; whatever it
@@ -17,6 +17,7 @@
 # first when missing) is never changed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../wine-session.sh"
 export PATH=$PATH:/usr/sbin:/sbin
 
 timeout=3600
@@ -60,18 +61,12 @@ debugfs -w -f "$work/debugfs.cmd" "$work/payload.img" >/dev/null 2>&1
 debugfs -R 'stat .guest/init' "$work/payload.img" 2>/dev/null | grep -q 'Mode:  0755' ||
     { echo "guest.sh: could not write the guest's init to the payload disk" >&2; exit 1; }
 
-append="console=ttyS0 panic=-1 quiet loglevel=3 morva.init=/payload/.guest/init morva.payload"
+append="morva.init=/payload/.guest/init morva.payload"
 [ -n "$server" ] || append="$append morva.noserver"
-set +e
-timeout -k 10 "$timeout" \
-    qemu-system-i386 -accel tcg,thread=multi -cpu max,smap=off -m 3G -smp 2 \
-    -display none -monitor none -serial stdio -no-reboot -nic none \
-    -kernel "$image/vmlinuz" -initrd "$image/initrd.img" -append "$append" \
+qemu_status=0
+boot_guest "$timeout" "$image" "$append" \
     -drive "file=$image/root.img,if=virtio,format=raw,snapshot=on" \
-    -drive "file=$work/payload.img,if=virtio,format=raw" </dev/null |
-    sed -u 's/\r$//'
-qemu_status=${PIPESTATUS[0]}
-set -e
+    -drive "file=$work/payload.img,if=virtio,format=raw" || qemu_status=$?
 
 e2fsck -fy "$work/payload.img" >"$work/e2fsck.log" 2>&1 || [ $? -le 1 ] ||
     { cat "$work/e2fsck.log" >&2; echo "guest.sh: the payload disk is damaged" >&2; }

@@ -6,7 +6,8 @@
 # initrd.img and root.img (ext4: Debian bookworm i386 with Wine, a Wine prefix
 # for root at /root/prefix, /etc/morva/wine.env naming Wine's programs) and
 # build.log. KEY is a hash of the files that build it (this script, the
-# initramfs's, the unpacking's, the build's guest script and the package list),
+# initramfs's, the unpacking's, the build's guest script, the session library
+# it installs as /morva-session.sh and the package list),
 # so the image is rebuilt when one of them changes (folders of older keys stay
 # until removed by hand). Concurrent callers wait for one build. Progress goes
 # to stderr. The packages are downloaded and unpacked on the host (debootstrap
@@ -16,6 +17,7 @@
 # the one apt uses).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../wine-session.sh"
 cache=${MORVA_I386_CACHE:-$HOME/.cache/morva/i386}
 suite=bookworm
 
@@ -28,7 +30,7 @@ log() {
 key=$({
     echo "$suite"
     cat "$here/image.sh" "$here/initramfs.py" "$here/initramfs-init.sh" \
-        "$here/unpack.py" "$here/build-guest.sh" "$here/packages"
+        "$here/unpack.py" "$here/build-guest.sh" "$here/../wine-session.sh" "$here/packages"
 } | sha256sum | cut -c1-16)
 final=$cache/$key
 if [ -d "$final" ]; then
@@ -116,6 +118,7 @@ $SUDO rm -rf "$root/debootstrap" "$root/var/cache/apt/archives/"*.deb "$root/var
 # checked after the build anyway.
 echo force-unsafe-io | $SUDO tee "$root/etc/dpkg/dpkg.cfg.d/morva" >/dev/null
 $SUDO install -m 755 "$here/build-guest.sh" "$root/morva-build.sh"
+$SUDO install -m 644 "$here/../wine-session.sh" "$root/morva-session.sh"
 $SUDO mkdir -p "$root/payload"
 
 log "root image"
@@ -125,14 +128,9 @@ $SUDO rm -rf "$root"
 
 log "booting the emulated system to configure the packages and make the Wine prefix"
 set +e
-timeout -k 30 "${MORVA_I386_BUILD_TIMEOUT:-5400}" \
-    qemu-system-i386 -accel tcg,thread=multi -cpu max,smap=off -m 3G -smp 2 \
-    -display none -monitor none -serial stdio -no-reboot -nic none \
-    -kernel "$work/vmlinuz" -initrd "$work/initrd.img" \
-    -append "console=ttyS0 panic=-1 quiet loglevel=3 morva.init=/morva-build.sh" \
-    -drive "file=$work/root.img,if=virtio,format=raw,cache=unsafe" </dev/null 9>&- |
-    sed -u 's/\r$//' | tee "$work/build.log" |
-    sed -u -n 's/^morva-build: /image: guest: /p' >&2
+boot_guest "${MORVA_I386_BUILD_TIMEOUT:-5400}" "$work" morva.init=/morva-build.sh \
+    -drive "file=$work/root.img,if=virtio,format=raw,cache=unsafe" 9>&- |
+    tee "$work/build.log" | sed -u -n 's/^morva-build: /image: guest: /p' >&2
 qemu_status=${PIPESTATUS[0]}
 set -e
 [ "$qemu_status" -eq 0 ] || log "qemu ended with status $qemu_status"

@@ -36,13 +36,13 @@ SESSION_START = """
 source tools/wine-session.sh
 unset DISPLAY
 start_wine_session "$1" >&2 || exit 1
-start_wine_prefix "$2" --dpi 120 >&2
+start_wine_prefix "$2" 120 >&2
 echo "$DISPLAY $WINE_DISPLAY_XVFB"
 """
 SESSION_STOP = """
 source tools/wine-session.sh
 wine_environment "$1"
-WINE_SESSION_PREFIXES=("$2")
+WINE_SESSION_PREFIXES=$2
 WINE_DISPLAY_XVFB=$3
 stop_wine_session
 """
