@@ -247,6 +247,18 @@ MMRESULT ErrorText(MMRESULT code, LPSTR text, UINT size)
     return MMSYSERR_NOERROR;
 }
 
+// A header given with an open output, as winmm checks it; the lock is held.
+MMRESULT CheckHeader(HMIDIOUT out, LPMIDIHDR header, UINT size)
+{
+    if (!FindHandle(out)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!header || size < offsetof(MIDIHDR, dwOffset)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace
 
 extern "C" {
@@ -425,11 +437,9 @@ MMRESULT WINAPI midiInReset(HMIDIIN)
 MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT out, LPMIDIHDR header, UINT size)
 {
     Lock held;
-    if (!FindHandle(out)) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!header || size < offsetof(MIDIHDR, dwOffset)) {
-        return MMSYSERR_INVALPARAM;
+    MMRESULT checked = CheckHeader(out, header, size);
+    if (checked != MMSYSERR_NOERROR) {
+        return checked;
     }
     header->dwFlags = (header->dwFlags | MHDR_PREPARED) & ~MHDR_DONE;
     return MMSYSERR_NOERROR;
@@ -438,11 +448,9 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT out, LPMIDIHDR header, UINT size)
 MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT out, LPMIDIHDR header, UINT size)
 {
     Lock held;
-    if (!FindHandle(out)) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!header || size < offsetof(MIDIHDR, dwOffset)) {
-        return MMSYSERR_INVALPARAM;
+    MMRESULT checked = CheckHeader(out, header, size);
+    if (checked != MMSYSERR_NOERROR) {
+        return checked;
     }
     if (header->dwFlags & MHDR_INQUEUE) {
         return MIDIERR_STILLPLAYING;
