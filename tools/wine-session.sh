@@ -30,19 +30,20 @@ start_display() {
     [ -z "${DISPLAY:-}" ] || return 0
     local named number
     named=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$named" >/dev/null 2>"$named.err" &
     WINE_DISPLAY_XVFB=$!
     # The number's line ends once Xvfb takes connections.
     while [ "$(wc -l <"$named")" -lt 1 ] && kill -0 "$WINE_DISPLAY_XVFB" 2>/dev/null; do
         sleep 0.1
     done
     number=$(tr -dc 0-9 <"$named")
-    rm -f "$named"
     if [ -z "$number" ] || ! kill -0 "$WINE_DISPLAY_XVFB" 2>/dev/null; then
-        echo "wine-session: Xvfb did not start" >&2
+        echo "wine-session: Xvfb did not start: $(tail -n 5 "$named.err")" >&2
+        rm -f "$named" "$named.err"
         WINE_DISPLAY_XVFB=
         return 1
     fi
+    rm -f "$named" "$named.err"
     export DISPLAY=":$number"
 }
 
