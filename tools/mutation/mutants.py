@@ -587,7 +587,7 @@ mutant("volume-after-failed-close", F,
        None, PAGE_W)
 mutant("device-number-kept", F,
        "    record->state.deviceNumber = edits.deviceNumber;\n", "",
-       "the chosen device is opened but not stored in the block",
+       "the chosen device is neither stored nor opened; the old one is opened again",
        None, PAGE_W)
 mutant("device-no-relayout", F,
        "    layoutChanged = layoutChanged || edits.deviceChosen;\n", "",

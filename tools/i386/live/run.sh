@@ -1,12 +1,12 @@
 #!/bin/bash
-# In the emulated system (tools/i386/live.sh's payload): the host and the
-# module with no stand-in winmm.dll beside them, so Wine's own winmm and its
-# ALSA driver carry the notes into the kernel's sequencer. The sequencer's
-# through port (snd-seq-dummy, 14:0) passes them on to aseqdump, which
-# records what arrived, and to FluidSynth, which renders them in real time
-# into the loopback sound card (snd-aloop); arecord records the card's other
-# side. Leaves in out/: live.wav, aseqdump.txt (each line prefixed with the
-# time it was read, in seconds), demo-log.txt and the demo's other files,
+# In the emulated system (tools/i386/live.sh's payload): the demo program and
+# the module with no stand-in winmm.dll beside them, so Wine's own winmm and
+# its ALSA driver carry the notes into the kernel's sequencer. The sequencer's
+# through port (snd-seq-dummy, 14:0) passes them on to aseqdump, which records
+# what arrived, and to FluidSynth, which renders them in real time into the
+# loopback sound card (snd-aloop); arecord records the card's other side.
+# Leaves in out/: live.wav, aseqdump.txt (each line prefixed with the time it
+# was read, in seconds), demo-log.txt and the demo's other files,
 # wine-midi.txt (Wine's trace of its winmm and MIDI driver) and live-log.txt.
 # The payload's file "args" holds the voice (line 1) and the name of the
 # MIDI output the demo chooses (line 2).
@@ -109,7 +109,7 @@ say "demo: device \"$device\", voice $voice"
 WINEDEBUG=+midi,+winmm "$MORVA_WINE" morvademo.exe 'Z:\payload\out' --voice "$voice" \
     --device "$device" </dev/null 2>"$out/wine-midi.txt"
 status=$?
-say "the host exited with $status"
+say "the demo exited with $status"
 # The last note's release rings on a little.
 sleep 1
 finish
