@@ -589,8 +589,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         options.settingsPath.empty() ? "the demo's folder" : "given with --settings";
     CreateDirectoryW(Wide(options.outDir).c_str(), nullptr);
     StartAnsweringMessageBoxes();
-    int code =
-        OpenHost(options.dllPath.empty() ? ProgramFolder() + "morva.dll" : options.dllPath, false);
+    int code = OpenHost(options.dllPath, false);
     if (code != HOST_EXIT_OK) {
         return code;
     }

@@ -135,10 +135,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* 
 std::string SystemErrorText(DWORD code);
 
 // The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
-// the module at `modulePath` and makes the window with the saved tools,
-// maximised where the settings say so and `mayMaximize`; on a fault it has
-// told the user and returns the exit code. RunHost runs the windows until
-// the main window closes, then lets the module go.
+// the module at `modulePath` (empty: morva.dll beside the program) and makes
+// the window with the saved tools, maximised where the settings say so and
+// `mayMaximize`; on a fault it has told the user and returns the exit code.
+// RunHost runs the windows until the main window closes, then lets the
+// module go.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();
 std::vector<std::string> Arguments();  // the command line after the program's name, UTF-8

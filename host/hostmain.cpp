@@ -526,7 +526,7 @@ int OpenHost(const std::string& modulePath, bool mayMaximize)
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
 
-    int code = LoadPanelModule(modulePath);
+    int code = LoadPanelModule(modulePath.empty() ? ProgramFolder() + "morva.dll" : modulePath);
     if (code == HOST_EXIT_OK) {
         code = InitPanelType();
     }

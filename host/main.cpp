@@ -25,8 +25,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         HostMessage(std::string(kHostUsage) + "\n" + SettingsText(), MB_ICONINFORMATION);
         return HOST_EXIT_OK;
     }
-    int code =
-        OpenHost(options.dllPath.empty() ? ProgramFolder() + "morva.dll" : options.dllPath, true);
+    int code = OpenHost(options.dllPath, true);
     if (code == HOST_EXIT_OK) {
         RunHost();
     }
