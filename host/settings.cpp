@@ -13,6 +13,19 @@ namespace {
 // A real settings file is a few kilobytes; anything far larger is not one.
 const DWORD kLargestFile = 1u << 20;
 
+// Leaves the settings file as it is for this session, so that nothing is
+// saved over it: `why` begins the reason kept for the About box and the Save
+// command, `what` says what is wrong with the file in the warning shown at
+// start.
+void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem)
+{
+    const std::string notSaved = "what you change in this session is not saved.";
+    host.settingsKept = why + ", so it is left as it is: " + notSaved;
+    *problem =
+        "The settings file\n" + host.settingsPath + "\n" + what +
+        "\n\nMorva Host starts with default settings and leaves that file as it is: " + notSaved;
+}
+
 // Moves a damaged file out of the way so that the next save does not
 // destroy what may still be recovered from it.
 std::string SetAside(const std::string& path, DWORD* error)
@@ -252,13 +265,8 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     DWORD error = ERROR_SUCCESS;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            host.settingsKept =
-                "It could not be read, so it is left as it is: what you change "
-                "in this session is not saved.";
-            *problem = "The settings file\n" + host.settingsPath +
-                       "\ncould not be read: " + SystemErrorText(error) +
-                       "\n\nMorva Host starts with default settings and leaves that file as it "
-                       "is: what you change in this session is not saved.";
+            KeepFileAsItIs("It could not be read", "could not be read: " + SystemErrorText(error),
+                           problem);
         }
         return settings;
     }
@@ -273,13 +281,11 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
         uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
         std::string by =
             writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
-        host.settingsKept = "It was written by " + by +
-                            ", so it is left as it is: what you change in this session is not "
-                            "saved.";
-        *problem = "The settings file\n" + host.settingsPath + "\nwas written by " + by +
-                   (writer ? ", newer than this one (" : " than this one (") + kHostVersionText +
-                   ").\n\nMorva Host starts with default settings and leaves that file as it "
-                   "is: what you change in this session is not saved.";
+        KeepFileAsItIs("It was written by " + by,
+                       "was written by " + by +
+                           (writer ? ", newer than this one (" : " than this one (") +
+                           kHostVersionText + ").",
+                       problem);
         return HostSettings{};
     }
     std::string reason =
