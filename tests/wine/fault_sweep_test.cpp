@@ -401,9 +401,7 @@ protected:
         PumpMessages();
         std::string fault;
         if (IsWindow(stage.tool) && lentAfter) {
-            void* lent = nullptr;
-            SendMessageA(stage.tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
-            memcpy(lentAfter, lent, sizeof *lentAfter);
+            *lentAfter = *LentBlock(stage.tool);
         } else if (IsWindow(stage.tool)) {
             fault = BlockFault(stage, before, clean);
         }

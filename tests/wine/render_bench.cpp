@@ -142,9 +142,7 @@ int main(int argc, char** argv)
         floorImage = CreateCompatibleDC(nullptr);
         HGDIOBJ oldFloorBitmap = SelectObject(floorImage, floorBitmap);
         PatBlt(floorImage, 0, 0, s.width, s.height, WHITENESS);
-        ToolStateBlock* lent = nullptr;
-        SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent));
-        lent->octaves = s.octaves;
+        LentBlock(tool)->octaves = s.octaves;
         SendMessageA(tool, WM_SIZE, SIZE_RESTORED, MAKELPARAM(s.width, s.height));
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
