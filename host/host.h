@@ -33,11 +33,6 @@ enum : UINT {
     IDC_SHEET_APPLY = 101,
 };
 
-// The names of the host's window classes, which the tests look for.
-extern const char kHostWindowClass[];
-extern const char kPanelClass[];
-extern const char kSheetClass[];
-
 // One panel type as the module reported it.
 struct PanelType {
     char initName[32];
@@ -49,6 +44,7 @@ struct PanelType {
     PanelTypeInfo* info;
 };
 
+// The host's state, one for the program (hooks.cpp).
 struct HostState {
     HINSTANCE instance;
     HMODULE module;  // the loaded Morva module
@@ -67,7 +63,7 @@ struct HostState {
 };
 extern HostState host;
 
-// How the host reaches its user, and what it lets a program that drives it
+// The hooks (hooks.cpp): how the host reaches its user, and what it lets a program that drives it
 // see. By default the user gets message boxes, and the notes and the
 // panel's paint notices go nowhere.
 struct HostHooks {
@@ -77,32 +73,38 @@ struct HostHooks {
     void (*paintNotice)(const PaintNotice* notice);    // a tool is about to copy its keyboard
 };
 extern HostHooks hostHooks;
-
+extern const char kHostCaption[];  // the title of the host's windows and message boxes
 // Tells the user; notes a step.
 void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
-std::string FolderOf(const std::string& path);
-std::string ProgramFolder();  // with its trailing backslash
 
-// Text is UTF-8 inside the host and UTF-16 at the system's wide calls, so
-// that a path outside the system's code page survives.
+// Paths and text (text.cpp). Text is UTF-8 inside the host and UTF-16 at the
+// system's wide calls, so that a path outside the system's code page
+// survives.
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
+// A text field of the module's, in the system's code page, cut to its size.
+std::string ModuleText(const char* field, size_t size);
+std::string FolderOf(const std::string& path);
+std::string ProgramFolder();           // with its trailing backslash
+std::vector<std::string> Arguments();  // the command line after the program's name, UTF-8
 
-// Pixel sizes the host draws and places itself are given for 96 dots per
-// inch and scaled by the window's own dots per inch.
+// Dots per inch and window classes (dpi.cpp). Pixel sizes the host draws and
+// places itself are given for 96 dots per inch and scaled by the window's
+// own dots per inch.
 UINT WindowDpi(HWND hwnd);
 int Scaled(int pixels, UINT dpi);
 // The dialog font at the given dots per inch; the caller deletes it.
 HFONT CreateHostFont(UINT dpi, LONG weight);
 // AdjustWindowRectEx for a window of the given dots per inch.
 void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
-
 // Registers one of the host's window classes under its instance, with the
 // arrow cursor and the given background (null: the window paints it all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
-// The panel (panel.cpp).
+// The panel (panel.cpp). The window classes' names are what the tests look
+// for.
+extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
 void RemoveTool(HWND tool);
@@ -111,6 +113,7 @@ int ToolNumber(HWND tool);  // 1-based, 0 for a window that is not a tool
 SIZE PanelMinimumSize();
 
 // The property sheet (sheet.cpp).
+extern const char kSheetClass[];
 bool RegisterSheetClass();
 void OpenPropertySheet(HWND tool);
 void ApplyPropertySheet();
@@ -134,6 +137,18 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 std::string SystemErrorText(DWORD code);
 
+// The module (module.cpp). OpenPanelModule loads the module at `path` and
+// takes its first panel type; on a fault it has told the user, let the
+// module go and returns the exit code. ClosePanelModule lets it go.
+int OpenPanelModule(const std::string& path);
+void ClosePanelModule();
+
+// The main window (mainwindow.cpp), made with the panel in it and placed as
+// `layout` says while that is still on a screen.
+extern const char kHostWindowClass[];
+bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize);
+std::string SettingsText();  // where the settings are kept and why, for the user
+
 // The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
 // the module at `modulePath` (empty: morva.dll beside the program) and makes
 // the window with the saved tools, maximised where the settings say so and
@@ -142,5 +157,3 @@ std::string SystemErrorText(DWORD code);
 // module go.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();
-std::vector<std::string> Arguments();  // the command line after the program's name, UTF-8
-std::string SettingsText();            // where the settings are kept and why, for the user

@@ -1,0 +1,37 @@
+// The host's state, shared by its parts, and how the host reaches its user:
+// the hooks a program that drives it may take over.
+#include "host/host.h"
+
+HostState host;
+const char kHostCaption[] = "Morva Host";
+
+namespace {
+
+void TellByMessageBox(const std::string& text, UINT icon)
+{
+    MessageBoxW(host.mainWindow, Wide(text).c_str(), Wide(kHostCaption).c_str(), MB_OK | icon);
+}
+
+bool ConfirmByMessageBox(const std::string& question)
+{
+    return MessageBoxW(host.mainWindow, Wide(question).c_str(), Wide(kHostCaption).c_str(),
+                       MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void NoteNowhere(const std::string&) {}
+
+void IgnorePaintNotice(const PaintNotice*) {}
+
+}  // namespace
+
+HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, NoteNowhere, IgnorePaintNotice};
+
+void HostLog(const std::string& line)
+{
+    hostHooks.note(line);
+}
+
+void HostMessage(const std::string& text, UINT icon)
+{
+    hostHooks.tell(text, icon);
+}

@@ -1,0 +1,114 @@
+// The Morva module: loaded, asked for its panel type, and let go.
+#include "host/host.h"
+
+#include <cstring>
+
+namespace {
+
+// Names come back from the module; they are cut to their buffers whatever
+// it wrote.
+void TerminateNames(PanelType* t)
+{
+    t->initName[sizeof t->initName - 1] = '\0';
+    t->createName[sizeof t->createName - 1] = '\0';
+    t->cleanupName[sizeof t->cleanupName - 1] = '\0';
+}
+
+FARPROC ResolveEntryPoint(const char* name, int* exitCode)
+{
+    FARPROC p = GetProcAddress(host.module, name);
+    if (!p) {
+        HostMessage("The module\n" + host.modulePath + "\nreports the entry point \"" + name +
+                        "\" but does not export it.\n\nMorva Host cannot use this module.",
+                    MB_ICONERROR);
+        *exitCode = HOST_EXIT_NO_EXPORT;
+    }
+    return p;
+}
+
+int LoadPanelModule(const std::string& path)
+{
+    host.modulePath = path;
+    // The module's own folder is searched for what it imports.
+    host.module = LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!host.module) {
+        DWORD error = GetLastError();
+        HostMessage(
+            "Morva Host could not load the module\n" + path + "\n\n" + SystemErrorText(error),
+            MB_ICONERROR);
+        return HOST_EXIT_NO_MODULE;
+    }
+    auto enumerate = reinterpret_cast<EnumeratePanelTypesProc>(
+        reinterpret_cast<void*>(GetProcAddress(host.module, "EnumeratePanelTypes")));
+    if (!enumerate) {
+        HostMessage("The module\n" + path +
+                        "\ndoes not export EnumeratePanelTypes, so it is not a panel-tool "
+                        "module.\n\nMorva Host cannot use it.",
+                    MB_ICONERROR);
+        return HOST_EXIT_NO_EXPORT;
+    }
+    // Types are asked for until the module has none left; the panel holds
+    // tools of the first. The bound only guards against a module that never
+    // says it is done.
+    int count = 0;
+    for (int i = 0; i < 64; i++) {
+        PanelType t = {};
+        if (!enumerate(t.initName, t.createName, t.cleanupName, host.instance, 0)) {
+            break;
+        }
+        TerminateNames(&t);
+        if (count++ == 0) {
+            host.type = t;
+        }
+    }
+    if (count == 0) {
+        HostMessage("The module\n" + path + "\noffers no panel type.", MB_ICONERROR);
+        return HOST_EXIT_NO_TYPE;
+    }
+    int code = HOST_EXIT_OK;
+    PanelType& t = host.type;
+    t.init = reinterpret_cast<InitToolTypeProc>(
+        reinterpret_cast<void*>(ResolveEntryPoint(t.initName, &code)));
+    if (code == HOST_EXIT_OK) {
+        t.create = reinterpret_cast<ToolCreateProc>(
+            reinterpret_cast<void*>(ResolveEntryPoint(t.createName, &code)));
+    }
+    if (code == HOST_EXIT_OK) {
+        t.cleanup = reinterpret_cast<ToolCleanupProc>(
+            reinterpret_cast<void*>(ResolveEntryPoint(t.cleanupName, &code)));
+    }
+    return code;
+}
+
+int InitPanelType()
+{
+    PanelTypeInfo* info = nullptr;
+    if (host.type.init(&info, 0) != &info || !info) {
+        HostMessage("The module\n" + host.modulePath + "\ndid not describe its panel type.",
+                    MB_ICONERROR);
+        return HOST_EXIT_NO_TYPE;
+    }
+    host.type.info = info;
+    return HOST_EXIT_OK;
+}
+
+}  // namespace
+
+int OpenPanelModule(const std::string& path)
+{
+    int code = LoadPanelModule(path);
+    if (code == HOST_EXIT_OK) {
+        code = InitPanelType();
+    }
+    if (code != HOST_EXIT_OK && host.module) {
+        FreeLibrary(host.module);
+        host.module = nullptr;
+    }
+    return code;
+}
+
+void ClosePanelModule()
+{
+    host.type.cleanup(0);
+    FreeLibrary(host.module);
+}
