@@ -138,21 +138,33 @@ void ShowAboutHost()
     HostMessage(text, MB_ICONINFORMATION);
 }
 
-// Quitting saves first: the page goes before its tool, the tools before the
-// window that holds them.
+// Quitting saves first; a user who would rather not quit without the
+// settings keeps everything, the open page's edits too. Then the page goes
+// before its tool, the tools before the window that holds them.
 LRESULT OnMainClose(HWND hwnd)
 {
-    ClosePropertySheet();
     if (host.settingsKept.empty() && !SaveHostSettings() &&
         !hostHooks.confirm("The settings could not be saved. Quit all the same?")) {
         return 0;
     }
+    ClosePropertySheet();
     std::vector<HWND> tools = host.tools;
     host.tools.clear();
     for (HWND tool : tools) {
         DestroyWindow(tool);
     }
     DestroyWindow(hwnd);
+    return 0;
+}
+
+// Windows ends a session without closing the windows, and may end the
+// process as soon as this returns: the settings are saved here, as a quit
+// saves them, but with no question after a failed save.
+LRESULT OnMainEndSession(bool ending)
+{
+    if (ending) {
+        SaveHostSettings();
+    }
     return 0;
 }
 
@@ -203,6 +215,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return OnMainCommand(hwnd, LOWORD(wParam));
     case WM_CLOSE:
         return OnMainClose(hwnd);
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        return OnMainEndSession(wParam != FALSE);
     case WM_DESTROY:
         host.mainWindow = nullptr;
         PostQuitMessage(0);
@@ -253,15 +269,19 @@ bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
         return false;
     }
     // A saved placement is used only while some of it is still on a screen.
+    // It is in workspace coordinates, which begin at the top left of the main
+    // screen's work area (right of a taskbar on the left, below one at the
+    // top); the screens are found in screen coordinates.
     RECT saved = {layout.left, layout.top, layout.left + layout.width, layout.top + layout.height};
-    RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                   GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                   GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    RECT visible;
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT onScreen = saved;
+    OffsetRect(&onScreen, work.left, work.top);
     WINDOWPLACEMENT wp = {};
     wp.length = sizeof wp;
     GetWindowPlacement(host.mainWindow, &wp);
-    if (layout.width > 0 && layout.height > 0 && IntersectRect(&visible, &saved, &screen)) {
+    if (layout.width > 0 && layout.height > 0 &&
+        MonitorFromRect(&onScreen, MONITOR_DEFAULTTONULL)) {
         wp.rcNormalPosition = saved;
     } else {
         // The first size is given for 96 dots per inch, like the rest.

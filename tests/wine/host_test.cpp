@@ -327,6 +327,18 @@ HWND PageOf(HWND sheet)
     return FindWindowExA(GetDlgItem(sheet, kSheetContainer), nullptr, "#32770", nullptr);
 }
 
+// Wine ends the session as Windows does: WM_QUERYENDSESSION and WM_ENDSESSION
+// to every program's windows, which it then ends, closing none of them.
+DWORD EndWineSession()
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof system);
+    HostRun wineboot;
+    return wineboot.Start("--end-session --shutdown", std::string(system) + "\\", "wineboot.exe")
+               ? wineboot.WaitForExit()
+               : STILL_ACTIVE;
+}
+
 TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
 {
     std::string settingsPath = TempPath("session.settings");
@@ -356,12 +368,13 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     EXPECT_EQ(SendMessageA(voice, CB_SETCURSEL, 40, 0), 40);
     EXPECT_EQ(SendMessageA(device, CB_SETCURSEL, 0, 0), 0);
     SetWindowTextA(GetDlgItem(page, IDC_OCTAVES), "5");
+    SetWindowTextA(GetDlgItem(page, IDC_VOLUME), "37");
     PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(kSheetApply, BN_CLICKED), 0);
     // Apply leaves the sheet open; OK applies again and closes it, page first.
     ASSERT_TRUE(WaitUntil([&] {
         RECT rc;
         GetClientRect(second, &rc);
-        return rc.right > 0 && rc.right * 20 < rc.bottom * 32 * 4;
+        return rc.bottom > 0 && rc.right * 20 > rc.bottom * 32 * 4;
     })) << "the panel fits the tool to its new octave count after Apply";
     EXPECT_TRUE(IsWindow(sheet));
     PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -371,7 +384,9 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     ASSERT_EQ(tools.size(), 2u);
     ExpectProportion(tools[0], 3);
     ExpectProportion(tools[1], 5);
-    ASSERT_EQ(first.Quit(), 0u);
+    // Not a quit: the session ends, and that saves them too.
+    ASSERT_EQ(EndWineSession(), 0u);
+    ASSERT_EQ(first.WaitForExit(), 0u);
 
     HostSettings saved;
     ASSERT_TRUE(ReadSettings(settingsPath, &saved));
@@ -384,6 +399,7 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     EXPECT_EQ(b.octaves, 5);
     EXPECT_EQ(b.voice, 40);
     EXPECT_EQ(b.deviceNumber, 0);
+    EXPECT_EQ(b.volume, 37);
     EXPECT_EQ(b.lastKey, 60);
     EXPECT_GT(saved.layout.width, 0);
 
