@@ -1,5 +1,6 @@
-// The host program: its state and the functions its parts share. The module
-// is reached only through its exports and the panel messages.
+// The host program: its state and the functions its parts share, by the file
+// that holds them, the lower parts first. The module is reached only through
+// its exports and the panel messages.
 #pragma once
 
 #include <windows.h>
@@ -63,9 +64,9 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp): how the host reaches its user, and what it lets a program that drives it
-// see. By default the user gets message boxes, and the notes and the
-// panel's paint notices go nowhere.
+// The hooks (hooks.cpp): how the host reaches its user, and what it lets a
+// program that drives it see. By default the user gets message boxes, and
+// the notes and the panel's paint notices go nowhere.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on
