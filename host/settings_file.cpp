@@ -8,7 +8,8 @@
 
 namespace {
 
-const uint32_t kWriterSince = 2;  // the first file version that names its writer
+const uint32_t kWriterSince = 2;         // the first file version that names its writer
+const uint32_t kHeaderCheckedSince = 3;  // the first whose checksum covers the header
 
 void PutU32(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -49,7 +50,7 @@ std::vector<uint8_t> EncodeSettings(const HostSettings& settings)
         PutU32(out, TOOL_STATE_SIZE);
         out.insert(out.end(), settings.tools[i].block, settings.tools[i].block + TOOL_STATE_SIZE);
     }
-    uint32_t crc = Crc32(out.data() + SETTINGS_HEADER_SIZE, out.size() - SETTINGS_HEADER_SIZE);
+    uint32_t crc = SettingsChecksum(out.data(), out.size());
     for (int i = 0; i < 4; i++) {
         out[12 + i] = static_cast<uint8_t>(crc >> (8 * i));
     }
@@ -71,8 +72,13 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     if (version == 0) {
         return SETTINGS_BAD_VERSION;
     }
+    // A newer file is told from a damaged one by its checksum, which every
+    // version from 3 on takes over the header too: one changed byte in the
+    // version does not make a damaged file look like a newer host's.
     if (version > SETTINGS_VERSION) {
-        return SETTINGS_NEWER_VERSION;
+        bool whole = size >= SETTINGS_HEADER_SIZE + SETTINGS_WRITER_SIZE &&
+                     SettingsChecksum(data, size) == GetU32(data + 12);
+        return whole ? SETTINGS_NEWER_VERSION : SETTINGS_BAD_CHECKSUM;
     }
     uint32_t count = GetU32(data + 8);
     if (count > SETTINGS_MAX_TOOLS) {
@@ -90,7 +96,7 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     if (size > expected) {
         return SETTINGS_BAD_LENGTH;
     }
-    if (Crc32(data + SETTINGS_HEADER_SIZE, size - SETTINGS_HEADER_SIZE) != GetU32(data + 12)) {
+    if (SettingsChecksum(data, size) != GetU32(data + 12)) {
         return SETTINGS_BAD_CHECKSUM;
     }
     const uint8_t* p = data + toolsAt;
@@ -114,6 +120,20 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
     }
     *out = std::move(settings);
     return SETTINGS_OK;
+}
+
+uint32_t SettingsChecksum(const uint8_t* data, size_t size)
+{
+    if (size < SETTINGS_HEADER_SIZE) {
+        return 0;
+    }
+    uint32_t crc = GetU32(data + 4) >= kHeaderCheckedSince ? Crc32(data, 12) : 0;
+    return Crc32(data + SETTINGS_HEADER_SIZE, size - SETTINGS_HEADER_SIZE, crc);
+}
+
+uint32_t SettingsFileVersion(const uint8_t* data, size_t size)
+{
+    return size < SETTINGS_HEADER_SIZE ? 0 : GetU32(data + 4);
 }
 
 uint32_t SettingsFileWriter(const uint8_t* data, size_t size)

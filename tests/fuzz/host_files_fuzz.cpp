@@ -3,15 +3,14 @@
 //
 // Input: one byte choosing the reader (taken modulo 3), then the file.
 //   0  the settings reader, the bytes as they are
-//   1  the settings reader, its checksum made to match so that mutations
-//      reach the checks behind it
+//   1  the settings reader, its checksum made to match (as the file's
+//      version computes it) so that mutations reach the checks behind it
 //   2  the MIDI file reader
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "host/checksum.h"
 #include "host/settings_file.h"
 #include "demo/smf.h"
 
@@ -25,13 +24,13 @@ void Require(bool holds)
 }
 
 // A file of the current version that reads re-encodes to the very same
-// bytes (an older one is written in the current version); one that does not
-// read leaves the caller's settings untouched.
+// bytes (an older one is written in the current version), and no damage to
+// its version makes it read as a newer host's; one that does not read
+// leaves the caller's settings untouched.
 void ReadSettings(std::vector<uint8_t> bytes, bool reseal)
 {
     if (reseal && bytes.size() >= SETTINGS_HEADER_SIZE) {
-        uint32_t crc =
-            Crc32(bytes.data() + SETTINGS_HEADER_SIZE, bytes.size() - SETTINGS_HEADER_SIZE);
+        uint32_t crc = SettingsChecksum(bytes.data(), bytes.size());
         for (int i = 0; i < 4; i++) {
             bytes[12 + i] = static_cast<uint8_t>(crc >> (8 * i));
         }
@@ -46,6 +45,12 @@ void ReadSettings(std::vector<uint8_t> bytes, bool reseal)
     }
     Require(settings.tools.size() <= SETTINGS_MAX_TOOLS);
     Require(bytes[4] != SETTINGS_VERSION || EncodeSettings(settings) == bytes);
+    for (int bit = 0; bit < 32; bit++) {
+        std::vector<uint8_t> damaged = bytes;
+        damaged[4 + bit / 8] ^= static_cast<uint8_t>(1 << bit % 8);
+        Require(DecodeSettings(damaged.data(), damaged.size(), &settings) !=
+                SETTINGS_NEWER_VERSION);
+    }
 }
 
 // Every event read starts with a status byte at a tick no earlier than the

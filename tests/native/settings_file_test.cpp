@@ -39,7 +39,7 @@ void PutU32At(std::vector<uint8_t>& bytes, size_t at, uint32_t v)
 // Rewrites the checksum so that only the fault a test makes is left.
 void Reseal(std::vector<uint8_t>& bytes)
 {
-    PutU32At(bytes, 12, Crc32(bytes.data() + 16, bytes.size() - 16));
+    PutU32At(bytes, 12, SettingsChecksum(bytes.data(), bytes.size()));
 }
 
 // The same settings as a host before 1.1 wrote them: version 1, no writer.
@@ -77,9 +77,10 @@ TEST(SettingsFile, RoundTripKeepsLayoutAndEveryBlockByte)
     std::vector<uint8_t> bytes = EncodeSettings(settings);
     ASSERT_EQ(bytes.size(), 16u + 4u + 20u + 2u * (4u + 1936u));
     EXPECT_EQ(memcmp(bytes.data(), "MVHS", 4), 0);
-    EXPECT_EQ(U32At(bytes, 4), 2u);
+    EXPECT_EQ(U32At(bytes, 4), 3u);
     EXPECT_EQ(U32At(bytes, 8), 2u);
-    EXPECT_EQ(U32At(bytes, 12), Crc32(bytes.data() + 16, bytes.size() - 16));
+    EXPECT_EQ(U32At(bytes, 12),
+              Crc32(bytes.data() + 16, bytes.size() - 16, Crc32(bytes.data(), 12)));
     EXPECT_EQ(U32At(bytes, 16), 0x010100u);
     EXPECT_EQ(U32At(bytes, 40), 1936u);
 
@@ -132,9 +133,18 @@ const Damage kDamages[] = {
     {"bad magic", [](std::vector<uint8_t>& b) { b[0] = 'X'; }, SETTINGS_BAD_MAGIC},
     {"another file entirely", [](std::vector<uint8_t>& b) { memcpy(b.data(), "\x89PNG", 4); },
      SETTINGS_BAD_MAGIC},
-    {"a newer version", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 3); }, SETTINGS_NEWER_VERSION},
-    {"the newest version", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 0xFFFFFFFF); },
+    {"a newer host's file",
+     [](std::vector<uint8_t>& b) {
+         PutU32At(b, 4, 4);
+         Reseal(b);
+     },
      SETTINGS_NEWER_VERSION},
+    {"a version raised by damage", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 4); },
+     SETTINGS_BAD_CHECKSUM},
+    {"the newest version, damaged", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 0xFFFFFFFF); },
+     SETTINGS_BAD_CHECKSUM},
+    {"a version lowered by damage", [](std::vector<uint8_t>& b) { b[4] = 2; },
+     SETTINGS_BAD_CHECKSUM},
     {"version zero", [](std::vector<uint8_t>& b) { PutU32At(b, 4, 0); }, SETTINGS_BAD_VERSION},
     {"count too large", [](std::vector<uint8_t>& b) { PutU32At(b, 8, 65); },
      SETTINGS_TOO_MANY_TOOLS},
@@ -192,13 +202,20 @@ TEST(SettingsFile, AVersionOneFileReadsAsItWasAndIsWrittenInTheCurrentVersion)
     EXPECT_EQ(DecodeSettings(old.data(), old.size(), &back), SETTINGS_BAD_CHECKSUM);
     old.pop_back();
     EXPECT_EQ(DecodeSettings(old.data(), old.size(), &back), SETTINGS_TRUNCATED);
+    // Version 2 is laid out as 3, its checksum over the tools and layout only.
+    std::vector<uint8_t> two = EncodeSettings(settings);
+    PutU32At(two, 4, 2);
+    PutU32At(two, 12, Crc32(two.data() + 16, two.size() - 16));
+    ASSERT_EQ(DecodeSettings(two.data(), two.size(), &back), SETTINGS_OK);
+    EXPECT_EQ(EncodeSettings(back), EncodeSettings(settings));
 }
 
 TEST(SettingsFile, ANewerFileNamesTheHostThatWroteIt)
 {
     std::vector<uint8_t> bytes = EncodeSettings(TwoTools());
-    PutU32At(bytes, 4, 3);
+    PutU32At(bytes, 4, 4);
     bytes.resize(100);  // whatever a newer layout holds after its writer
+    Reseal(bytes);
     HostSettings out = {};
     EXPECT_EQ(DecodeSettings(bytes.data(), bytes.size(), &out), SETTINGS_NEWER_VERSION);
     EXPECT_EQ(HostVersionText(SettingsFileWriter(bytes.data(), bytes.size())), "1.1.0");
