@@ -122,16 +122,33 @@ void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
 // Settings between runs (settings.cpp).
-// morvahost.settings beside the program where its folder takes new files,
-// otherwise in the user's application data (Morva\, made if missing);
-// `place` says which, and why, for the user.
+// The settings file in use: an existing morvahost.settings beside the
+// program, else one in the user's application data (Morva\); where there is
+// none, beside the program where its folder takes new files, otherwise in
+// the application data (its folder made now). `place` says which, and why,
+// for the user. ChooseSettingsPath does the same for the given folders (each
+// with its trailing backslash).
 std::string DefaultSettingsPath(std::string* place);
+std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
+                               std::string* place);
 // Defaults when the file is missing; a damaged file is set aside and `problem`
 // says so, for the caller to show once the window is up. A file of a newer
-// host, or one that cannot be read, is left as it is: host.settingsKept.
+// host, a damaged one that cannot be set aside and one whose folder is not
+// there are left as they are: host.settingsKept.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
-// Saves unless the file is kept as it is (then false, silently).
-bool SaveHostSettings();
+// When a save is made: at the user's word (File > Save, quitting), when the
+// user may be asked; or as Windows ends the session, when nobody can be.
+enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
+enum SaveOutcome {
+    SAVE_DONE,      // the settings are saved (in the file, or kept apart beside it)
+    SAVE_NOT_MADE,  // the file is kept as it is, or the user chose not to save over it
+    SAVE_FAILED,    // a file call failed; the user has been told
+};
+// Saves unless the file is kept as it is. A file that another host saved
+// since this one read it is not replaced without asking; as the session
+// ends, and whenever it is a newer host's, this session's settings are kept
+// in a file of their own beside it instead.
+SaveOutcome SaveHostSettings(SaveOccasion occasion);
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
 // At most the first mebibyte, which no file the host reads comes near.

@@ -143,7 +143,7 @@ void ShowAboutHost()
 // before its tool, the tools before the window that holds them.
 LRESULT OnMainClose(HWND hwnd)
 {
-    if (host.settingsKept.empty() && !SaveHostSettings() &&
+    if (SaveHostSettings(SAVE_BY_USER) == SAVE_FAILED &&
         !hostHooks.confirm("The settings could not be saved. Quit all the same?")) {
         return 0;
     }
@@ -163,7 +163,7 @@ LRESULT OnMainClose(HWND hwnd)
 LRESULT OnMainEndSession(bool ending)
 {
     if (ending) {
-        SaveHostSettings();
+        SaveHostSettings(SAVE_AT_SESSION_END);
     }
     return 0;
 }
@@ -176,7 +176,7 @@ LRESULT OnMainCommand(HWND hwnd, UINT id)
             HostMessage(
                 "The settings were not saved to\n" + host.settingsPath + "\n\n" + host.settingsKept,
                 MB_ICONINFORMATION);
-        } else if (SaveHostSettings()) {
+        } else if (SaveHostSettings(SAVE_BY_USER) == SAVE_DONE) {
             HostLog("settings saved to " + host.settingsPath);
         }
         break;

@@ -54,6 +54,14 @@ file(STRINGS ${host} demo_strings REGEX "--mouse-messages|--voice|demo-log")
 if(demo_strings)
   message(FATAL_ERROR "morvahost.exe holds the demo's strings: ${demo_strings}")
 endif()
+# Nor any switch read from the environment, whose name would begin MORVA_
+# (a test's hook has no place in what users run), in narrow or wide text.
+foreach(encoding UTF-8 UTF-16LE)
+  file(STRINGS ${host} switches ENCODING ${encoding} REGEX "MORVA_[A-Z_]+")
+  if(switches)
+    message(FATAL_ERROR "morvahost.exe reads an environment switch: ${switches}")
+  endif()
+endforeach()
 run("morva.dll: version" ${PYTHON} ${CHECK_DLL} version ${dll} ${VERSION}
     ProductName=Morva "FileDescription=Morva Tool for Orbiscope" OriginalFilename=morva.dll)
 run("morvahost.exe: version" ${PYTHON} ${CHECK_DLL} version ${host} ${VERSION}

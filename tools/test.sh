@@ -35,8 +35,9 @@ ctest --preset native -j "$jobs" "$@" || status=1
 ctest --preset win32 "$@" || status=1
 ctest --preset win64 -j "$jobs" "$@" || status=1
 # What ctest keeps to its logs: the mutation sample, each fault and its
-# score, and the fault sweeps' summaries of both builds.
-grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep):" \
+# score, the module's fault sweeps' and the host's file sweeps' summaries of
+# both builds.
+grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
     build/native/Testing/Temporary/LastTest.log build/win64/Testing/Temporary/LastTest.log \
     build/win32/Testing/Temporary/LastTest.log 2>/dev/null || true
 exit $status

@@ -14,10 +14,13 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "host/checksum.h"
+#include "host/host.h"
 #include "host/settings_file.h"
 #include "demo/smf.h"
 #include "include/morva.h"
@@ -441,7 +444,9 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     HostSettings saved;
     ASSERT_TRUE(WaitUntil([&] { return ReadSettings(settingsPath, &saved); }));
     EXPECT_TRUE(saved.tools.empty());
-    EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(
+                  (settingsPath + "." + std::to_string(run.pi.dwProcessId) + ".tmp").c_str()),
+              INVALID_FILE_ATTRIBUTES);
     ASSERT_EQ(run.Quit(), 0u);
 
     HostRun again;
@@ -638,61 +643,6 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
     }
 }
 
-// One of the save's file calls made to fail (host/settings.cpp).
-struct FailingCall {
-    const char* call;  // as MORVA_HOST_FAIL_SAVE names it
-    const char* said;  // what the host tells the user could not be done
-    DWORD code;        // the error the failing call gives
-};
-
-const FailingCall kFailingCalls[] = {
-    {"create", "could not be created: ", ERROR_ACCESS_DENIED},
-    {"write", "could not be written: ", ERROR_DISK_FULL},
-    {"flush", "could not be written through to the disk: ", ERROR_WRITE_FAULT},
-    {"replace", "could not be moved into place: ", ERROR_SHARING_VIOLATION},
-};
-
-TEST(HostSettingsFile, AFailedSaveKeepsTheLastGoodFileRemovesItsOwnAndSaysSo)
-{
-    for (const FailingCall& f : kFailingCalls) {
-        SCOPED_TRACE(f.call);
-        std::string settingsPath = TempPath(std::string("fail-") + f.call + ".settings");
-        std::vector<uint8_t> good = GoodFile();
-        {
-            std::ofstream out(settingsPath, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(good.data()), good.size());
-        }
-        // The host takes its environment as it starts.
-        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", f.call);
-        HostRun run;
-        bool started = run.Start("--settings \"" + settingsPath + "\"");
-        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", nullptr);
-        ASSERT_TRUE(started);
-        ASSERT_TRUE(run.WaitForMain());
-        ASSERT_TRUE(run.WaitForToolCount(2));
-        run.Menu(kRemoveTool);  // so that the save would change the file
-        ASSERT_TRUE(run.WaitForToolCount(1));
-
-        // Quitting saves, says why it could not, and asks whether to quit all the same.
-        PostMessageA(run.main, WM_CLOSE, 0, 0);
-        Box box;
-        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
-        EXPECT_EQ(box.caption, "Morva Host");
-        EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(f.said), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find("(error " + std::to_string(f.code) + ")"), std::string::npos)
-            << box.text;
-        EXPECT_NE(box.text.find("kept as they were"), std::string::npos) << box.text;
-        ASSERT_TRUE(run.AnswerBox(&box, IDYES));
-        EXPECT_NE(box.text.find("Quit all the same?"), std::string::npos) << box.text;
-        ASSERT_EQ(run.WaitForExit(), 0u);
-
-        EXPECT_EQ(ReadFileBytes(settingsPath), good);
-        EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-        DeleteFileA(settingsPath.c_str());
-    }
-}
-
 // A panel of two tools of five octaves, as a host before 1.1 wrote it:
 // version 1, no writer.
 std::vector<uint8_t> VersionOneFile()
@@ -711,14 +661,16 @@ std::vector<uint8_t> VersionOneFile()
     return b;
 }
 
-// Version 3 of Morva Host 9.8.7.
+// Version 4 of Morva Host 9.8.7.
 std::vector<uint8_t> NewerFile()
 {
     HostSettings s = {};
     s.writer = PackHostVersion(9, 8, 7);
     std::vector<uint8_t> b = EncodeSettings(s);
-    b[4] = 3;
+    b[4] = 4;
     b.resize(200, 0x5A);
+    uint32_t crc = SettingsChecksum(b.data(), b.size());
+    memcpy(&b[12], &crc, 4);
     return b;
 }
 
@@ -773,19 +725,374 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
     }
 }
 
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(Wide(path).c_str(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// The host's settings code runs inside this program too, which patches its
+// own imports so that the host's file calls can be made to fail or to stop.
+// X(call, result, failure, what a lasting failure does, retried on a passing
+// failure, parameters, arguments)
+#define HOST_FILE_CALLS(X)                                                                       \
+    X(CreateFileW, HANDLE, INVALID_HANDLE_VALUE, Fail(INVALID_HANDLE_VALUE, ERROR_NOT_READY),    \
+      true, (LPCWSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t), \
+      (n, a, s, sa, d, f, t))                                                                    \
+    X(GetFileSize, DWORD, INVALID_FILE_SIZE, Fail(INVALID_FILE_SIZE, ERROR_NOT_READY), false,    \
+      (HANDLE h, LPDWORD high), (h, high))                                                       \
+    X(ReadFile, BOOL, FALSE, Fail(FALSE, ERROR_READ_FAULT), true,                                \
+      (HANDLE h, LPVOID b, DWORD n, LPDWORD r, LPOVERLAPPED o), (h, b, n, r, o))                 \
+    /* A short write the system calls a success. */                                              \
+    X(WriteFile, BOOL, FALSE, real_WriteFile(h, b, n / 2, w, o), false,                          \
+      (HANDLE h, LPCVOID b, DWORD n, LPDWORD w, LPOVERLAPPED o), (h, b, n, w, o))                \
+    X(FlushFileBuffers, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), false, (HANDLE h), (h))     \
+    /* Closed, but a write behind it failed. */                                                  \
+    X(CloseHandle, BOOL, FALSE,                                                                  \
+      (NoteClosed(h), Fail(real_CloseHandle(h) && false, ERROR_WRITE_FAULT)), false, (HANDLE h), \
+      (h))                                                                                       \
+    X(MoveFileExW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), true,                            \
+      (LPCWSTR from, LPCWSTR to, DWORD f), (from, to, f))                                        \
+    X(DeleteFileW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_PROTECT), true, (LPCWSTR n), (n))        \
+    X(FindFirstFileW, HANDLE, INVALID_HANDLE_VALUE, Fail(INVALID_HANDLE_VALUE, ERROR_NOT_READY), \
+      false, (LPCWSTR n, LPWIN32_FIND_DATAW d), (n, d))                                          \
+    X(CreateDirectoryW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_PROTECT), false,                    \
+      (LPCWSTR n, LPSECURITY_ATTRIBUTES a), (n, a))
+
+enum FaultKind { LASTING, PASSING, CRASH };
+struct FileSweep {
+    bool armed;
+    int calls;    // since armed
+    int failing;  // the call that fails, from 1; 0 for none
+    FaultKind kind;
+    bool retried;  // the failing call is one the host waits out
+    bool dead;     // the process stopped: no call does anything now
+    std::set<HANDLE> open;
+} fileSweep;
+
+template <typename R>
+R Fail(R result, DWORD error)
+{
+    SetLastError(error);
+    return result;
+}
+
+template <typename... A>
+void NoteClosed(A...)
+{
+}
+void NoteClosed(HANDLE h)
+{
+    fileSweep.open.erase(h);
+}
+template <typename R>
+void NoteOpened(R)
+{
+}
+void NoteOpened(HANDLE h)
+{
+    if (h != INVALID_HANDLE_VALUE) {
+        fileSweep.open.insert(h);
+    }
+}
+
+#define AS_WRAPPER(call, result, failure, lasting, waited, params, args)          \
+    decltype(&call) real_##call;                                                  \
+    result WINAPI Sweep_##call params                                             \
+    {                                                                             \
+        FileSweep& fs = fileSweep;                                                \
+        if (fs.armed && fs.dead) {                                                \
+            return Fail(failure, ERROR_NOT_READY);                                \
+        }                                                                         \
+        bool now = fs.armed && ++fs.calls == fs.failing;                          \
+        if (now && fs.kind != CRASH) {                                            \
+            fs.retried = waited;                                                  \
+            /* A handle is closed whatever its close reports. */                  \
+            bool asLasting = fs.kind == LASTING || !strcmp(#call, "CloseHandle"); \
+            return asLasting ? lasting : Fail(failure, ERROR_SHARING_VIOLATION);  \
+        }                                                                         \
+        result done = real_##call args;                                           \
+        if (!strcmp(#call, "CreateFileW") && fs.armed) {                          \
+            NoteOpened(done);                                                     \
+        } else if (!strcmp(#call, "CloseHandle")) {                               \
+            NoteClosed args;                                                      \
+        }                                                                         \
+        fs.dead = now;                                                            \
+        return done;                                                              \
+    }
+HOST_FILE_CALLS(AS_WRAPPER)
+#undef AS_WRAPPER
+
+// Where a sweep run starts from: what is beside the program, and where the
+// host must keep it when it saves over it.
+struct SweepStart {
+    const char* name;
+    std::vector<uint8_t> (*make)();  // null: no file yet
+    const char* keptAs;              // after the settings file's name
+};
+
+std::vector<uint8_t> VersionTwoFile()
+{
+    std::vector<uint8_t> b = GoodFile();
+    b[4] = 2;
+    uint32_t crc = Crc32(b.data() + 16, b.size() - 16);
+    memcpy(&b[12], &crc, 4);
+    return b;
+}
+
+const SweepStart kSweepStarts[] = {
+    {"no file yet", nullptr, nullptr},
+    {"a version 2 file", VersionTwoFile, ".version-2"},
+    {"a damaged file", kDamaged[2].make, ".bad"},
+};
+
+std::vector<std::string> told;  // what the host told or asked its user
+void TellSweep(const std::string& text, UINT)
+{
+    told.push_back(text);
+}
+bool ConfirmSweep(const std::string& question)
+{
+    told.push_back(question);
+    return true;
+}
+
+class HostFileSweep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HMODULE self = GetModuleHandleW(nullptr);
+#define AS_HOOK(call, ...)                                                               \
+    void* was_##call =                                                                   \
+        HookImport(self, "kernel32.dll", #call, reinterpret_cast<void*>(&Sweep_##call)); \
+    if (was_##call != reinterpret_cast<void*>(&Sweep_##call)) {                          \
+        real_##call = reinterpret_cast<decltype(real_##call)>(was_##call);               \
+    }
+        HOST_FILE_CALLS(AS_HOOK)
+#undef AS_HOOK
+        hostHooks.tell = TellSweep;
+        hostHooks.confirm = ConfirmSweep;
+        root = TempPath("sweep") + "\\";
+        CreateDirectoryW(Wide(root).c_str(), nullptr);
+        program = root + "program\\";
+        data = root + "data\\";
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& folder : {program, data, root}) {
+            for (const std::string& name : Names(folder)) {
+                DeleteFileW(Wide(folder + name).c_str());
+            }
+            RemoveDirectoryW(Wide(folder).c_str());
+        }
+    }
+
+    // One run: a host loads and saves, `kind` striking call `failing` of
+    // the load (phase 0) or the save (phase 1). Returns the first fault.
+    std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing)
+    {
+        for (const std::string& folder : {program, data}) {
+            for (const std::string& name : Names(folder)) {
+                DeleteFileW(Wide(folder + name).c_str());
+            }
+            CreateDirectoryW(Wide(folder).c_str(), nullptr);
+        }
+        const std::vector<uint8_t> old = start.make ? start.make() : std::vector<uint8_t>();
+        if (start.make) {
+            WriteBytes(program + "morvahost.settings", old);
+        }
+        told.clear();
+        fileSweep = {};
+        fileSweep.failing = failing;
+        fileSweep.kind = kind;
+        bool fromFile = false;
+        std::string place, problem;
+        for (int step = 0; step < 2 && !fileSweep.dead; step++) {
+            fileSweep.armed = step == phase;
+            if (step == 0) {
+                host = HostState{};
+                host.settingsPath = ChooseSettingsPath(program, data, &place);
+                LoadHostSettings(&fromFile, &problem);
+            } else {
+                SaveHostSettings(SAVE_BY_USER);
+            }
+            fileSweep.armed = false;
+        }
+        counted = fileSweep.calls;
+        std::string fault = fileSweep.open.empty() || kind == CRASH ? "" : "a file left open";
+        std::set<HANDLE> open;
+        open.swap(fileSweep.open);
+        for (HANDLE h : open) {
+            CloseHandle(h);  // as the system does when a process ends
+        }
+        if (!problem.empty()) {
+            told.push_back(problem);
+        }
+        // A fresh host reads what is there.
+        host = HostState{};
+        host.settingsPath = ChooseSettingsPath(program, data, &place);
+        std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
+        problem.clear();
+        LoadHostSettings(&fromFile, &problem);
+        bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
+        std::vector<std::string> left = Names(program), inData = Names(data);
+        for (const std::string& name : inData) {
+            left.push_back("data\\" + name);
+        }
+        std::string settingsName = host.settingsPath.substr(root.size());
+        settingsName.erase(0, settingsName.rfind("program\\", 0) == 0 ? 8 : 0);
+        for (const std::string& name : left) {
+            if (name != settingsName &&
+                (!start.keptAs || name != "morvahost.settings" + std::string(start.keptAs))) {
+                fault = "left behind: " + name;
+            }
+        }
+        // Only a damaged file may be gone, set aside.
+        bool setAside = start.keptAs && !strcmp(start.keptAs, ".bad") && now.empty();
+        if (!isNew && now != old && !setAside) {
+            fault = "the file holds neither the old nor the new settings";
+        } else if (start.keptAs && now != old &&
+                   ReadFileBytes(program + "morvahost.settings" + start.keptAs) != old) {
+            fault = "the old file was not kept";
+        } else if (kind != CRASH && !isNew && told.empty()) {
+            fault = "the save did not happen and nobody was told";
+        } else if (kind == PASSING && fileSweep.retried && !isNew) {
+            fault = "a passing failure was not waited out";
+        }
+        for (const std::string& text : told) {
+            if (text.find("(error 0)") != std::string::npos) {
+                fault = "told of no error: " + text;
+            }
+        }
+        return fault;
+    }
+
+    static std::vector<std::string> Names(const std::string& folder)
+    {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW(Wide(folder + "*").c_str(), &found);
+        while (find != INVALID_HANDLE_VALUE) {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                names.push_back(Utf8(found.cFileName));
+            }
+            if (!FindNextFileW(find, &found)) {
+                FindClose(find);
+                break;
+            }
+        }
+        return names;
+    }
+
+    const uint32_t kThisHost =
+        PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
+    std::string root, program, data;
+    int counted = 0;
+};
+
+TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings)
+{
+    int calls = 0, runs = 0, lost = 0;
+    for (const SweepStart& start : kSweepStarts) {
+        for (int phase = 0; phase < 2; phase++) {
+            EXPECT_EQ(Run(start, phase, LASTING, 0), "") << start.name << ", nothing failing";
+            int count = counted;
+            calls += count;
+            for (FaultKind kind : {LASTING, PASSING, CRASH}) {
+                for (int n = 1; n <= count; n++, runs++) {
+                    std::string fault = Run(start, phase, kind, n);
+                    lost += !fault.empty();
+                    EXPECT_EQ(fault, "") << start.name << (phase ? ", save" : ", load") << " call "
+                                         << n << " of " << count << ", fault kind " << kind;
+                }
+            }
+        }
+    }
+    printf("host file sweep: %d calls, %d runs, %d lost\n", calls, runs, lost);
+}
+
+// Another host saves to the file while this one runs; this one then saves.
+struct Meanwhile {
+    const char* name;
+    bool newer;             // the other host is a newer one
+    SaveOccasion occasion;  // when this one saves
+    bool answer;            // to the question, if it is asked
+    const char* keptAs;     // null: this host's settings are in the file, or nowhere
+    const char* says;       // at that save or at the next start
+};
+
+const Meanwhile kMeanwhile[] = {
+    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel"},
+    {"quit, not replacing", false, SAVE_BY_USER, false, nullptr, "No: the file stays as it is"},
+    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended"},
+    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran"},
+};
+
+bool answer;
+bool AnswerQuestion(const std::string& question)
+{
+    told.push_back(question);
+    return answer;
+}
+
+TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
+{
+    hostHooks.confirm = AnswerQuestion;
+    CreateDirectoryW(Wide(program).c_str(), nullptr);
+    const std::string path = program + "morvahost.settings";
+    const std::vector<uint8_t> ours = EncodeSettings(HostSettings{{}, {}, kThisHost});
+    for (const Meanwhile& m : kMeanwhile) {
+        SCOPED_TRACE(m.name);
+        WriteBytes(path, GoodFile());
+        host = HostState{};
+        host.settingsPath = path;
+        told.clear();
+        bool fromFile = false;
+        std::string problem;
+        LoadHostSettings(&fromFile, &problem);
+        std::vector<uint8_t> theirs = m.newer ? NewerFile() : VersionTwoFile();
+        WriteBytes(path, theirs);
+        answer = m.answer;
+        SaveHostSettings(m.occasion);
+        EXPECT_EQ(ReadFileBytes(path), m.answer && !m.keptAs ? ours : theirs);
+        host = HostState{};  // the next start
+        host.settingsPath = path;
+        LoadHostSettings(&fromFile, &problem);
+        std::string all = std::accumulate(told.begin(), told.end(), problem);
+        EXPECT_NE(all.find(m.says), std::string::npos) << all;
+        if (m.keptAs) {
+            EXPECT_EQ(ReadFileBytes(path + m.keptAs), ours);
+        }
+        for (const std::string& name : Names(program)) {
+            DeleteFileW(Wide(program + name).c_str());
+        }
+    }
+    // A file on a folder that is not there (a drive not mapped now) is not
+    // "no file yet": it is left alone, and the folder is not made.
+    host = HostState{};
+    host.settingsPath = root + "gone\\morvahost.settings";
+    bool fromFile = false;
+    std::string problem;
+    LoadHostSettings(&fromFile, &problem);
+    EXPECT_NE(problem.find("its folder is not there"), std::string::npos) << problem;
+    EXPECT_EQ(SaveHostSettings(SAVE_BY_USER), SAVE_NOT_MADE);
+    EXPECT_EQ(GetFileAttributesW(Wide(root + "gone").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // Where the host keeps its settings when none are named: a copy of the host,
 // the module and the winmm double in a folder whose name lies outside the
-// system's code page, which takes new files or (as Program Files) refuses
-// them.
+// system's code page, which takes new files; a file already in the
+// application data is used all the same. (A folder that takes no new files
+// is the file sweep's.)
 struct SettingsPlace {
     const char* name;
-    const char* failing;  // MORVA_HOST_FAIL_SAVE
-    bool beside;          // beside the program; otherwise in the application data
+    bool beside;  // beside the program; otherwise in the application data, found there
 };
 
 const SettingsPlace kSettingsPlaces[] = {
-    {"a folder the user may write", "", true},
-    {"a folder the user may not write", "probe", false},
+    {"a folder the user may write", true},
+    {"a file in the application data", false},
 };
 
 TEST(HostSettingsFile, SettingsLiveBesideTheProgramOrElseInTheApplicationData)
@@ -805,13 +1112,15 @@ TEST(HostSettingsFile, SettingsLiveBesideTheProgramOrElseInTheApplicationData)
         std::string settingsPath =
             (p.beside ? folder : Utf8(data) + "\\Morva\\") + "morvahost.settings";
         DeleteFileW(Wide(settingsPath).c_str());
-        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", p.failing);
+        if (!p.beside) {
+            CreateDirectoryW(Wide(Utf8(data) + "\\Morva").c_str(), nullptr);
+            WriteBytes(settingsPath, GoodFile());
+        }
         HostRun run;
-        bool started = run.Start("", folder);
-        SetEnvironmentVariableA("MORVA_HOST_FAIL_SAVE", nullptr);
-        ASSERT_TRUE(started);
+        ASSERT_TRUE(run.Start("", folder));
         ASSERT_TRUE(run.WaitForMain());
-        ASSERT_TRUE(run.WaitForToolCount(1)) << "the module beside the copy serves";
+        size_t tools = p.beside ? 1 : 2;  // the found file's two
+        ASSERT_TRUE(run.WaitForToolCount(tools)) << "the module beside the copy serves";
         EXPECT_NE(GetClassLongPtrW(run.main, GCLP_HICON),
                   reinterpret_cast<ULONG_PTR>(LoadIconA(nullptr, IDI_APPLICATION)));
         run.Menu(kAddTool);
@@ -820,14 +1129,15 @@ TEST(HostSettingsFile, SettingsLiveBesideTheProgramOrElseInTheApplicationData)
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about));
         EXPECT_TRUE(others.empty()) << Describe(others);
         EXPECT_NE(about.find("Settings: " + settingsPath), std::string::npos) << about;
-        EXPECT_NE(about.find(p.beside ? "beside the program" : "cannot be written"),
-                  std::string::npos)
+        EXPECT_NE(
+            about.find(p.beside ? "beside the program" : "application data, where it was found"),
+            std::string::npos)
             << about;
         ASSERT_EQ(run.Quit(), 0u);
         HostSettings saved;
         std::vector<uint8_t> bytes = ReadFileBytes(settingsPath);
         ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &saved), SETTINGS_OK);
-        EXPECT_EQ(saved.tools.size(), 2u);
+        EXPECT_EQ(saved.tools.size(), tools + 1);
         for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll", "morvahost.settings"}) {
             DeleteFileW(Wide(folder + file).c_str());
         }
