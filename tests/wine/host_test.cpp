@@ -298,6 +298,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path)
                                 std::istreambuf_iterator<char>());
 }
 
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(Wide(path).c_str(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 bool ReadSettings(const std::string& path, HostSettings* settings)
 {
     std::vector<uint8_t> bytes = ReadFileBytes(path);
@@ -612,10 +618,8 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         SCOPED_TRACE(d.name);
         std::string settingsPath = TempPath(std::string(d.name) + ".settings");
         std::vector<uint8_t> bytes = d.make();
-        {
-            std::ofstream out(settingsPath, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        }
+        WriteBytes(settingsPath, bytes);
+        WriteBytes(settingsPath + ".bad", {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
@@ -624,12 +628,13 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("set aside as"), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(settingsPath + ".bad"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(settingsPath + ".2.bad"), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
 
         ASSERT_TRUE(run.WaitForMain());
         ASSERT_TRUE(run.WaitForToolCount(1));
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".2.bad"), bytes) << "kept as it was";
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad").size(), 7u) << "the earlier one too";
         EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
         std::vector<Box> others;
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
@@ -640,6 +645,7 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_EQ(saved.tools.size(), 1u);
         DeleteFileA(settingsPath.c_str());
         DeleteFileA((settingsPath + ".bad").c_str());
+        DeleteFileA((settingsPath + ".2.bad").c_str());
     }
 }
 
@@ -723,12 +729,6 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
         EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileA(settingsPath.c_str());
     }
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(Wide(path).c_str(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 // The host's settings code runs inside this program too, which patches its
