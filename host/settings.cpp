@@ -202,7 +202,7 @@ bool ProcessRuns(DWORD pid)
 
 // Temporary files beside the settings file that a host which crashed while
 // saving left: `<name>.<process>.tmp` of a process that is gone, and the
-// fixed `<name>.tmp` of hosts before 1.2. They never held the only copy of
+// fixed `<name>.tmp` of earlier hosts. They never held the only copy of
 // anything: the move that would have made them so never happened.
 void RemoveStaleTemporaries(const std::string& path)
 {

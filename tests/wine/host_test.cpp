@@ -17,6 +17,7 @@
 #include <numeric>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/checksum.h"
@@ -749,8 +750,8 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
     X(FlushFileBuffers, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), false, (HANDLE h), (h))     \
     /* Closed, but a write behind it failed. */                                                  \
     X(CloseHandle, BOOL, FALSE,                                                                  \
-      (NoteClosed(h), Fail(real_CloseHandle(h) && false, ERROR_WRITE_FAULT)), false, (HANDLE h), \
-      (h))                                                                                       \
+      (fileSweep.open.erase(h), Fail(real_CloseHandle(h) && false, ERROR_WRITE_FAULT)), false,   \
+      (HANDLE h), (h))                                                                           \
     X(MoveFileExW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), true,                            \
       (LPCWSTR from, LPCWSTR to, DWORD f), (from, to, f))                                        \
     X(DeleteFileW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_PROTECT), true, (LPCWSTR n), (n))        \
@@ -777,25 +778,6 @@ R Fail(R result, DWORD error)
     return result;
 }
 
-template <typename... A>
-void NoteClosed(A...)
-{
-}
-void NoteClosed(HANDLE h)
-{
-    fileSweep.open.erase(h);
-}
-template <typename R>
-void NoteOpened(R)
-{
-}
-void NoteOpened(HANDLE h)
-{
-    if (h != INVALID_HANDLE_VALUE) {
-        fileSweep.open.insert(h);
-    }
-}
-
 #define AS_WRAPPER(call, result, failure, lasting, waited, params, args)          \
     decltype(&call) real_##call;                                                  \
     result WINAPI Sweep_##call params                                             \
@@ -812,10 +794,11 @@ void NoteOpened(HANDLE h)
             return asLasting ? lasting : Fail(failure, ERROR_SHARING_VIOLATION);  \
         }                                                                         \
         result done = real_##call args;                                           \
-        if (!strcmp(#call, "CreateFileW") && fs.armed) {                          \
-            NoteOpened(done);                                                     \
+        HANDLE first = (HANDLE)(INT_PTR)std::get<0>(std::make_tuple args);        \
+        if (fs.armed && !strcmp(#call, "CreateFileW") && done != failure) {       \
+            fs.open.insert((HANDLE)(INT_PTR)done);                                \
         } else if (!strcmp(#call, "CloseHandle")) {                               \
-            NoteClosed args;                                                      \
+            fs.open.erase(first);                                                 \
         }                                                                         \
         fs.dead = now;                                                            \
         return done;                                                              \
@@ -881,23 +864,25 @@ protected:
     void TearDown() override
     {
         for (const std::string& folder : {program, data, root}) {
-            for (const std::string& name : Names(folder)) {
-                DeleteFileW(Wide(folder + name).c_str());
-            }
+            Empty(folder);
             RemoveDirectoryW(Wide(folder).c_str());
         }
+    }
+
+    static void Empty(const std::string& folder)
+    {
+        for (const std::string& name : Names(folder)) {
+            DeleteFileW(Wide(folder + name).c_str());
+        }
+        CreateDirectoryW(Wide(folder).c_str(), nullptr);
     }
 
     // One run: a host loads and saves, `kind` striking call `failing` of
     // the load (phase 0) or the save (phase 1). Returns the first fault.
     std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing)
     {
-        for (const std::string& folder : {program, data}) {
-            for (const std::string& name : Names(folder)) {
-                DeleteFileW(Wide(folder + name).c_str());
-            }
-            CreateDirectoryW(Wide(folder).c_str(), nullptr);
-        }
+        Empty(program);
+        Empty(data);
         const std::vector<uint8_t> old = start.make ? start.make() : std::vector<uint8_t>();
         if (start.make) {
             WriteBytes(program + "morvahost.settings", old);
@@ -1039,7 +1024,7 @@ bool AnswerQuestion(const std::string& question)
 TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
 {
     hostHooks.confirm = AnswerQuestion;
-    CreateDirectoryW(Wide(program).c_str(), nullptr);
+    Empty(program);
     const std::string path = program + "morvahost.settings";
     const std::vector<uint8_t> ours = EncodeSettings(HostSettings{{}, {}, kThisHost});
     for (const Meanwhile& m : kMeanwhile) {
@@ -1064,9 +1049,7 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         if (m.keptAs) {
             EXPECT_EQ(ReadFileBytes(path + m.keptAs), ours);
         }
-        for (const std::string& name : Names(program)) {
-            DeleteFileW(Wide(program + name).c_str());
-        }
+        Empty(program);
     }
     // A file on a folder that is not there (a drive not mapped now) is not
     // "no file yet": it is left alone, and the folder is not made.
