@@ -1065,68 +1065,46 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
 
 // Where the host keeps its settings when none are named: a copy of the host,
 // the module and the winmm double in a folder whose name lies outside the
-// system's code page, which takes new files; a file already in the
-// application data is used all the same. (A folder that takes no new files
-// is the file sweep's.)
-struct SettingsPlace {
-    const char* name;
-    bool beside;  // beside the program; otherwise in the application data, found there
-};
-
-const SettingsPlace kSettingsPlaces[] = {
-    {"a folder the user may write", true},
-    {"a file in the application data", false},
-};
-
-TEST(HostSettingsFile, SettingsLiveBesideTheProgramOrElseInTheApplicationData)
+// system's code page, which takes new files. (A folder that does not, and a
+// file found in the application data, are the file sweep's.)
+TEST(HostSettingsFile, SettingsLiveBesideTheProgramWhereItsFolderTakesFiles)
 {
     wchar_t data[MAX_PATH] = L"";
     ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data), S_OK);
-    for (const SettingsPlace& p : kSettingsPlaces) {
-        SCOPED_TRACE(p.name);
-        std::string folder = TempPath("\xce\xa9mega") + "\\";  // "Ωmega"
-        // A run of another process of this number may have left it.
-        ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr) ||
-                    GetLastError() == ERROR_ALREADY_EXISTS);
-        for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll"}) {
-            ASSERT_TRUE(
-                CopyFileW(Wide(ExeFolder() + file).c_str(), Wide(folder + file).c_str(), FALSE));
-        }
-        std::string settingsPath =
-            (p.beside ? folder : Utf8(data) + "\\Morva\\") + "morvahost.settings";
-        DeleteFileW(Wide(settingsPath).c_str());
-        if (!p.beside) {
-            CreateDirectoryW(Wide(Utf8(data) + "\\Morva").c_str(), nullptr);
-            WriteBytes(settingsPath, GoodFile());
-        }
-        HostRun run;
-        ASSERT_TRUE(run.Start("", folder));
-        ASSERT_TRUE(run.WaitForMain());
-        size_t tools = p.beside ? 1 : 2;  // the found file's two
-        ASSERT_TRUE(run.WaitForToolCount(tools)) << "the module beside the copy serves";
-        EXPECT_NE(GetClassLongPtrW(run.main, GCLP_HICON),
-                  reinterpret_cast<ULONG_PTR>(LoadIconA(nullptr, IDI_APPLICATION)));
-        run.Menu(kAddTool);
-        std::vector<Box> others;
-        std::string about;
-        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about));
-        EXPECT_TRUE(others.empty()) << Describe(others);
-        EXPECT_NE(about.find("Settings: " + settingsPath), std::string::npos) << about;
-        EXPECT_NE(
-            about.find(p.beside ? "beside the program" : "application data, where it was found"),
-            std::string::npos)
-            << about;
-        ASSERT_EQ(run.Quit(), 0u);
-        HostSettings saved;
-        std::vector<uint8_t> bytes = ReadFileBytes(settingsPath);
-        ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &saved), SETTINGS_OK);
-        EXPECT_EQ(saved.tools.size(), tools + 1);
-        for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll", "morvahost.settings"}) {
-            DeleteFileW(Wide(folder + file).c_str());
-        }
-        EXPECT_TRUE(RemoveDirectoryW(Wide(folder).c_str())) << "nothing else was left there";
-        DeleteFileW(Wide(settingsPath).c_str());
+    // One there would be found first; the tests' prefix keeps none.
+    DeleteFileW(Wide(Utf8(data) + "\\Morva\\morvahost.settings").c_str());
+    std::string folder = TempPath("\xce\xa9mega") + "\\";  // "Ωmega"
+    // A run of another process of this number may have left it.
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll"}) {
+        ASSERT_TRUE(
+            CopyFileW(Wide(ExeFolder() + file).c_str(), Wide(folder + file).c_str(), FALSE));
     }
+    std::string settingsPath = folder + "morvahost.settings";
+    DeleteFileW(Wide(settingsPath).c_str());
+    HostRun run;
+    ASSERT_TRUE(run.Start("", folder));
+    ASSERT_TRUE(run.WaitForMain());
+    ASSERT_TRUE(run.WaitForToolCount(1)) << "the module beside the copy serves";
+    EXPECT_NE(GetClassLongPtrW(run.main, GCLP_HICON),
+              reinterpret_cast<ULONG_PTR>(LoadIconA(nullptr, IDI_APPLICATION)));
+    run.Menu(kAddTool);
+    std::vector<Box> others;
+    std::string about;
+    ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about));
+    EXPECT_TRUE(others.empty()) << Describe(others);
+    EXPECT_NE(about.find("Settings: " + settingsPath + "\n(beside the program)"), std::string::npos)
+        << about;
+    ASSERT_EQ(run.Quit(), 0u);
+    HostSettings saved;
+    std::vector<uint8_t> bytes = ReadFileBytes(settingsPath);
+    ASSERT_EQ(DecodeSettings(bytes.data(), bytes.size(), &saved), SETTINGS_OK);
+    EXPECT_EQ(saved.tools.size(), 2u);
+    for (const char* file : {"morvahost.exe", "morva.dll", "winmm.dll", "morvahost.settings"}) {
+        DeleteFileW(Wide(folder + file).c_str());
+    }
+    EXPECT_TRUE(RemoveDirectoryW(Wide(folder).c_str())) << "nothing else was left there";
 }
 
 // The command line's own answers: a box, and the host quits.
