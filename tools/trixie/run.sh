@@ -34,11 +34,14 @@ in_root() {
 }
 
 mounted=()
-# Ends every process this run left in the system (Wine's servers and
-# background programs, the display), then unmounts in reverse order.
+tester=
+# Ends ctest when interrupted and every process this run left in the system
+# (Wine's servers and background programs, the display), then unmounts in
+# reverse order.
 undo() {
     local pid i ns
     ns=$(readlink /proc/self/ns/mnt)
+    [ -z "${tester:-}" ] || kill "$tester" 2>/dev/null
     in_root bash -c 'source "$1/tools/wine-session.sh"; wine_environment "$2"
         for p in "$2" "$3"; do WINEPREFIX=$p "$WINESERVER" -k; done' \
         undo "$src" "$prefixes/wineprefix" "$prefixes/wineprefix-120dpi" >/dev/null 2>&1
@@ -79,9 +82,15 @@ export MORVA_SOAK_DIVISOR=${MORVA_SOAK_DIVISOR:-2}
 jobs=$(nproc 2>/dev/null || echo 2)
 log=$build/Testing/wine10.log
 mkdir -p "${log%/*}"
+rm -f "$log"
+# In the background, so that a signal to this script alone ends the run at
+# once rather than when ctest is done.
 DISPLAY=$display MORVA_WINE_ROOT=$root MORVA_WINE_PREFIXES=$prefixes \
-    ctest --preset wine10 -j "$jobs" "$@" | tee "$log"
-status=${PIPESTATUS[0]}
+    ctest --preset wine10 -j "$jobs" -O "$log" "$@" &
+tester=$!
+wait "$tester"
+status=$?
+tester=
 total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$log" | tail -n 1)
 failed=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of .*/\1/p' "$log" | tail -n 1)
 echo "wine 10: $((${total:-0} - ${failed:-0})) passed, ${failed:-0} failed"
