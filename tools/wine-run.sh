@@ -19,7 +19,7 @@ done
 # Under the second Wine (ctest --preset wine10, which tools/trixie/run.sh
 # runs), the program runs in that Wine's system, with prefixes of its own.
 if [ -n "${MORVA_WINE_IN_ROOT:-}" ]; then
-    [ -x "${MORVA_WINE_ROOT:-}/usr/lib/wine/wine64" ] ||
+    [ -n "${MORVA_WINE_ROOT:-}" ] && [ -e "$MORVA_WINE_ROOT/proc/self" ] ||
         { echo "wine-run: the second Wine's system is not mounted (tools/trixie/run.sh)" >&2; exit 1; }
     prefix=$MORVA_WINE_PREFIXES/$(basename "${prefix:-wineprefix}")
     exec chroot "$MORVA_WINE_ROOT" /usr/bin/env -u LC_ALL -u MORVA_WINE_IN_ROOT \
