@@ -23,7 +23,10 @@ done
 # Made here rather than inside a test, so that its first build on a new
 # machine is not held to a test's time limit.
 tools/i386/image.sh >/dev/null || exit 1
-tools/trixie/root.sh >/dev/null || exit 1
+# The trixie system is made, mounted and entered as root.
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+$SUDO tools/trixie/root.sh >/dev/null || exit 1
 
 # One display and one Wine server for all the Wine tests. The display is a
 # virtual one of their own even on a desktop, where the user's pointer, keys
@@ -61,6 +64,6 @@ grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep):" \
     build/native/Testing/Temporary/LastTest.log build/win64/Testing/Temporary/LastTest.log \
     build/win32/Testing/Temporary/LastTest.log 2>/dev/null || true
 # The 64-bit Wine tests once more, under Debian trixie's Wine 10.
-counted tools/trixie/run.sh "$@"
+counted $SUDO tools/trixie/run.sh "$@"
 echo "suite: $passed passed, $failed failed"
 exit $status
