@@ -16,6 +16,16 @@ while [ $# -gt 0 ]; do
         *) break ;;
     esac
 done
+# Under the second Wine (ctest --preset wine10, which tools/trixie/run.sh
+# runs), the program runs in that Wine's system, with prefixes of its own.
+if [ -n "${MORVA_WINE_IN_ROOT:-}" ]; then
+    [ -n "${MORVA_WINE_ROOT:-}" ] && [ -e "$MORVA_WINE_ROOT/proc/self" ] ||
+        { echo "wine-run: the second Wine's system is not mounted (tools/trixie/run.sh)" >&2; exit 1; }
+    prefix=$MORVA_WINE_PREFIXES/$(basename "${prefix:-wineprefix}")
+    exec chroot "$MORVA_WINE_ROOT" /usr/bin/env -u LC_ALL -u MORVA_WINE_IN_ROOT \
+        PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 /bin/bash -c 'cd "$1" && shift && exec "$@"' \
+        wine-run "$PWD" "$(cd "$(dirname "$0")" && pwd)/wine-run.sh" --prefix "$prefix" ${dpi:+--dpi "$dpi"} "$@"
+fi
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 wine_environment "${prefix:-${WINEPREFIX:-$PWD/wineprefix}}"
 

@@ -12,6 +12,30 @@
 
 namespace {
 
+// Windows gives the metrics of the display's dots per inch only to a program
+// that declares itself aware of them, as hosts that show the module at a
+// larger setting do; others get those of 96 dpi, scaled up as bitmaps. So
+// this program declares it before it makes any window.
+const BOOL kDpiAware = SetProcessDPIAware();
+
+// The dots per inch the user chose (96 when never set), and those the
+// program's screen has.
+int ChosenDpi()
+{
+    DWORD dpi = 0, size = sizeof dpi;
+    LONG found = RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels",
+                              RRF_RT_REG_DWORD, nullptr, &dpi, &size);
+    return found == ERROR_SUCCESS ? static_cast<int>(dpi) : 96;
+}
+
+int ScreenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 // A control as the templates place it, in dialog units.
 struct ControlPlace {
     int id;
@@ -242,6 +266,8 @@ TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
     const SIZE base = aboutSeen.base;
     RecordProperty("base_units", std::to_string(base.cx) + " x " + std::to_string(base.cy));
 
+    // Measured at the user's setting, not at one the system scales from.
+    EXPECT_EQ(ScreenDpi(), ChosenDpi());
     EXPECT_EQ(s.caption, "About Morva...");
     EXPECT_EQ(s.style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION);
     EXPECT_EQ(Describe(s.client), Describe(DialogRect(base, 0, 0, 186, 94)));
