@@ -34,7 +34,7 @@ run("unpacking ${ARCHIVE}" ${CMAKE_COMMAND} -E tar xf ${ARCHIVE} WORKING_DIRECTO
 
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${UNPACK_DIR} ${UNPACK_DIR}/*)
 list(SORT files)
-set(expected INSTALL.txt LICENSE.txt morva.dll morvahost.exe)
+set(expected BUILDINFO.txt INSTALL.txt LICENSE.txt morva.dll morvahost.exe)
 message(STATUS "archive holds: ${files}")
 if(NOT files STREQUAL expected)
   message(FATAL_ERROR "expected exactly: ${expected}")
