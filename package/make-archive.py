@@ -43,16 +43,19 @@ def output(*command, cwd=None):
 
 def source_state(source):
     """(commit, epoch, local changes) of the source tree; commit is None
-    when the tree is not the top of a git work tree of its own."""
-    top = output("git", "rev-parse", "--show-toplevel", cwd=source)
+    when the tree is not the top of a git work tree of its own. The tree is
+    only read, so it may belong to another user."""
+    def git(*args):
+        return output("git", "-c", "safe.directory=*", *args, cwd=source)
+
+    top = git("rev-parse", "--show-toplevel")
     commit, changed = None, False
     if top and os.path.realpath(top) == os.path.realpath(source):
-        commit = output("git", "rev-parse", "HEAD", cwd=source)
-        changed = bool(output("git", "status", "--porcelain", "--untracked-files=no",
-                              cwd=source))
+        commit = git("rev-parse", "HEAD")
+        changed = bool(git("status", "--porcelain", "--untracked-files=no"))
     epoch = os.environ.get("SOURCE_DATE_EPOCH")
     if epoch is None and commit:
-        epoch = output("git", "log", "-1", "--format=%ct", cwd=source)
+        epoch = git("log", "-1", "--format=%ct")
     return commit, max(int(epoch or EARLIEST), EARLIEST), changed
 
 

@@ -61,7 +61,8 @@ def compare(archive, other):
 
 def second_source(source, copy):
     def git(*args, **kw):
-        return subprocess.run(["git", *args], check=True, capture_output=True, **kw).stdout
+        return subprocess.run(["git", "-c", "safe.directory=*", *args], check=True,
+                              capture_output=True, **kw).stdout
 
     try:
         top = git("-C", source, "rev-parse", "--show-toplevel", text=True).strip()
