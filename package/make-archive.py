@@ -66,9 +66,11 @@ def packages(compiler, tools):
     for path in filter(None, files):
         if not os.path.isabs(path):  # the compiler's answer for a file it lacks
             continue
-        found = output("dpkg-query", "-S", os.path.realpath(path))
-        if found:
-            names.add(found.split(":")[0])
+        found = (output("dpkg-query", "-S", os.path.realpath(path))
+                 or output("dpkg-query", "-S", os.path.normpath(path)))
+        for line in (found or "").splitlines():  # "pkg[:arch][, pkg...]: path"
+            if not line.startswith("diversion "):
+                names.update(n.split(":")[0] for n in line.split(": ")[0].split(", "))
     versions = [output("dpkg-query", "-W", "-f=${Package} (= ${Version})", name)
                 for name in sorted(names)]
     return [v for v in versions if v] or ["unknown (no Debian package database)"]
