@@ -1,32 +1,39 @@
 # The release archive, morva-<version>-win32.zip, and its SHA-256 beside it
 # (morva-<version>-win32.zip.sha256, as sha256sum prints it):
 #   cmake --build --preset win32 --target package
-# It holds the module and the host, stripped, the install text and the
-# licence, with Windows line ends, side by side without a top folder (so
-# that Explorer's "Extract All" gives one folder named like the archive).
-install(TARGETS morva morvahost
-  RUNTIME DESTINATION .
-  ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
-configure_file(${PROJECT_SOURCE_DIR}/package/INSTALL.txt.in
-  ${PROJECT_BINARY_DIR}/package/INSTALL.txt @ONLY NEWLINE_STYLE CRLF)
-configure_file(${PROJECT_SOURCE_DIR}/LICENSE
-  ${PROJECT_BINARY_DIR}/package/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${PROJECT_BINARY_DIR}/package/INSTALL.txt ${PROJECT_BINARY_DIR}/package/LICENSE.txt
-  DESTINATION .)
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME morva)
-set(CPACK_PACKAGE_VENDOR "the Morva authors")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Morva Tool for Orbiscope")
+# It holds the module and the host, stripped, the install text, the licence
+# and the build information, the texts with Windows line ends, side by side
+# without a top folder (so that Explorer's "Extract All" gives one folder
+# named like the archive). It builds only the two binaries it holds, and
+# comes out the same byte for byte from the same commit and the same
+# toolchain packages, in any folder and on any day: the binaries carry no
+# link time and no build folder, and package/make-archive.py writes fixed
+# entries and the build information.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(CPACK_SYSTEM_NAME win32)
+  set(system win32)
 else()
-  set(CPACK_SYSTEM_NAME win64)
+  set(system win64)
 endif()
-set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR})
-set(CPACK_PACKAGE_CHECKSUM SHA256)
-include(CPack)
+set(stage ${PROJECT_BINARY_DIR}/package)
+configure_file(${PROJECT_SOURCE_DIR}/package/INSTALL.txt.in ${stage}/INSTALL.txt
+  @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${stage}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+# The build information names the packages that own these, and those that
+# own the compiler and what it builds and links with.
+set(tools ${CMAKE_RC_COMPILER} ${CMAKE_STRIP} ${CMAKE_COMMAND}
+  ${CMAKE_ROOT}/Modules/Platform/Windows-GNU.cmake ${CMAKE_FIND_ROOT_PATH}/include/windows.h
+  ${Python3_EXECUTABLE})
+# strip would stamp the time of its own run into each binary's header; told
+# the time zero, it keeps the zero the linker wrote.
+add_custom_target(package
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+          ${CMAKE_STRIP} -o ${stage}/morva.dll $<TARGET_FILE:morva>
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+          ${CMAKE_STRIP} -o ${stage}/morvahost.exe $<TARGET_FILE:morvahost>
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/package/make-archive.py
+          ${PROJECT_BINARY_DIR}/morva-${PROJECT_VERSION}-${system}.zip ${PROJECT_SOURCE_DIR}
+          ${PROJECT_VERSION} ${CMAKE_CXX_COMPILER} ${tools} --
+          ${stage}/INSTALL.txt ${stage}/LICENSE.txt ${stage}/morva.dll ${stage}/morvahost.exe
+  VERBATIM)
+add_dependencies(package morva morvahost)

@@ -1,7 +1,8 @@
 # What a Windows user gets: builds the release archive, checks the checksum
-# beside it, unpacks it into a fresh folder and checks its files, the 32-bit
-# module's exports and imports, the host's imports, icon and manifest (and
-# none of the demo in it), and both binaries' version resources.
+# beside it, unpacks it into a fresh folder and checks its files, the build
+# information, the 32-bit module's exports and imports, the host's imports,
+# icon and manifest (and none of the demo in it), both binaries' ASLR, DEP
+# and sections, and both binaries' version resources.
 #   cmake -DBUILD_DIR=... -DARCHIVE=... -DUNPACK_DIR=... -DPYTHON=...
 #         -DCHECK_DLL=... -DVERSION=... -DEXPORTS=... -DIMPORTS=... -P package_check.cmake
 # The unpacked folder is the fixture "morva_package": a test that starts the
@@ -34,10 +35,17 @@ run("unpacking ${ARCHIVE}" ${CMAKE_COMMAND} -E tar xf ${ARCHIVE} WORKING_DIRECTO
 
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${UNPACK_DIR} ${UNPACK_DIR}/*)
 list(SORT files)
-set(expected INSTALL.txt LICENSE.txt morva.dll morvahost.exe)
+set(expected BUILDINFO.txt INSTALL.txt LICENSE.txt morva.dll morvahost.exe)
 message(STATUS "archive holds: ${files}")
 if(NOT files STREQUAL expected)
   message(FATAL_ERROR "expected exactly: ${expected}")
+endif()
+
+# The build information names the version, the commit and the packages.
+file(READ ${UNPACK_DIR}/BUILDINFO.txt info)
+if(NOT info MATCHES "Version: ${VERSION}[\r\n]+Archive: ${archive_name}[\r\n]+Commit: [0-9a-f]+"
+   OR NOT info MATCHES "\n binutils-mingw-w64-i686 \\(= ")
+  message(FATAL_ERROR "BUILDINFO.txt lacks the version, the commit or the packages:\n${info}")
 endif()
 
 set(dll ${UNPACK_DIR}/morva.dll)
@@ -48,6 +56,8 @@ run("morva.dll: exports" ${PYTHON} ${CHECK_DLL} exports ${dll} ${EXPORTS})
 run("morva.dll: imports" ${PYTHON} ${CHECK_DLL} imports ${dll} ${IMPORTS})
 run("morvahost.exe: imports" ${PYTHON} ${CHECK_DLL} imports ${host} ${IMPORTS} comctl32.dll
     shell32.dll ole32.dll)
+run("morva.dll: ASLR and DEP" ${PYTHON} ${CHECK_DLL} hardening ${dll})
+run("morvahost.exe: ASLR and DEP" ${PYTHON} ${CHECK_DLL} hardening ${host})
 run("morvahost.exe: icon and manifest" ${PYTHON} ${CHECK_DLL} application ${host})
 # The host carries none of the scripted demo: neither its options nor its log.
 file(STRINGS ${host} demo_strings REGEX "--mouse-messages|--voice|demo-log")

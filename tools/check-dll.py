@@ -15,6 +15,9 @@
                                           icon of its own, and a manifest that
                                           runs it as the invoker and declares
                                           it aware of the display's dpi
+  check-dll.py hardening FILE            loaded at a random address (ASLR) with
+                                          data not executable (DEP), and no
+                                          section both writable and executable
   check-dll.py no-x87 OBJ ...             no x87 instruction in these 32-bit
                                           objects: their doubles are doubles
   check-dll.py covers MODULE CAPTURE      the capture device can stand in for
@@ -32,27 +35,36 @@ import sys
 OBJDUMP = {0x14c: "i686-w64-mingw32-objdump", 0x8664: "x86_64-w64-mingw32-objdump"}
 
 
-def read_pe(path):
-    data = open(path, "rb").read()
+def headers(data):
+    """The offset of the PE header, of its data directories, and each
+    section as (name, va, size, raw offset, characteristics)."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
-    machine, nsect = struct.unpack_from("<HH", data, pe + 4)
-    opt = pe + 24
-    magic = struct.unpack_from("<H", data, opt)[0]
-    if magic == 0x10B:
-        image_base = struct.unpack_from("<I", data, opt + 28)[0]
-        dirs = opt + 96
-    else:
-        image_base = struct.unpack_from("<Q", data, opt + 24)[0]
-        dirs = opt + 112
+    nsect, = struct.unpack_from("<H", data, pe + 6)
     opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+    pe32 = struct.unpack_from("<H", data, pe + 24)[0] == 0x10B
     sections = []
     for i in range(nsect):
         s = pe + 24 + opt_size + 40 * i
         vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
-        sections.append((va, max(vsize, rawsize), rawptr))
+        flags = struct.unpack_from("<I", data, s + 36)[0]
+        name = data[s:s + 8].rstrip(b"\0").decode("latin-1")
+        sections.append((name, va, max(vsize, rawsize), rawptr, flags))
+    return pe, pe + 24 + (96 if pe32 else 112), sections
+
+
+def read_pe(path):
+    data = open(path, "rb").read()
+    pe, dirs, sections = headers(data)
+    machine = struct.unpack_from("<H", data, pe + 4)[0]
+    opt = pe + 24
+    magic = struct.unpack_from("<H", data, opt)[0]
+    if magic == 0x10B:
+        image_base = struct.unpack_from("<I", data, opt + 28)[0]
+    else:
+        image_base = struct.unpack_from("<Q", data, opt + 24)[0]
 
     def off(rva):
-        for va, size, raw in sections:
+        for _, va, size, raw, _ in sections:
             if va <= rva < va + size:
                 return raw + rva - va
         raise ValueError("rva %x outside the image" % rva)
@@ -251,6 +263,31 @@ def check_application(path):
     return all(ok for _, ok in checks)
 
 
+DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+RELOCS_STRIPPED = 0x1
+WRITE_AND_EXECUTE = 0x80000000 | 0x20000000
+
+
+def check_hardening(path):
+    data = open(path, "rb").read()
+    pe, dirs, sections = headers(data)
+    characteristics = struct.unpack_from("<H", data, pe + 22)[0]
+    dll_characteristics = struct.unpack_from("<H", data, pe + 24 + 70)[0]
+    relocations = struct.unpack_from("<I", data, dirs + 5 * 8 + 4)[0]
+    checks = [("ASLR: DYNAMIC_BASE", dll_characteristics & DYNAMIC_BASE),
+              ("ASLR: relocations kept",
+               relocations and not characteristics & RELOCS_STRIPPED),
+              ("DEP: NX_COMPAT", dll_characteristics & NX_COMPAT)]
+    both = [name for name, _, _, _, flags in sections
+            if flags & WRITE_AND_EXECUTE == WRITE_AND_EXECUTE]
+    checks.append(("no section writable and executable", not both))
+    for what, ok in checks:
+        print("%-36s %s" % (what, "ok" if ok else "MISSING"))
+    if both:
+        print("  writable and executable: %s" % " ".join(both))
+    return all(ok for _, ok in checks)
+
+
 def first_ret_pop(path, machine, address):
     out = subprocess.run([OBJDUMP[machine], "-d", "--no-show-raw-insn",
                           "--start-address=0x%x" % address,
@@ -339,6 +376,8 @@ def main():
         ok = list_resources(path)
     elif mode == "application":
         ok = check_application(path)
+    elif mode == "hardening":
+        ok = check_hardening(path)
     elif mode == "covers":
         ok = check_covers(path, rest[0])
     else:
