@@ -24,6 +24,9 @@ configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${stage}/LICENSE.txt @ONLY NEWLINE_
 set(tools ${CMAKE_RC_COMPILER} ${CMAKE_STRIP} ${CMAKE_COMMAND}
   ${CMAKE_ROOT}/Modules/Platform/Windows-GNU.cmake ${CMAKE_FIND_ROOT_PATH}/include/windows.h
   ${Python3_EXECUTABLE})
+# A build folder that an earlier version configured with CPack keeps its
+# CPackConfig.cmake, and CMake then reserves the name "package".
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
 # strip would stamp the time of its own run into each binary's header; told
 # the time zero, it keeps the zero the linker wrote.
 add_custom_target(package
