@@ -386,8 +386,11 @@ const Scenario kScenarios[] = {
          OpenPage(s);
          ApplyPropertyPage(s.page);
      }},
-    {"property page changed and applied", kTool, ChangePage,
-     [](Stage& s) { ApplyPropertyPage(s.page); }},
+    {"property page changed and applied", kTool, Nothing,
+     [](Stage& s) {
+         ChangePage(s);
+         ApplyPropertyPage(s.page);
+     }},
     {"property page changed and cancelled", kTool, ChangePage,
      [](Stage& s) {
          DestroyWindow(s.page);

@@ -273,6 +273,12 @@ TEST_F(Playing, LosingTheCaptureToAnotherWindowEndsTheNoteOnce)
     Press(tool, 20, 40);
     Release(tool, 20, 40);
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
+    // The release keeps no guard: a later press's lost capture ends its note.
+    ClearWinmmLog();
+    Press(tool, 5, 40);
+    SetCapture(host);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
+    ReleaseCapture();
 }
 
 HDC WINAPI NoDeviceContext(HWND)
