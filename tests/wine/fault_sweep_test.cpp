@@ -128,7 +128,8 @@ const Unfailed kUnfailed[] = {
      "WideCharToMultiByte GetLastError SetUnhandledExceptionFilter "
      "___lc_codepage_func ___mb_cur_max_func __iob_func _amsg_exit _errno _initterm _lock "
      "_unlock abort calloc fputc free fwrite localeconv malloc realloc strerror wcslen "
-     "__dllonexit _onexit __set_app_type _iob"},
+     "__dllonexit _onexit __set_app_type _iob __mb_cur_max atoi setlocale strchr "
+     "GetModuleHandleA GetModuleHandleW GetProcAddress LoadLibraryA FreeLibrary"},
     {"cannot fail: memory and string work, the process heap, a debug line, a signal beep",
      "memcpy memmove memset strlen strncmp GetProcessHeap OutputDebugStringA Beep"},
     {"a release the system refuses only for a handle that is not the caller's; the ledger "
