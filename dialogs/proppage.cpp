@@ -17,6 +17,7 @@ constexpr int kDeviceNameSize = 256;
 constexpr int kVoiceNameSize = 50;
 
 ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE, cleared when its tool is destroyed
+bool octavesShown;          // the page's octave field was given the stored count
 
 // The page keeps no record of its own: it always edits the module's page
 // target, which the tool sets before it creates the page and clears when it
@@ -108,9 +109,8 @@ void FillVoiceList(HWND page)
 INT_PTR InitPropPage(HWND page)
 {
     ToolInstance* record = PageTarget();
-    if (record) {
-        SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
-    }
+    octavesShown =
+        record && SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
     SendItem(page, IDC_OCTAVES_SPIN, UDM_SETRANGE, 0, MAKELONG(MAX_OCTAVES, 1));
     SendItem(page, IDC_VOLUME_SPIN, UDM_SETRANGE, 0, MAKELONG(100, 0));
     if (record) {
@@ -148,13 +148,14 @@ struct PageEdits {
 
 // The octave field can only be changed through its arrows, but it starts
 // from the stored count, which a restored block may carry out of range. A
-// field that holds no number (its count could not be shown) changes nothing.
+// field that holds no number counts as zero, unless the count could never be
+// shown in it: then it changes nothing.
 int32_t ReadOctaves(HWND page, int32_t stored)
 {
     BOOL read = FALSE;
     auto octaves = static_cast<int32_t>(GetDlgItemInt(page, IDC_OCTAVES, &read, FALSE));
     if (!read) {
-        return stored;
+        return octavesShown ? 0 : stored;
     }
     if (octaves > MAX_OCTAVES || octaves < 0) {
         return 1;
