@@ -17,6 +17,7 @@ constexpr int kDeviceNameSize = 256;
 constexpr int kVoiceNameSize = 50;
 
 ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE, cleared when its tool is destroyed
+bool octavesShown;          // the page's octave field was given the stored count
 
 // The page keeps no record of its own: it always edits the module's page
 // target, which the tool sets before it creates the page and clears when it
@@ -74,30 +75,42 @@ void SelectDevice(HWND page, int32_t deviceNumber)
     }
 }
 
+// The entry that carries the program, as with the devices.
 void SelectVoice(HWND page, int32_t voice)
 {
-    if (voice >= 0 && voice < VOICE_LIST_COUNT) {
-        SendItem(page, IDC_VOICE, CB_SETCURSEL, static_cast<WPARAM>(voice));
+    if (voice < 0 || voice >= VOICE_LIST_COUNT) {
+        return;
+    }
+    LRESULT count = SendItem(page, IDC_VOICE, CB_GETCOUNT);
+    for (LRESULT entry = 0; entry < count; entry++) {
+        if (SendItem(page, IDC_VOICE, CB_GETITEMDATA, static_cast<WPARAM>(entry)) == voice) {
+            SendItem(page, IDC_VOICE, CB_SETCURSEL, static_cast<WPARAM>(entry));
+            return;
+        }
     }
 }
 
 // Fills the page's voice box with the General MIDI names it offers, in
-// program order, so that an entry's position is its program number.
+// program order. Each entry carries its program number: a name the box
+// would not take is missing, and the later ones move up.
 void FillVoiceList(HWND page)
 {
     for (int program = 0; program < VOICE_LIST_COUNT; program++) {
         char name[kVoiceNameSize] = "";
         LoadStringA(TemplateInstance(page), IDS_VOICE_FIRST + program, name, kVoiceNameSize);
-        SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        LRESULT entry = SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        if (entry >= 0 &&
+            SendItem(page, IDC_VOICE, CB_SETITEMDATA, static_cast<WPARAM>(entry), program) < 0) {
+            SendItem(page, IDC_VOICE, CB_DELETESTRING, static_cast<WPARAM>(entry));
+        }
     }
 }
 
 INT_PTR InitPropPage(HWND page)
 {
     ToolInstance* record = PageTarget();
-    if (record) {
-        SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
-    }
+    octavesShown =
+        record && SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
     SendItem(page, IDC_OCTAVES_SPIN, UDM_SETRANGE, 0, MAKELONG(MAX_OCTAVES, 1));
     SendItem(page, IDC_VOLUME_SPIN, UDM_SETRANGE, 0, MAKELONG(100, 0));
     if (record) {
@@ -134,13 +147,15 @@ struct PageEdits {
 };
 
 // The octave field can only be changed through its arrows, but it starts
-// from the stored count, which a restored block may carry out of range.
-int32_t ReadOctaves(HWND page)
+// from the stored count, which a restored block may carry out of range. A
+// field that holds no number counts as zero, unless the count could never be
+// shown in it: then it changes nothing.
+int32_t ReadOctaves(HWND page, int32_t stored)
 {
     BOOL read = FALSE;
     auto octaves = static_cast<int32_t>(GetDlgItemInt(page, IDC_OCTAVES, &read, FALSE));
     if (!read) {
-        return 0;
+        return octavesShown ? 0 : stored;
     }
     if (octaves > MAX_OCTAVES || octaves < 0) {
         return 1;
@@ -170,14 +185,18 @@ int32_t ReadVoiceChoice(HWND page)
     if (entry < 0 || entry >= VOICE_LIST_COUNT) {
         return -1;
     }
-    return static_cast<int32_t>(entry);
+    LRESULT program = SendItem(page, IDC_VOICE, CB_GETITEMDATA, static_cast<WPARAM>(entry));
+    if (program < 0 || program >= VOICE_LIST_COUNT) {
+        return -1;
+    }
+    return static_cast<int32_t>(program);
 }
 
-PageEdits ReadPageEdits(HWND page)
+PageEdits ReadPageEdits(HWND page, const ToolInstance* record)
 {
     PageEdits edits = {};
     edits.volume = GetDlgItemInt(page, IDC_VOLUME, &edits.volumeRead, FALSE);
-    edits.octaves = ReadOctaves(page);
+    edits.octaves = ReadOctaves(page, record->state.octaves);
     edits.deviceChosen = ReadDeviceChoice(page, &edits.deviceNumber);
     edits.voice = ReadVoiceChoice(page);
     return edits;
@@ -239,7 +258,7 @@ INT_PTR ApplyPropPage(HWND page)
     if (!record) {
         return FALSE;
     }
-    PageEdits edits = ReadPageEdits(page);
+    PageEdits edits = ReadPageEdits(page, record);
     bool layoutChanged = edits.octaves != record->state.octaves;
     ApplyVolumeEdit(record, edits);
     if (!ApplyDeviceEdit(record, edits)) {

@@ -12,11 +12,13 @@ const COLORREF kMarkRed = 0x020000FF;
 
 // The MIDI layer may answer a note with a message box, in whose loop the host
 // may destroy the tool: true while the window still holds the record.
-bool SendNote(ToolInstance* record, BYTE velocity)
+// `taken` tells whether the device took the note.
+bool SendNote(ToolInstance* record, BYTE velocity, bool* taken)
 {
     HWND hwnd = record->hwnd;
     record->noteSendDepth++;
-    MidiSendShortMsg(hwnd, &record->midi, kNoteOn, record->channel, record->note, velocity);
+    *taken = MidiSendShortMsg(hwnd, &record->midi, kNoteOn, record->channel, record->note,
+                              velocity) == MMSYSERR_NOERROR;
     if (!ToolStillHolds(hwnd, record)) {
         return false;
     }
@@ -75,19 +77,29 @@ bool PlayKeyNote(ToolInstance* record)
     }
     record->note = KeyNote(record->state.octaves, record->state.currentKey);
     record->velocity = kVelocity;
-    if (!SendNote(record, kVelocity)) {
+    bool taken = false;
+    if (!SendNote(record, kVelocity, &taken)) {
         return false;
     }
     record->sounding = 1;
+    record->noteTaken = taken;
     return true;
 }
 
+// A note the device took whose note-off it refuses is remembered, to be
+// ended before the device is closed.
 bool StopKeyNote(ToolInstance* record)
 {
-    if (!SendNote(record, 0)) {
+    bool taken = false;
+    if (!SendNote(record, 0, &taken)) {
         return false;
     }
+    if (!taken && record->noteTaken) {
+        record->unendedNote = record->note;
+        record->hasUnendedNote = true;
+    }
     record->sounding = 0;
+    record->noteTaken = false;
     return true;
 }
 

@@ -44,13 +44,16 @@ void LayoutKeyboard(ToolInstance* record)
     if (!record->backBuffer) {
         return;
     }
+    // Without the client size the keys keep their last layout and image.
+    RECT rc = {};
+    if (!GetClientRect(record->hwnd, &rc)) {
+        return;
+    }
     HBRUSH white = CreateSolidBrush(kWhite);
     HBRUSH black = CreateSolidBrush(kBlack);
     HDC mem = CreateCompatibleDC(nullptr);
     HGDIOBJ oldBitmap = SelectObject(mem, record->backBuffer);
 
-    RECT rc;
-    GetClientRect(record->hwnd, &rc);
     DrawEdge(mem, &rc, EDGE_RAISED, BF_RECT | BF_ADJUST);
     LayOutKeys(&record->state, {rc.left, rc.top, rc.right, rc.bottom});
 
@@ -73,7 +76,7 @@ void BlitKeyboard(HDC hdc, ToolInstance* record)
     }
     HDC mem = CreateCompatibleDC(hdc);
     HGDIOBJ oldBitmap = SelectObject(mem, record->backBuffer);
-    RECT rc;
+    RECT rc = {};
     GetClientRect(record->hwnd, &rc);
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
     SelectObject(mem, oldBitmap);

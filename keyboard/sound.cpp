@@ -58,16 +58,38 @@ UINT GetOutputDeviceName(const ToolInstance* record, UINT device, char* name)
     return MidiGetDeviceName(record->hwnd, MIDI_OUTPUT, device, name);
 }
 
-// A closed tool leaves no hanging note and no open device behind.
+namespace {
+
+bool EndNote(ToolInstance* record, uint8_t note)
+{
+    return MidiSendShortMsg(record->hwnd, &record->midi, 0x90, record->channel, note, 0) ==
+           MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+// A closed tool leaves no hanging note and no open device behind. The record
+// is already detached and belongs to the caller: the notes are ended here,
+// although no window holds the record. A taken note whose note-off the device
+// refuses is sent its note-off once more.
 void ReleaseToolSound(ToolInstance* record)
 {
     if (!record->midi.hDevice) {
         return;
     }
-    // The record is already detached and belongs to the caller: the device
-    // is closed although the note-off finds no window holding the record.
-    if (record->sounding) {
-        StopKeyNote(record);
+    if (record->sounding && !EndNote(record, record->note) && record->noteTaken &&
+        !record->hasUnendedNote) {
+        record->hasUnendedNote = true;
+        record->unendedNote = record->note;
     }
-    CloseToolDevice(record);
+    record->sounding = 0;
+    if (record->hasUnendedNote) {
+        record->hasUnendedNote = false;
+        EndNote(record, record->unendedNote);
+    }
+    // A device that refuses the close is asked once more: it would
+    // otherwise stay open for the rest of the process.
+    if (CloseToolDevice(record) != MMSYSERR_NOERROR && record->midi.hDevice) {
+        MidiActivateDevice(record->hwnd, &record->midi, MIDI_ABANDON);
+    }
 }

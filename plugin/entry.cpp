@@ -130,7 +130,15 @@ extern "C" HWND WINAPI MorvaToolCreate(HWND parent, const RECT* placement, const
         HeapFree(GetProcessHeap(), 0, record);
         return nullptr;
     }
+    // A window the record cannot be attached to could never free it: the
+    // creation is undone as a failed one is.
     SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(record));
+    if (!ToolStillHolds(hwnd, record)) {
+        ReleaseToolSound(record);
+        DestroyWindow(hwnd);
+        HeapFree(GetProcessHeap(), 0, record);
+        return nullptr;
+    }
     return hwnd;
 }
 

@@ -38,8 +38,10 @@ LRESULT OnToolSize(ToolInstance* record, int width, int height)
 
 LRESULT OnToolMove(ToolInstance* record)
 {
-    RECT rc;
-    GetClientRect(record->hwnd, &rc);
+    RECT rc = {};
+    if (!GetClientRect(record->hwnd, &rc)) {
+        return 0;
+    }
     return OnToolSize(record, rc.right, rc.bottom);
 }
 
@@ -56,7 +58,9 @@ void NotifyHostPaint(ToolInstance* record, HDC hdc, const RECT& inner)
 
 // A paint never renders: it is one copy of the back buffer, whatever caused it.
 // The host may destroy the tool while it is told of the paint; the paint then
-// ends there. Without a paint context nothing is drawn or told.
+// ends there. Without a paint context nothing is drawn or told, and the
+// structure BeginPaint left unfilled is not ended; the area is validated so
+// that the system does not ask for the same paint again at once.
 LRESULT PaintTool(ToolInstance* record)
 {
     HWND hwnd = record->hwnd;
@@ -65,14 +69,17 @@ LRESULT PaintTool(ToolInstance* record)
     }
     PAINTSTRUCT ps;
     HDC hdc = BeginPaint(hwnd, &ps);
-    if (hdc) {
-        RECT rc;
-        GetClientRect(hwnd, &rc);
+    if (!hdc) {
+        ValidateRect(hwnd, nullptr);
+        return 0;
+    }
+    RECT rc = {};
+    if (GetClientRect(hwnd, &rc)) {
         DrawEdge(hdc, &rc, EDGE_ETCHED, BF_RECT | BF_ADJUST);
         NotifyHostPaint(record, hdc, rc);
-        if (ToolStillHolds(hwnd, record)) {
-            BlitKeyboard(hdc, record);
-        }
+    }
+    if (ToolStillHolds(hwnd, record)) {
+        BlitKeyboard(hdc, record);
     }
     EndPaint(hwnd, &ps);
     return 0;

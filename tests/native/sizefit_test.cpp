@@ -33,6 +33,7 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
         {3, 1, 20, 0, 0, 48, 500, 48, 10},  // capped width gives the height back
         {1, 1, 40, 0, 0, 500, 500, 64, 40},
         {7, 1, 20, 0, 0, 1000, 500, 224, 20},
+        {3, -1, 20, 0, 0, 500, 500, 96, 20},  // any nonzero flag, a negative one too
         // by width
         {3, 0, 192, 0, 0, 500, 500, 192, 40},
         {3, 0, 192, 0, 0, 500, 20, 96, 20},  // capped height gives the width back

@@ -240,6 +240,16 @@ const MorvaModule& LoadMorva()
     return module;
 }
 
+const MorvaModule& ReloadMorva(HINSTANCE hostInstance)
+{
+    if (module.dll) {
+        UnregisterClassA("MorvaTool", hostInstance);
+        FreeLibrary(module.dll);
+        module = MorvaModule{};
+    }
+    return LoadMorva();
+}
+
 WinmmDoubleState* Winmm()
 {
     HMODULE winmm = LoadLibraryA("winmm.dll");
@@ -585,13 +595,13 @@ HDC WINAPI LedgerCreateCompatibleDC(HDC hdc)
 BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
 {
     BOOL ok = ledgerDeleteObject(obj);
-    ok ? --ledger.gdiObjects : ++ledger.failedDeletes;
+    ok ? --ledger.gdiObjects : ledger.failedDeletes += obj ? 1 : 0;
     return ok;
 }
 BOOL WINAPI LedgerDeleteDC(HDC hdc)
 {
     BOOL ok = ledgerDeleteDC(hdc);
-    ok ? --ledger.memoryDcs : ++ledger.failedDeletes;
+    ok ? --ledger.memoryDcs : ledger.failedDeletes += hdc ? 1 : 0;
     return ok;
 }
 HDC WINAPI LedgerGetDC(HWND hwnd)
@@ -601,7 +611,7 @@ HDC WINAPI LedgerGetDC(HWND hwnd)
 int WINAPI LedgerReleaseDC(HWND hwnd, HDC hdc)
 {
     int released = ledgerReleaseDC(hwnd, hdc);
-    released ? --ledger.windowDcs : ++ledger.failedDeletes;
+    released ? --ledger.windowDcs : ledger.failedDeletes += hdc ? 1 : 0;
     return released;
 }
 HMENU WINAPI LedgerCreatePopupMenu()
@@ -611,7 +621,7 @@ HMENU WINAPI LedgerCreatePopupMenu()
 BOOL WINAPI LedgerDestroyMenu(HMENU menu)
 {
     BOOL ok = ledgerDestroyMenu(menu);
-    ok ? --ledger.menus : ++ledger.failedDeletes;
+    ok ? --ledger.menus : ledger.failedDeletes += menu ? 1 : 0;
     return ok;
 }
 

@@ -24,6 +24,10 @@ struct MorvaModule {
 };
 
 const MorvaModule& LoadMorva();
+// The module unloaded and loaded again, as a new process finds it: its tool
+// class (registered for `hostInstance`) unregistered and its globals at their
+// start. No tool of it may be left. The import hooks must be set again.
+const MorvaModule& ReloadMorva(HINSTANCE hostInstance);
 
 // Points the module's import of `function` from the system DLL `from` at
 // `replacement` and returns the original (null when the module does not import it), so a
@@ -132,7 +136,7 @@ struct ObjectLedger {
     long memoryDcs;      // CreateCompatibleDC without DeleteDC
     long windowDcs;      // GetDC without ReleaseDC
     long menus;          // CreatePopupMenu without DestroyMenu
-    long failedDeletes;  // deletes the system refused
+    long failedDeletes;  // deletes of a handle the system refused
 };
 void StartObjectLedger(HMODULE module);
 ObjectLedger Ledger();
