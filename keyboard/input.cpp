@@ -6,7 +6,6 @@
 
 namespace {
 
-const BYTE kNoteOn = 0x90;
 const BYTE kVelocity = 110;
 const COLORREF kMarkRed = 0x020000FF;
 

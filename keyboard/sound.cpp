@@ -62,7 +62,7 @@ namespace {
 
 bool EndNote(ToolInstance* record, uint8_t note)
 {
-    return MidiSendShortMsg(record->hwnd, &record->midi, 0x90, record->channel, note, 0) ==
+    return MidiSendShortMsg(record->hwnd, &record->midi, kNoteOn, record->channel, note, 0) ==
            MMSYSERR_NOERROR;
 }
 

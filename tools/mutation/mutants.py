@@ -309,11 +309,13 @@ mutant("setup-no-volume", F,
        "a saved device is opened without its volume",
        None, SOUND_W)
 mutant("release-hanging-note", F,
-       "    if (record->sounding) {\n        StopKeyNote(record);\n    }\n", "",
+       "    if (record->sounding && !EndNote(record, record->note) && record->noteTaken &&\n",
+       "    if (record->sounding && false && record->noteTaken &&\n",
        "a tool closed while a note sounds leaves the note hanging",
        None, SOUND_W)
 mutant("release-device-open", F,
-       "    CloseToolDevice(record);\n", "",
+       "    if (CloseToolDevice(record) != MMSYSERR_NOERROR && record->midi.hDevice) {",
+       "    if (false && record->midi.hDevice) {",
        "a closed tool leaves its device open",
        None, SOUND_W)
 
@@ -394,8 +396,8 @@ mutant("destroy-detach", F,
        "a dying window is detached from its record only after the record is freed",
        None, TOOL_W)
 mutant("paint-dead-tool", F,
-       "        if (ToolStillHolds(hwnd, record)) {\n            BlitKeyboard(hdc, record);\n        }\n",
-       "        BlitKeyboard(hdc, record);\n",
+       "    if (ToolStillHolds(hwnd, record)) {\n        BlitKeyboard(hdc, record);\n    }\n",
+       "    BlitKeyboard(hdc, record);\n",
        "a paint goes on after the host destroyed the tool in the paint notice",
        None, TOOL_W)
 mutant("paint-inner-rect", F,
