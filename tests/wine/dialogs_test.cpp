@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -165,6 +166,25 @@ INT_PTR WINAPI RecordingDialogBoxParamA(HINSTANCE instance, LPCSTR resource, HWN
     return result;
 }
 
+// The windows the module asked to have repainted.
+decltype(&InvalidateRect) realInvalidateRect;
+std::vector<HWND> invalidated;
+BOOL WINAPI RecordingInvalidateRect(HWND hwnd, const RECT* rc, BOOL erase)
+{
+    invalidated.push_back(hwnd);
+    return realInvalidateRect(hwnd, rc, erase);
+}
+
+void WatchRepaints(HMODULE dll)
+{
+    if (!realInvalidateRect) {
+        realInvalidateRect = reinterpret_cast<decltype(&InvalidateRect)>(
+            HookImport(dll, "user32.dll", "InvalidateRect",
+                       reinterpret_cast<void*>(&RecordingInvalidateRect)));
+    }
+    invalidated.clear();
+}
+
 void WatchDialogBoxes(HMODULE dll)
 {
     if (!realDialogBoxParamA) {
@@ -302,13 +322,14 @@ protected:
         return page;
     }
 
-    // Applies with the tool's window validated first, and tells whether the
-    // apply invalidated it.
+    // Applies, and tells whether the apply asked for the tool to be
+    // repainted. The module's request is watched rather than the update
+    // region, which other programs' windows on the display touch at will.
     bool ApplyAndSeeRepaint(HWND page, HWND tool)
     {
-        ValidateRect(tool, nullptr);
+        WatchRepaints(morva->dll);
         ApplyPropertyPage(page);
-        return GetUpdateRect(tool, nullptr, FALSE) != FALSE;
+        return std::count(invalidated.begin(), invalidated.end(), tool) > 0;
     }
 
     HWND sheet = nullptr;
