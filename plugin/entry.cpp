@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <type_traits>
 
 #include "include/morva.h"
@@ -38,6 +39,8 @@ void RegisterToolClass()
 }
 
 // The images live as long as the module; later calls keep the first handles.
+// Bitmaps outlive the module that loaded them, so they are deleted when a
+// host unloads it.
 void FillPanelTypeInfo()
 {
     LoadStringA(hModuleInstance, IDS_TOOLNAME, panelTypeInfo.name, sizeof panelTypeInfo.name);
@@ -48,6 +51,16 @@ void FillPanelTypeInfo()
     }
     if (!panelTypeInfo.monoImage) {
         panelTypeInfo.monoImage = LoadBitmapA(hModuleInstance, MAKEINTRESOURCEA(IDB_TOOL_MONO));
+    }
+}
+
+void ReleasePanelTypeImages()
+{
+    for (HBITMAP* image : {&panelTypeInfo.image, &panelTypeInfo.monoImage}) {
+        if (*image) {
+            DeleteObject(*image);
+            *image = nullptr;
+        }
     }
 }
 
@@ -68,10 +81,15 @@ ToolInstance* NewToolInstance(const void* saved)
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         hModuleInstance = hinst;
+    }
+    // At process exit (reserved set) the system takes every object back, and
+    // gdi32 may be gone already.
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
+        ReleasePanelTypeImages();
     }
     return TRUE;
 }

@@ -240,13 +240,18 @@ const MorvaModule& LoadMorva()
     return module;
 }
 
-const MorvaModule& ReloadMorva(HINSTANCE hostInstance)
+void UnloadMorva(HINSTANCE hostInstance)
 {
     if (module.dll) {
         UnregisterClassA("MorvaTool", hostInstance);
         FreeLibrary(module.dll);
         module = MorvaModule{};
     }
+}
+
+const MorvaModule& ReloadMorva(HINSTANCE hostInstance)
+{
+    UnloadMorva(hostInstance);
     return LoadMorva();
 }
 
@@ -559,6 +564,7 @@ ObjectLedger ledger;
 decltype(&CreateSolidBrush) ledgerCreateSolidBrush;
 decltype(&CreatePen) ledgerCreatePen;
 decltype(&CreateCompatibleBitmap) ledgerCreateCompatibleBitmap;
+decltype(&LoadBitmapA) ledgerLoadBitmapA;
 decltype(&CreateCompatibleDC) ledgerCreateCompatibleDC;
 decltype(&DeleteObject) ledgerDeleteObject;
 decltype(&DeleteDC) ledgerDeleteDC;
@@ -587,6 +593,10 @@ HPEN WINAPI LedgerCreatePen(int style, int width, COLORREF c)
 HBITMAP WINAPI LedgerCreateCompatibleBitmap(HDC hdc, int w, int h)
 {
     return Counted(ledgerCreateCompatibleBitmap(hdc, w, h), &ledger.gdiObjects);
+}
+HBITMAP WINAPI LedgerLoadBitmapA(HINSTANCE module, LPCSTR name)
+{
+    return Counted(ledgerLoadBitmapA(module, name), &ledger.gdiObjects);
 }
 HDC WINAPI LedgerCreateCompatibleDC(HDC hdc)
 {
@@ -644,6 +654,7 @@ void StartObjectLedger(HMODULE module)
     Watch(module, "gdi32.dll", "CreatePen", &ledgerCreatePen, &LedgerCreatePen);
     Watch(module, "gdi32.dll", "CreateCompatibleBitmap", &ledgerCreateCompatibleBitmap,
           &LedgerCreateCompatibleBitmap);
+    Watch(module, "user32.dll", "LoadBitmapA", &ledgerLoadBitmapA, &LedgerLoadBitmapA);
     Watch(module, "gdi32.dll", "CreateCompatibleDC", &ledgerCreateCompatibleDC,
           &LedgerCreateCompatibleDC);
     Watch(module, "gdi32.dll", "DeleteObject", &ledgerDeleteObject, &LedgerDeleteObject);

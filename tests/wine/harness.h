@@ -28,6 +28,7 @@ const MorvaModule& LoadMorva();
 // class (registered for `hostInstance`) unregistered and its globals at their
 // start. No tool of it may be left. The import hooks must be set again.
 const MorvaModule& ReloadMorva(HINSTANCE hostInstance);
+void UnloadMorva(HINSTANCE hostInstance);
 
 // Points the module's import of `function` from the system DLL `from` at
 // `replacement` and returns the original (null when the module does not import it), so a
@@ -132,7 +133,7 @@ void CatchDebugOutput();
 // kept by watching its imports. Live counts must come back to where they
 // were once the module has finished with them.
 struct ObjectLedger {
-    long gdiObjects;     // pens, brushes, bitmaps made and not deleted
+    long gdiObjects;     // pens, brushes, bitmaps made or loaded and not deleted
     long memoryDcs;      // CreateCompatibleDC without DeleteDC
     long windowDcs;      // GetDC without ReleaseDC
     long menus;          // CreatePopupMenu without DestroyMenu
