@@ -4,9 +4,11 @@
 // afresh, the module's calls to each failed import are counted once; then the
 // scenario runs again for every import and every N with the Nth call failing
 // as the system fails it, and again for each call that only such a failure
-// brought about. After each run the tool must have left no object, paint,
-// capture, box, window, open device, sounding note or freed-block touch
-// behind, its settings block must read back whole, and the host must go on.
+// brought about. After each run the tool must have left no paint, capture,
+// box, window, open device, sounding note or freed-block touch behind, its
+// settings block must read back whole, its boxes must be the host's, the
+// host must go on, and the module, unloaded, must have given back every
+// object it made or loaded.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -518,13 +520,14 @@ DWORD WINAPI AskHost(LPVOID host)
 {
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(static_cast<HWND>(host), WM_NULL, 0, 0, SMTO_NORMAL, Patience(5000),
-                               &answer)
+                               &answer) &&
+                   IsWindowEnabled(static_cast<HWND>(host))
                ? 1
                : 0;
 }
 
 // The host's window answers a message from another thread while this one
-// waits in a message loop.
+// waits in a message loop, and takes input again: no box left it disabled.
 bool HostAnswers(HWND host)
 {
     HANDLE asker = CreateThread(nullptr, 0, AskHost, host, 0, nullptr);
@@ -537,14 +540,40 @@ bool HostAnswers(HWND host)
     return answered == 1;
 }
 
-std::string WindowFault()
+// What a clean run of a scenario leaves, for the failing runs to be held to.
+struct CleanRun {
+    ToolStateBlock block;
+    PanelTypeInfo type;
+    size_t boxes;
+};
+
+// Boxes have text and belong to the host's window (but the one that tells
+// of no devices at all, which has no owner), and are no more than two for
+// each failed call beyond those of a clean run.
+std::string WindowFault(HWND host, const CleanRun& clean, size_t failing)
 {
     for (const CaughtDialog& box : CaughtDialogs()) {
-        if (box.style != ~0u && box.text.empty()) {
+        const bool messageBox = box.style != ~0u;
+        if (messageBox && box.text.empty()) {
             return "a message box without text";
+        } else if ((!messageBox || box.ownerArg) ? box.owner != host : box.caption != "MidiInit") {
+            return "a box the host's window does not own";
         }
     }
+    if (CaughtDialogs().size() > clean.boxes + 2 * failing) {
+        return "more boxes than the failures explain";
+    }
     return GetCapture() ? "the mouse capture is still held" : "";
+}
+
+// A set-up after a failed one describes the type as a clean one does.
+std::string TypeFault(PanelTypeInfo** got, PanelTypeInfo* info, const PanelTypeInfo& clean)
+{
+    if (!got || !info || !info->image || !info->monoImage ||
+        memcmp(info, &clean, offsetof(PanelTypeInfo, image)) != 0) {
+        return "the type is described otherwise after a failed set-up";
+    }
+    return "";
 }
 
 bool PaintedWithoutContext()
@@ -587,9 +616,9 @@ protected:
     }
 
     // One run of a scenario with the given calls failing; with none, the
-    // clean run, which keeps the block it leaves. Returns the first fault
-    // seen, or "".
-    std::string Run(const Scenario& sc, const std::vector<Failure>& failing, ToolStateBlock& clean)
+    // clean run, which keeps what it leaves. Returns the first fault seen,
+    // or "".
+    std::string Run(const Scenario& sc, const std::vector<Failure>& failing, CleanRun& clean)
     {
         FreshModule();
         ResetWinmm(0, 2);
@@ -619,29 +648,29 @@ protected:
         const bool quiet = PumpUntilQuiet();
         armed = false;
         std::string fault = quiet ? "" : "messages never stop coming";
-        if (fault.empty() && IsWindow(stage.tool) && failing.empty()) {
-            clean = *LentBlock(stage.tool);
+        if (fault.empty() && !HostAnswers(host)) {
+            fault = "the host does not answer";
+        } else if (fault.empty() && IsWindow(stage.tool) && failing.empty()) {
+            clean.block = *LentBlock(stage.tool);
+            clean.boxes = CaughtDialogs().size();
         } else if (fault.empty() && IsWindow(stage.tool)) {
-            fault = BlockFault(stage.tool, before, clean);
+            fault = BlockFault(stage.tool, before, clean.block);
         }
         if (fault.empty()) {
-            fault = WindowFault();
+            fault = WindowFault(host, clean, failing.size());
         }
-        if (stage.page) {
-            DestroyWindow(stage.page);
-            stage.page = nullptr;
-        }
+        // The tool goes first: a page it leaves open must edit nothing more.
         if (stage.tool) {
             DestroyWindow(stage.tool);
             stage.tool = nullptr;
         }
+        if (stage.page) {
+            ApplyPropertyPage(stage.page);
+            DestroyWindow(stage.page);
+            stage.page = nullptr;
+        }
         PumpMessages();
-        const ObjectLedger after = Ledger();
         if (!fault.empty()) {
-        } else if (after.gdiObjects != ledger.gdiObjects || after.memoryDcs != ledger.memoryDcs ||
-                   after.windowDcs != ledger.windowDcs || after.menus != ledger.menus ||
-                   after.failedDeletes != ledger.failedDeletes) {
-            fault = "drawing objects or menus left behind, or deleted twice";
         } else if (LiveWindows(host) != windows) {
             fault = "windows or boxes left behind";
         } else if (!painting.empty() || badPaintEnds) {
@@ -653,14 +682,27 @@ protected:
         } else if (GuardedBlocksInUse() != blocks) {
             fault = "a record left allocated";
         } else if (!(fault = DeviceFault()).empty()) {
-        } else if (!HostAnswers(host)) {
-            fault = "the host does not answer";
         } else {
             // A host asks for the type again after a set-up that failed.
-            morva->init(&info, 0);
+            PanelTypeInfo** got = morva->init(&info, 0);
+            if (failing.empty() && info) {
+                clean.type = *info;
+            }
+            fault = TypeFault(got, info, clean.type);
             HWND fresh = NewTool(stage);
-            fault = fresh ? "" : "no new tool can be made";
+            if (fault.empty() && !fresh) {
+                fault = "no new tool can be made";
+            }
             DestroyWindow(fresh);
+        }
+        // Unloaded, the module has given back every object it made or loaded.
+        UnloadMorva(GetModuleHandleA(nullptr));
+        const ObjectLedger after = Ledger();
+        if (fault.empty() &&
+            (after.gdiObjects != ledger.gdiObjects || after.memoryDcs != ledger.memoryDcs ||
+             after.windowDcs != ledger.windowDcs || after.menus != ledger.menus ||
+             after.failedDeletes != ledger.failedDeletes)) {
+            fault = "drawing objects or menus left behind, or deleted twice";
         }
         return fault;
     }
@@ -689,7 +731,7 @@ TEST_F(FaultSweep, EveryFailingCallOfEveryScenarioIsSurvived)
     int failed = 0;
     int reached[kImports] = {};
     for (const Scenario& sc : kScenarios) {
-        ToolStateBlock clean = StartBlock();
+        CleanRun clean = {StartBlock(), {}, 0};
         EXPECT_EQ(Run(sc, {}, clean), "") << sc.name << ", nothing failing";
         int counted[kImports];
         memcpy(counted, calls, sizeof counted);
