@@ -698,10 +698,7 @@ protected:
         // Unloaded, the module has given back every object it made or loaded.
         UnloadMorva(GetModuleHandleA(nullptr));
         const ObjectLedger after = Ledger();
-        if (fault.empty() &&
-            (after.gdiObjects != ledger.gdiObjects || after.memoryDcs != ledger.memoryDcs ||
-             after.windowDcs != ledger.windowDcs || after.menus != ledger.menus ||
-             after.failedDeletes != ledger.failedDeletes)) {
+        if (fault.empty() && memcmp(&after, &ledger, sizeof ledger) != 0) {
             fault = "drawing objects or menus left behind, or deleted twice";
         }
         return fault;
