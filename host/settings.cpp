@@ -67,6 +67,12 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD dispos
     return f;
 }
 
+// Others may read the file, or replace it, while it is read.
+HANDLE OpenToRead(const std::string& path)
+{
+    return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+}
+
 bool DeleteRetried(const std::string& path)
 {
     return Retried([&] { return DeleteFileW(Wide(path).c_str()) != FALSE; });
@@ -298,7 +304,7 @@ bool FolderTakesFiles(const std::string& folder)
 // A settings file that is there and can be read.
 bool Readable(const std::string& path)
 {
-    HANDLE f = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+    HANDLE f = OpenToRead(path);
     if (f == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -428,7 +434,7 @@ std::string DefaultSettingsPath(std::string* place)
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
 {
-    HANDLE f = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+    HANDLE f = OpenToRead(path);
     if (f == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return false;
