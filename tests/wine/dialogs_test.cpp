@@ -177,21 +177,13 @@ BOOL WINAPI RecordingInvalidateRect(HWND hwnd, const RECT* rc, BOOL erase)
 
 void WatchRepaints(HMODULE dll)
 {
-    if (!realInvalidateRect) {
-        realInvalidateRect = reinterpret_cast<decltype(&InvalidateRect)>(
-            HookImport(dll, "user32.dll", "InvalidateRect",
-                       reinterpret_cast<void*>(&RecordingInvalidateRect)));
-    }
+    Watch(dll, "user32.dll", "InvalidateRect", &realInvalidateRect, &RecordingInvalidateRect);
     invalidated.clear();
 }
 
 void WatchDialogBoxes(HMODULE dll)
 {
-    if (!realDialogBoxParamA) {
-        realDialogBoxParamA = reinterpret_cast<decltype(&DialogBoxParamA)>(
-            HookImport(dll, "user32.dll", "DialogBoxParamA",
-                       reinterpret_cast<void*>(&RecordingDialogBoxParamA)));
-    }
+    Watch(dll, "user32.dll", "DialogBoxParamA", &realDialogBoxParamA, &RecordingDialogBoxParamA);
     dialogBoxCalls.clear();
 }
 

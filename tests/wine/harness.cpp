@@ -635,15 +635,6 @@ BOOL WINAPI LedgerDestroyMenu(HMENU menu)
     return ok;
 }
 
-template <typename F>
-void Watch(HMODULE module, const char* from, const char* function, F* original, F replacement)
-{
-    void* real = HookImport(module, from, function, reinterpret_cast<void*>(replacement));
-    if (real && real != reinterpret_cast<void*>(replacement)) {
-        *original = reinterpret_cast<F>(real);
-    }
-}
-
 }  // namespace
 
 void StartObjectLedger(HMODULE module)

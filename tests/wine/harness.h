@@ -35,6 +35,17 @@ void UnloadMorva(HINSTANCE hostInstance);
 // test can watch a system call.
 void* HookImport(HMODULE dll, const char* from, const char* function, void* replacement);
 
+// Points the module's import at `replacement` and keeps the original in
+// `*original`; hooking it again keeps the first original.
+template <typename F>
+void Watch(HMODULE module, const char* from, const char* function, F* original, F replacement)
+{
+    void* real = HookImport(module, from, function, reinterpret_cast<void*>(replacement));
+    if (real && real != reinterpret_cast<void*>(replacement)) {
+        *original = reinterpret_cast<F>(real);
+    }
+}
+
 // The control block of the winmm double; fails the test if Wine's own winmm
 // was loaded instead.
 WinmmDoubleState* Winmm();
