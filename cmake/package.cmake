@@ -9,7 +9,13 @@
 # toolchain packages, in any folder and on any day: the binaries carry no
 # link time and no build folder, and package/make-archive.py writes fixed
 # entries and the build information.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# Debian's Python writes the archive (the bootstrap installs it), never one
+# that comes first on the path: its zlib deflates the entries, so the bytes
+# depend only on the packages the build information lists.
+set(archive_python /usr/bin/python3)
+if(NOT EXISTS ${archive_python})
+  message(FATAL_ERROR "The release archive is written by Debian's python3: tools/bootstrap.sh installs it")
+endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(system win32)
 else()
@@ -23,7 +29,7 @@ configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${stage}/LICENSE.txt @ONLY NEWLINE_
 # own the compiler and what it builds and links with.
 set(tools ${CMAKE_RC_COMPILER} ${CMAKE_STRIP} ${CMAKE_COMMAND}
   ${CMAKE_ROOT}/Modules/Platform/Windows-GNU.cmake ${CMAKE_FIND_ROOT_PATH}/include/windows.h
-  ${Python3_EXECUTABLE})
+  ${archive_python})
 # A build folder that an earlier version configured with CPack keeps its
 # CPackConfig.cmake, and CMake then reserves the name "package".
 file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
@@ -34,7 +40,7 @@ add_custom_target(package
           ${CMAKE_STRIP} -o ${stage}/morva.dll $<TARGET_FILE:morva>
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
           ${CMAKE_STRIP} -o ${stage}/morvahost.exe $<TARGET_FILE:morvahost>
-  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/package/make-archive.py
+  COMMAND ${archive_python} ${PROJECT_SOURCE_DIR}/package/make-archive.py
           ${PROJECT_BINARY_DIR}/morva-${PROJECT_VERSION}-${system}.zip ${PROJECT_SOURCE_DIR}
           ${PROJECT_VERSION} ${CMAKE_CXX_COMPILER} ${tools} --
           ${stage}/INSTALL.txt ${stage}/LICENSE.txt ${stage}/morva.dll ${stage}/morvahost.exe
