@@ -7,8 +7,9 @@
 # per line: NAME PROGRAM SETTINGS [ARGUMENTS...], where SETTINGS is "-" (as
 # the program's start-up leaves things) or a comma-separated list of x87-53 or
 # x87-64 (the x87 unit's precision, set before the tests), dpi-120 (the
-# prefix's dots per inch, from then on: such runs come last) and each (every
-# test in a process of its own, for programs whose tests need a fresh module). Each gtest run leaves
+# prefix's dots per inch, from then on: such runs come last) and
+# fresh=PATTERN (the tests that gtest filter matches need a module fresh in
+# their process: each runs in one of its own, the others share one more). Each gtest run leaves
 # BUILD_DIR/i686/out/NAME.xml (or NAME/*.xml), NAME.txt and NAME.rc;
 # results.py reads them. MORVA_I686_RUNS, a regular expression, keeps only the
 # runs whose names it matches.

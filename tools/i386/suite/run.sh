@@ -1,7 +1,10 @@
 #!/bin/sh
 # In the emulated system (tools/i386/suite.sh's payload): every run of the
-# list tests/i686-runs.txt, each in a Wine process of its own, or with "each"
-# among its settings, each of its tests in a process of its own.
+# list tests/i686-runs.txt, each in a Wine process of its own; with
+# "fresh=PATTERN" among its settings, the tests PATTERN matches (a gtest
+# filter) each in a process of its own, and the others in one more.
+# Test filters hold "*": no word of a setting is a file name.
+set -f
 cd /payload/tests || exit 1
 mkdir -p ../out
 # The soaks keep their shape at a twentieth of their counts here, and a
@@ -13,7 +16,7 @@ while read -r name program settings args; do
     echo "== $name"
     start=$(date +%s)
     unset MORVA_X87_PRECISION
-    each=
+    fresh=
     for setting in $(echo "$settings" | tr , ' '); do
         case "$setting" in
         x87-*) export MORVA_X87_PRECISION=${setting#x87-} ;;
@@ -21,18 +24,20 @@ while read -r name program settings args; do
             "$MORVA_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
                 /d "${setting#dpi-}" /f >/dev/null 2>&1 </dev/null
             ;;
-        each) each=1 ;;
+        fresh=*) fresh=${setting#fresh=} ;;
         esac
     done
     rc=0
     case "$program" in
     *_test.exe)
-        if [ -n "$each" ]; then
+        if [ -n "$fresh" ]; then
             mkdir -p "../out/$name"
-            "$MORVA_WINE" "$program" --gtest_list_tests </dev/null 2>/dev/null | tr -d '\r' |
-                awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' >"../out/$name.list"
+            "$MORVA_WINE" "$program" --gtest_list_tests --gtest_filter="$fresh" </dev/null 2>/dev/null |
+                tr -d '\r' | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' >"../out/$name.list"
+            [ -s "../out/$name.list" ] || rc=1
+            "$MORVA_WINE" "$program" --gtest_filter="-$fresh" \
+                --gtest_output="xml:..\\out\\$name\\0.xml" >"../out/$name.txt" 2>&1 </dev/null || rc=1
             n=0
-            : >"../out/$name.txt"
             while read -r test; do
                 n=$((n + 1))
                 "$MORVA_WINE" "$program" --gtest_filter="$test" \
