@@ -7,26 +7,87 @@
 # once per machine (tools/i386/image.sh, tools/trixie/root.sh; kept under
 # ~/.cache/morva/). Ends with the whole suite's line, "suite: N passed, M
 # failed", and fails when any run did.
-#   tools/test.sh [ctest arguments, given to each preset's run, e.g. -R SizeFit]
+#   tools/test.sh [--quick] [ctest arguments, given to each preset's run, e.g. -R SizeFit]
+# --quick runs what a change to one folder needs, in a few minutes: the native
+# and 64-bit Wine runs only, leaving the emulated 32-bit run and Wine 10 to the
+# full command.
+#
+# The emulated 32-bit run keeps one core of the emulator busy for most of the
+# suite, so it starts as soon as its image and build are there and goes on in
+# the background while the native, 64-bit and Wine 10 runs take the other
+# (its output is shown when it ends, and kept in build/test-logs/win32.log).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+quick=
+if [ "${1:-}" = "--quick" ]; then
+    quick=1
+    shift
+fi
+
 tools/bootstrap.sh || exit 1
 
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+logs=$root/build/test-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+
+# The two systems are downloaded and made while the presets build; each
+# makes itself once per machine and answers at once after that.
+if [ -z "$quick" ]; then
+    tools/i386/image.sh >"$logs/image.out" 2>"$logs/image.log" &
+    image_maker=$!
+    $SUDO tools/trixie/root.sh >"$logs/trixie.out" 2>"$logs/trixie.log" &
+    trixie_maker=$!
+fi
+
 jobs=$(nproc 2>/dev/null || echo 2)
-for preset in native win32 win64; do
+presets=(native win32 win64)
+[ -z "$quick" ] || presets=(native win64)
+for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" -j "$jobs" || exit 1
 done
 
-# Made here rather than inside a test, so that its first build on a new
-# machine is not held to a test's time limit.
-tools/i386/image.sh >/dev/null || exit 1
-# The trixie system is made, mounted and entered as root.
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-$SUDO tools/trixie/root.sh >/dev/null || exit 1
+# Waits for a system's maker, showing its log when it failed.
+made() {
+    wait "$1" && return 0
+    cat "$2" >&2
+    echo "test: $3 could not be made" >&2
+    [ -z "${emulated:-}" ] || kill "$emulated" 2>/dev/null
+    exit 1
+}
+
+# Each run's counts, from ctest's closing line, add up to the whole suite's.
+status=0
+passed=0
+failed=0
+counts() {
+    local line
+    line=$(grep -E '% tests passed, [0-9]+ tests failed out of [0-9]+$' "$1" | tail -n 1)
+    if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+)$ ]]; then
+        passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+        failed=$((failed + BASH_REMATCH[1]))
+    fi
+}
+counted() {
+    local out=$logs/$1.log
+    shift
+    "$@" 2>&1 | tee "$out"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+    counts "$out"
+}
+
+if [ -z "$quick" ]; then
+    made "$image_maker" "$logs/image.log" "the emulated i386 system"
+    ctest --preset win32 "$@" >"$logs/win32.log" 2>&1 &
+    emulated=$!
+    echo "test: the 32-bit run goes on in the background (build/test-logs/win32.log)"
+fi
+
+counted native ctest --preset native -j "$jobs" "$@"
 
 # One display and one Wine server for all the Wine tests. The display is a
 # virtual one of their own even on a desktop, where the user's pointer, keys
@@ -36,35 +97,24 @@ unset DISPLAY
 start_wine_session "$root/build/win64/wineprefix" || exit 1
 start_wine_prefix "$root/build/win64/wineprefix-120dpi" 120
 trap stop_wine_session EXIT
-
-# Each run's counts, from ctest's closing line, add up to the whole suite's.
-status=0
-passed=0
-failed=0
-counted() {
-    local out line
-    out=$(mktemp)
-    "$@" | tee "$out"
-    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-    line=$(grep -E '% tests passed, [0-9]+ tests failed out of [0-9]+$' "$out" | tail -n 1)
-    rm -f "$out"
-    if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+)$ ]]; then
-        passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
-        failed=$((failed + BASH_REMATCH[1]))
-    fi
-}
-counted ctest --preset native -j "$jobs" "$@"
-counted ctest --preset win32 "$@"
-counted ctest --preset win64 -j "$jobs" "$@"
+counted win64 ctest --preset win64 -j "$jobs" "$@"
 stop_wine_session
 trap - EXIT
+
+if [ -z "$quick" ]; then
+    # The 64-bit Wine tests once more, under Debian trixie's Wine 10.
+    made "$trixie_maker" "$logs/trixie.log" "the trixie system"
+    counted wine10 $SUDO tools/trixie/run.sh "$@"
+    wait "$emulated" || status=1
+    cat "$logs/win32.log"
+    counts "$logs/win32.log"
+fi
 # What ctest keeps to its logs: the mutation sample, each fault and its
 # score, the module's fault sweeps' and the host's file sweeps' summaries of
 # both builds.
-grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
-    build/native/Testing/Temporary/LastTest.log build/win64/Testing/Temporary/LastTest.log \
-    build/win32/Testing/Temporary/LastTest.log 2>/dev/null || true
-# The 64-bit Wine tests once more, under Debian trixie's Wine 10.
-counted $SUDO tools/trixie/run.sh "$@"
+for preset in "${presets[@]}"; do
+    grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
+        "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null
+done
 echo "suite: $passed passed, $failed failed"
 exit $status
