@@ -333,7 +333,7 @@ mutant("release-close-retried", F,
        "a refused close is tried again on the handle the system may have given another tool",
        None, r"^wine\.Playing\.AToolOpened")
 mutant("unended-held-forgotten", F,
-       "if (!ended && taken) {", "if (false) {",
+       "if (!ended && taken) {", "if (!ended && !taken) {",
        "a held key whose note-off is refused at the close is not sent it again",
        None, r"^wine\.Playing\.Destroying")
 mutant("unended-one-pass", F,
