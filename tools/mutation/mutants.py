@@ -618,7 +618,7 @@ mutant("volume-unchanged-sent", F,
        "a volume shown as stored is sent again on every apply",
        None, PAGE_W)
 mutant("octaves-shown-always", F,
-       "SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 0);", "SetWindowLongPtrA(page, DWLP_USER, 1);",
+       "SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 0);", "SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 1);",
        "a page whose octave field was never given the count applies an empty field as 0",
        None, r"^wine\.PropertyPage\.AnOctaveField")
 mutant("switch-notes-unended", F,
