@@ -17,7 +17,6 @@ constexpr int kDeviceNameSize = 256;
 constexpr int kVoiceNameSize = 50;
 
 ToolInstance* pPageTarget;  // set by PNM_CREATEPROPPAGE, cleared when its tool is destroyed
-bool octavesShown;          // the page's octave field was given the stored count
 
 // The page keeps no record of its own: it always edits the module's page
 // target, which the tool sets before it creates the page and clears when it
@@ -40,6 +39,28 @@ LRESULT SendItem(HWND page, int id, UINT msg, WPARAM wParam = 0, LPARAM lParam =
     return SendDlgItemMessageA(page, id, msg, wParam, lParam);
 }
 
+// An entry that could not be given its number goes again: its item data
+// would read as 0 and choose device or program 0.
+void AddNumberedEntry(HWND page, int id, const char* name, UINT number)
+{
+    LRESULT entry = SendItem(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    if (entry >= 0 && SendItem(page, id, CB_SETITEMDATA, static_cast<WPARAM>(entry), number) < 0) {
+        SendItem(page, id, CB_DELETESTRING, static_cast<WPARAM>(entry));
+    }
+}
+
+// Whether the page's octave field was given the stored count is kept with
+// the page itself: another tool's page may be opened meanwhile.
+void MarkOctavesShown(HWND page, bool shown)
+{
+    SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 0);
+}
+
+bool OctavesShown(HWND page)
+{
+    return GetWindowLongPtrA(page, DWLP_USER) != 0;
+}
+
 void ShowDeviceNames(HWND page, const ToolInstance* record)
 {
     for (UINT device = 0; device < OutputDeviceCount(); device++) {
@@ -51,10 +72,7 @@ void ShowDeviceNames(HWND page, const ToolInstance* record)
         if (result != MMSYSERR_NOERROR) {
             continue;  // the MIDI layer has told the user why
         }
-        LRESULT entry = SendItem(page, IDC_DEVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-        if (entry >= 0) {
-            SendItem(page, IDC_DEVICE, CB_SETITEMDATA, static_cast<WPARAM>(entry), device);
-        }
+        AddNumberedEntry(page, IDC_DEVICE, name, device);
     }
 }
 
@@ -98,19 +116,16 @@ void FillVoiceList(HWND page)
     for (int program = 0; program < VOICE_LIST_COUNT; program++) {
         char name[kVoiceNameSize] = "";
         LoadStringA(TemplateInstance(page), IDS_VOICE_FIRST + program, name, kVoiceNameSize);
-        LRESULT entry = SendItem(page, IDC_VOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-        if (entry >= 0 &&
-            SendItem(page, IDC_VOICE, CB_SETITEMDATA, static_cast<WPARAM>(entry), program) < 0) {
-            SendItem(page, IDC_VOICE, CB_DELETESTRING, static_cast<WPARAM>(entry));
-        }
+        AddNumberedEntry(page, IDC_VOICE, name, static_cast<UINT>(program));
     }
 }
 
 INT_PTR InitPropPage(HWND page)
 {
     ToolInstance* record = PageTarget();
-    octavesShown =
+    const bool octavesShown =
         record && SetDlgItemInt(page, IDC_OCTAVES, static_cast<UINT>(record->state.octaves), FALSE);
+    MarkOctavesShown(page, octavesShown);
     SendItem(page, IDC_OCTAVES_SPIN, UDM_SETRANGE, 0, MAKELONG(MAX_OCTAVES, 1));
     SendItem(page, IDC_VOLUME_SPIN, UDM_SETRANGE, 0, MAKELONG(100, 0));
     if (record) {
@@ -155,7 +170,7 @@ int32_t ReadOctaves(HWND page, int32_t stored)
     BOOL read = FALSE;
     auto octaves = static_cast<int32_t>(GetDlgItemInt(page, IDC_OCTAVES, &read, FALSE));
     if (!read) {
-        return octavesShown ? 0 : stored;
+        return OctavesShown(page) ? 0 : stored;
     }
     if (octaves > MAX_OCTAVES || octaves < 0) {
         return 1;
@@ -215,26 +230,32 @@ void ApplyVolumeEdit(ToolInstance* record, const PageEdits& edits)
 }
 
 // Runs whenever a device entry is selected, even the one already open: the
-// device is closed and opened again. The volume was set through the old
-// device, so the new one is given it too.
+// device is closed and opened again. Every note the old device took is ended
+// first, a held key's among them. The close is never tried twice, and a
+// refused one leaves the record closed (see the MIDI layer), so the chosen
+// device is opened either way. The volume was set through the old device, so
+// the new one is given it too.
 bool ApplyDeviceEdit(ToolInstance* record, const PageEdits& edits)
 {
     if (!edits.deviceChosen) {
         return true;
     }
     if (record->midi.hDevice) {
+        EndTakenNotes(record, record->hwnd);
+        if (!StillTarget(record)) {
+            return false;
+        }
         CloseToolDevice(record);
         if (!StillTarget(record)) {
             return false;
         }
     }
-    bool closed = record->midi.hDevice == nullptr;
     record->state.deviceNumber = edits.deviceNumber;
     UINT opened = OpenToolDevice(record);
     if (!StillTarget(record)) {
         return false;
     }
-    if (opened == MMSYSERR_NOERROR && closed && record->midi.hDevice) {
+    if (opened == MMSYSERR_NOERROR && record->midi.hDevice) {
         ApplyVolume(record);
     }
     return true;

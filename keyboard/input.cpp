@@ -3,6 +3,7 @@
 
 #include "keyboard/keys.h"
 #include "keyboard/render.h"
+#include "keyboard/sound.h"
 
 namespace {
 
@@ -94,8 +95,7 @@ bool StopKeyNote(ToolInstance* record)
         return false;
     }
     if (!taken && record->noteTaken) {
-        record->unendedNote = record->note;
-        record->hasUnendedNote = true;
+        RememberUnendedNote(record, record->note);
     }
     record->sounding = 0;
     record->noteTaken = false;

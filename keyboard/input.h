@@ -6,9 +6,6 @@
 
 #include "keyboard/instance.h"
 
-// A note-on; with velocity zero it ends the note.
-constexpr BYTE kNoteOn = 0x90;
-
 LRESULT OnKeyPress(ToolInstance* record, int x, int y);
 LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y);
 LRESULT OnKeyRelease(ToolInstance* record);

@@ -12,17 +12,18 @@
 // so the record's address is also the block's address.
 struct ToolInstance {
     ToolStateBlock state;
-    HWND hwnd;            // the tool window that owns the record
-    HBITMAP backBuffer;   // the keyboard at rest, null until the first size or move
-    MidiDevice midi;      // the tool's output device
-    uint8_t channel;      // MIDI channel of every message, always 0
-    uint8_t program;      // voice as last sent in a program change
-    uint8_t note;         // note of the sounding (or last sounded) key
-    uint8_t velocity;     // velocity of the last note-on
-    int32_t sounding;     // nonzero while a note-on has not been ended
-    bool noteTaken;       // the device took the sounding note's note-on
-    bool hasUnendedNote;  // a taken note's note-off was refused: it is sent
-    uint8_t unendedNote;  // again before the device closes
+    HWND hwnd;           // the tool window that owns the record
+    HBITMAP backBuffer;  // the keyboard at rest, null until the first size or move
+    MidiDevice midi;     // the tool's output device
+    uint8_t channel;     // MIDI channel of every message, always 0
+    uint8_t program;     // voice as last sent in a program change
+    uint8_t note;        // note of the sounding (or last sounded) key
+    uint8_t velocity;    // velocity of the last note-on
+    int32_t sounding;    // nonzero while a note-on has not been ended
+    bool noteTaken;      // the device took the sounding note's note-on
+    // One bit per note: the device took its note-on and refused its note-off.
+    // Each is sent its note-off again before the device closes.
+    uint8_t unendedNotes[16];
     // Guards against a note ended twice, each the tool's own: a capture lost
     // while this tool's note message is on its way (its box may take the
     // capture) or while it releases the capture itself is no loss to act on.

@@ -1,8 +1,6 @@
 // The tool's output device, voice and volume.
 #include "keyboard/sound.h"
 
-#include "keyboard/input.h"
-
 void SetUpToolSound(ToolInstance* record)
 {
     if (!MidiInit(nullptr, &record->midi)) {
@@ -68,28 +66,52 @@ bool EndNote(ToolInstance* record, uint8_t note)
 
 }  // namespace
 
+void RememberUnendedNote(ToolInstance* record, uint8_t note)
+{
+    note &= 0x7F;
+    record->unendedNotes[note >> 3] |= static_cast<uint8_t>(1u << (note & 7));
+}
+
+// Each note leaves the set before its note-off goes out: the message box of
+// a refusal may run anything, this very function among it.
+bool EndTakenNotes(ToolInstance* record, HWND holder)
+{
+    if (record->sounding) {
+        const bool taken = record->noteTaken;
+        const uint8_t note = record->note;
+        record->sounding = 0;
+        record->noteTaken = false;
+        const bool ended = EndNote(record, note);
+        if (holder && !ToolStillHolds(holder, record)) {
+            return false;
+        }
+        if (!ended && taken) {
+            RememberUnendedNote(record, note);
+        }
+    }
+    for (unsigned note = 0; note < 128; note++) {
+        const uint8_t bit = static_cast<uint8_t>(1u << (note & 7));
+        if (!(record->unendedNotes[note >> 3] & bit)) {
+            continue;
+        }
+        record->unendedNotes[note >> 3] &= static_cast<uint8_t>(~bit);
+        EndNote(record, static_cast<uint8_t>(note));
+        if (holder && !ToolStillHolds(holder, record)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A closed tool leaves no hanging note and no open device behind. The record
 // is already detached and belongs to the caller: the notes are ended here,
-// although no window holds the record. A taken note whose note-off the device
-// refuses is sent its note-off once more.
+// although no window holds the record. The device is closed once, whatever
+// it answers (the MIDI layer forgets a refused handle).
 void ReleaseToolSound(ToolInstance* record)
 {
     if (!record->midi.hDevice) {
         return;
     }
-    if (record->sounding && !EndNote(record, record->note) && record->noteTaken &&
-        !record->hasUnendedNote) {
-        record->hasUnendedNote = true;
-        record->unendedNote = record->note;
-    }
-    record->sounding = 0;
-    if (record->hasUnendedNote) {
-        record->hasUnendedNote = false;
-        EndNote(record, record->unendedNote);
-    }
-    // A device that refuses the close is asked once more: it would
-    // otherwise stay open for the rest of the process.
-    if (CloseToolDevice(record) != MMSYSERR_NOERROR && record->midi.hDevice) {
-        MidiActivateDevice(record->hwnd, &record->midi, MIDI_ABANDON);
-    }
+    EndTakenNotes(record, nullptr);
+    CloseToolDevice(record);
 }

@@ -5,6 +5,9 @@
 
 #include "keyboard/instance.h"
 
+// A note-on; with velocity zero it ends the note.
+constexpr BYTE kNoteOn = 0x90;
+
 // At creation, before the record is attached: counts the devices, opens the
 // chosen output device and sends the voice and the volume.
 void SetUpToolSound(ToolInstance* record);
@@ -28,5 +31,16 @@ UINT OutputDeviceCount();
 // message box owned by the record's window.
 UINT GetOutputDeviceName(const ToolInstance* record, UINT device, char* name);
 
-// When the tool goes away: ends a sounding note and closes the device.
+// A taken note whose note-off the device refused: it is ended again before
+// the device closes.
+void RememberUnendedNote(ToolInstance* record, uint8_t note);
+
+// Before the device closes: the held key's note and every remembered one are
+// each sent a note-off once more; the device is not reset, so that other
+// tools on it keep their notes. `holder` is the window the record is attached
+// to, or null once it is detached: false when the tool was destroyed in a
+// note's message box, and the record is gone.
+bool EndTakenNotes(ToolInstance* record, HWND holder);
+
+// When the tool goes away: ends its notes and closes the device.
 void ReleaseToolSound(ToolInstance* record);

@@ -11,8 +11,8 @@ int MidiMessageBox(HWND hwndOwner, const char* pszText, const char* pszCaption, 
 // code the operation then returns.
 UINT MidiRefuse(HWND hwndOwner, const char* pszText, const char* pszOperation);
 
-// Closes an open record's device with no questions asked; a failure is
-// shown and the handle kept.
+// Closes an open record's device with no questions asked; the handle is
+// forgotten whatever the system answers, and a failure is shown.
 UINT MidiCloseDevice(HWND hwndOwner, MidiDevice* pDevice);
 
 // The abandon action on a record whose direction is known to be good.

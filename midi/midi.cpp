@@ -1,5 +1,5 @@
-// The MIDI device layer: device counts and names, open and close, short
-// messages, and the message boxes that report every failure.
+// The MIDI device layer: device counts and names, open and close, and short
+// messages.
 #include "midi/layer.h"
 
 #include <cstdio>
@@ -16,24 +16,9 @@ static const UINT kInCapsSize = offsetof(MIDIINCAPSA, dwSupport);
 static_assert(offsetof(MIDIINCAPSA, dwSupport) == 40, "input capabilities up to the name");
 static_assert(sizeof(MIDIOUTCAPSA) == 52, "output capabilities");
 
-static const UINT kErrorTextSize = 128;
-
-typedef MMRESULT(WINAPI* ErrorTextProc)(MMRESULT, LPSTR, UINT);
-
 static bool IsDirection(UINT uDeviceType)
 {
     return uDeviceType == MIDI_INPUT || uDeviceType == MIDI_OUTPUT;
-}
-
-int MidiMessageBox(HWND hwndOwner, const char* pszText, const char* pszCaption, UINT uStyle)
-{
-    return MessageBoxA(hwndOwner, pszText, pszCaption, uStyle);
-}
-
-UINT MidiRefuse(HWND hwndOwner, const char* pszText, const char* pszOperation)
-{
-    MidiMessageBox(hwndOwner, pszText, pszOperation, MB_ICONERROR);
-    return MIDI_NONE;
 }
 
 static void PrepareRecord(MidiDevice* pDevice, UINT uDeviceType, UINT uCount)
@@ -126,19 +111,6 @@ static UINT OpenDevice(HWND hwndOwner, MidiDevice* pDevice)
     return result;
 }
 
-UINT MidiCloseDevice(HWND hwndOwner, MidiDevice* pDevice)
-{
-    MMRESULT result = pDevice->uDeviceType == MIDI_OUTPUT
-                          ? midiOutClose(static_cast<HMIDIOUT>(pDevice->hDevice))
-                          : midiInClose(static_cast<HMIDIIN>(pDevice->hDevice));
-    if (result != MMSYSERR_NOERROR) {
-        MidiShowError(hwndOwner, result, pDevice->uDeviceType);
-        return result;
-    }
-    pDevice->hDevice = nullptr;
-    return MMSYSERR_NOERROR;
-}
-
 // A plain close leaves a device alone while the client still works on it.
 static UINT CloseIdleDevice(HWND hwndOwner, MidiDevice* pDevice)
 {
@@ -184,32 +156,4 @@ UINT MidiSendShortMsg(HWND hwndOwner, MidiDevice* pDevice, UINT uStatus, UINT uC
         MidiShowError(hwndOwner, result, MIDI_OUTPUT);
     }
     return result;
-}
-
-void MidiShowError(HWND hwndOwner, UINT uResult, UINT uDeviceType)
-{
-    ErrorTextProc getErrorText;
-    const char* caption;
-    if (uDeviceType == MIDI_INPUT) {
-        getErrorText = midiInGetErrorTextA;
-        caption = "MIDI Input Error";
-    } else if (uDeviceType == MIDI_OUTPUT) {
-        getErrorText = midiOutGetErrorTextA;
-        caption = "MIDI Output Error";
-    } else {
-        OutputDebugStringA("MidiShowError: Bad MIDI device type\r\n");
-        return;
-    }
-    char text[kErrorTextSize] = "";
-    MMRESULT failure = getErrorText(uResult, text, sizeof text);
-    if (failure != MMSYSERR_NOERROR) {
-        // The system could not describe the code: say why instead.
-        failure = getErrorText(failure, text, sizeof text);
-    }
-    if (failure != MMSYSERR_NOERROR) {
-        // Not even that: the code itself is all the user can be given.
-        snprintf(text, sizeof text, "MIDI error %u (no description available)", uResult);
-    }
-    text[sizeof text - 1] = '\0';
-    MidiMessageBox(hwndOwner, text, caption, MB_TASKMODAL | MB_ICONERROR);
 }

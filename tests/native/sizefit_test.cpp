@@ -38,6 +38,7 @@ TEST(SizeFit, KeepsThirtyTwoPixelsPerOctaveForTwentyOfHeight)
         {3, 0, 192, 0, 0, 500, 500, 192, 40},
         {3, 0, 192, 0, 0, 500, 20, 96, 20},  // capped height gives the width back
         {2, 0, 100, 0, 0, 500, 500, 100, 31},
+        {3, 0, 100, 0, 0, 500, 500, 100, 20},  // 20.8 is cut, not rounded
         // exactly at a limit: a maximum met is no cap, a minimum met is enough
         {3, 1, 21, 0, 0, 100, 500, 100, 21},
         {2, 0, 100, 0, 0, 500, 31, 100, 31},

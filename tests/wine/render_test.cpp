@@ -196,6 +196,12 @@ HBITMAP WINAPI WatchCreateCompatibleBitmap(HDC hdc, int width, int height)
     return bitmap;
 }
 
+decltype(&GetClientRect) realGetClientRect;
+BOOL WINAPI NoClientRect(HWND, LPRECT)
+{
+    return FALSE;
+}
+
 HDC WINAPI WatchGetDC(HWND hwnd)
 {
     calls.getDc++;
@@ -651,6 +657,14 @@ TEST_F(Painting, WithoutABufferLayoutAndCopyWaitForALaterResize)
     Resize(tool, 130, 60);
     EXPECT_NE(KeptBitmap(), nullptr);
     EXPECT_EQ(LentBlock(tool)->keys[12].right, 128);
+
+    // A move whose client area cannot be read keeps both.
+    Hook("user32.dll", "GetClientRect", &realGetClientRect, &NoClientRect);
+    before = *LentBlock(tool);
+    HBITMAP kept = KeptBitmap();
+    SendMessageA(tool, WM_MOVE, 0, 0);
+    EXPECT_EQ(memcmp(LentBlock(tool), &before, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(KeptBitmap(), kept);
 }
 
 TEST_F(Painting, TinyAndEmptyWindowsLayOutAndPaintSafely)

@@ -10,9 +10,14 @@
 namespace {
 
 WinmmDoubleState state = {
-    0,  1,     {}, {"Double Output 0", "Double Output 1", "Double Output 2", "Double Output 3"},
-    {}, 0,     {}, 0,
-    0,  0x1000};
+    0,  1, {}, {"Double Output 0", "Double Output 1", "Double Output 2", "Double Output 3"},
+    {}, 0, {}, 0,
+    0,  {}};
+
+bool IsOpen(HANDLE h)
+{
+    return WinmmHandleOpen(&state, reinterpret_cast<UINT_PTR>(h));
+}
 
 MMRESULT Scripted(int call, int device)
 {
@@ -29,6 +34,12 @@ MMRESULT Scripted(int call, int device)
     return f.code;
 }
 
+// A call on a handle: refused unless the handle is open, then as scripted.
+MMRESULT OnHandle(int call, HANDLE h)
+{
+    return IsOpen(h) ? Scripted(call, WINMM_ANY_DEVICE) : MMSYSERR_INVALHANDLE;
+}
+
 MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* pointer, DWORD flags,
              MMRESULT result)
 {
@@ -40,9 +51,8 @@ MMRESULT Log(int call, UINT_PTR handle, int device, DWORD arg, const void* point
     return result;
 }
 
-// Input headers the driver holds, by handle. Handles are never reused, so an
-// entry left behind by a record that is gone is never touched again; when
-// the table is full the oldest entry gives way.
+// Input headers the driver holds, by handle. A close drops the handle's
+// entries; when the table is full the oldest entry gives way.
 struct QueuedHeader {
     HANDLE handle;
     MIDIHDR* header;
@@ -77,31 +87,54 @@ void HandBack(HANDLE h)
     }
 }
 
-// Opens succeed for device numbers below the count and hand out fresh handles.
+void DropQueued(HANDLE h)
+{
+    for (QueuedHeader& q : queued) {
+        if (q.handle == h) {
+            q = {};
+        }
+    }
+}
+
+// Opens succeed for device numbers below the count and hand out the lowest
+// free handle.
 MMRESULT Open(int call, void* phandle, UINT id, UINT count, DWORD_PTR callback, DWORD flags)
 {
     MMRESULT r = Scripted(call, static_cast<int>(id));
     if (r == MMSYSERR_NOERROR && id >= count) {
         r = MMSYSERR_BADDEVICEID;
     }
+    UINT slot = 0;
+    while (r == MMSYSERR_NOERROR && slot < WINMM_MAX_HANDLES && state.handleOpen[slot]) {
+        slot++;
+    }
+    if (slot == WINMM_MAX_HANDLES) {
+        r = MMSYSERR_NOMEM;
+    }
     UINT_PTR h = 0;
     if (r == MMSYSERR_NOERROR) {
-        h = state.nextHandle++;
+        h = WINMM_FIRST_HANDLE + slot;
+        state.handleOpen[slot] = 1;
         state.opened++;
         *static_cast<HANDLE*>(phandle) = reinterpret_cast<HANDLE>(h);
     }
     return Log(call, h, static_cast<int>(id), flags, reinterpret_cast<void*>(callback), 0, r);
 }
 
+// The handle is freed whatever the driver answers.
 MMRESULT Close(int call, HANDLE h)
 {
+    if (!IsOpen(h)) {
+        return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0,
+                   MMSYSERR_INVALHANDLE);
+    }
     MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
     if (r == MMSYSERR_NOERROR && call == W_midiInClose && QueuedOn(h)) {
         r = MIDIERR_STILLPLAYING;
     }
-    if (r == MMSYSERR_NOERROR) {
-        state.closed++;
-    }
+    state.closed++;
+    state.handleOpen[reinterpret_cast<UINT_PTR>(h) - WINMM_FIRST_HANDLE] = 0;
+    DropQueued(h);
     return Log(call, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0, r);
 }
 
@@ -129,7 +162,7 @@ MMRESULT Header(int call, HANDLE h, void* header, UINT size, MMRESULT check, DWO
 {
     DWORD* flags = header ? &static_cast<MIDIHDR*>(header)->dwFlags : nullptr;
     DWORD before = flags ? *flags : 0;
-    MMRESULT r = Scripted(call, WINMM_ANY_DEVICE);
+    MMRESULT r = OnHandle(call, h);
     if (r == MMSYSERR_NOERROR) {
         r = check;
     }
@@ -220,12 +253,12 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT h)
 MMRESULT WINAPI midiOutShortMsg(HMIDIOUT h, DWORD msg)
 {
     return Log(W_midiOutShortMsg, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, msg, nullptr, 0,
-               Scripted(W_midiOutShortMsg, WINMM_ANY_DEVICE));
+               OnHandle(W_midiOutShortMsg, h));
 }
 
 MMRESULT WINAPI midiInReset(HMIDIIN h)
 {
-    MMRESULT r = Scripted(W_midiInReset, WINMM_ANY_DEVICE);
+    MMRESULT r = OnHandle(W_midiInReset, h);
     if (r == MMSYSERR_NOERROR) {
         HandBack(h);
     }
@@ -235,7 +268,7 @@ MMRESULT WINAPI midiInReset(HMIDIIN h)
 MMRESULT WINAPI midiOutReset(HMIDIOUT h)
 {
     return Log(W_midiOutReset, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, 0, nullptr, 0,
-               Scripted(W_midiOutReset, WINMM_ANY_DEVICE));
+               OnHandle(W_midiOutReset, h));
 }
 
 MMRESULT WINAPI midiInPrepareHeader(HMIDIIN h, LPMIDIHDR hdr, UINT size)
@@ -279,7 +312,7 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN h, LPMIDIHDR hdr, UINT size)
 MMRESULT WINAPI midiOutSetVolume(HMIDIOUT h, DWORD volume)
 {
     return Log(W_midiOutSetVolume, reinterpret_cast<UINT_PTR>(h), WINMM_ANY_DEVICE, volume, nullptr,
-               0, Scripted(W_midiOutSetVolume, WINMM_ANY_DEVICE));
+               0, OnHandle(W_midiOutSetVolume, h));
 }
 
 MMRESULT WINAPI midiInGetErrorTextA(MMRESULT code, LPSTR text, UINT size)

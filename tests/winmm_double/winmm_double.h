@@ -57,6 +57,8 @@ enum {
     WINMM_MAX_DEVICES = 8,
     WINMM_LOG_SIZE = 4096,
     WINMM_ANY_DEVICE = -1,
+    WINMM_FIRST_HANDLE = 0x1000,
+    WINMM_MAX_HANDLES = 4096,
 };
 
 // One scripted failure: `code` is returned by the next `times` calls (-1:
@@ -100,8 +102,17 @@ struct WinmmDoubleState {
     UINT logCount;  // calls made; only the first WINMM_LOG_SIZE are kept
     WinmmRecord log[WINMM_LOG_SIZE];
     UINT opened;  // successful opens, both directions
-    UINT closed;  // successful closes, both directions
-    UINT nextHandle;
+    UINT closed;  // handles a close freed, whatever it answered
+    // As in Wine's winmm, an open takes the lowest free handle and a close
+    // frees its handle whatever it answers; a call on a handle that is not
+    // open answers MMSYSERR_INVALHANDLE.
+    BYTE handleOpen[WINMM_MAX_HANDLES];  // by handle - WINMM_FIRST_HANDLE
 };
+
+inline bool WinmmHandleOpen(const WinmmDoubleState* s, UINT_PTR h)
+{
+    return h >= WINMM_FIRST_HANDLE && h < WINMM_FIRST_HANDLE + WINMM_MAX_HANDLES &&
+           s->handleOpen[h - WINMM_FIRST_HANDLE];
+}
 
 typedef WinmmDoubleState*(WINAPI* WinmmDoubleControlProc)(void);

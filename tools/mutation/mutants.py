@@ -57,6 +57,10 @@ mutant("fit-capped-width-height", F,
        "height = Trunc16(width / perOctave * 20.0);", "height = Trunc16(width / perOctave * 21.0);",
        "a width capped at the maximum gives back the wrong height",
        SIZEFIT_N, SIZEFIT_W)
+mutant("fit-by-width-rounded", F,
+       "height = Trunc16(width * 20.0 / perOctave);", "height = Trunc16(width * 20.0 / perOctave + 0.5);",
+       "a by-width fit rounds its height instead of cutting it",
+       SIZEFIT_N, SIZEFIT_W, sample=True)
 mutant("ideal-height", F,
        "return PackSize(width, 20);", "return PackSize(width, 21);",
        "the ideal height is 21 instead of 20",
@@ -169,6 +173,10 @@ mutant("mark-left", F,
 
 # keyboard/input.cpp: pressing, sliding and releasing keys.
 F = "keyboard/input.cpp"
+mutant("unended-untaken", F,
+       "if (!taken && record->noteTaken) {", "if (!taken) {",
+       "a refused note-off of a note the device never took is sent again at the close",
+       None, r"^wine\.Playing\.Destroying")
 mutant("capture-lost-send-depth", F,
        "record->releasingCapture || record->noteSendDepth > 0 || newCapture",
        "record->releasingCapture || newCapture",
@@ -309,15 +317,30 @@ mutant("setup-no-volume", F,
        "a saved device is opened without its volume",
        None, SOUND_W)
 mutant("release-hanging-note", F,
-       "    if (record->sounding && !EndNote(record, record->note) && record->noteTaken &&\n",
-       "    if (record->sounding && false && record->noteTaken &&\n",
+       "    if (record->sounding) {\n        const bool taken", "    if (false) {\n        const bool taken",
        "a tool closed while a note sounds leaves the note hanging",
        None, SOUND_W)
 mutant("release-device-open", F,
-       "    if (CloseToolDevice(record) != MMSYSERR_NOERROR && record->midi.hDevice) {",
-       "    if (false && record->midi.hDevice) {",
+       "    EndTakenNotes(record, nullptr);\n    CloseToolDevice(record);\n",
+       "    EndTakenNotes(record, nullptr);\n",
        "a closed tool leaves its device open",
        None, SOUND_W)
+mutant("release-close-retried", F,
+       "    EndTakenNotes(record, nullptr);\n    CloseToolDevice(record);\n",
+       "    EndTakenNotes(record, nullptr);\n    HANDLE handle = record->midi.hDevice;\n"
+       "    if (CloseToolDevice(record) != MMSYSERR_NOERROR) {\n        record->midi.hDevice = handle;\n"
+       "        MidiActivateDevice(record->hwnd, &record->midi, MIDI_ABANDON);\n    }\n",
+       "a refused close is tried again on the handle the system may have given another tool",
+       None, r"^wine\.Playing\.AToolOpened")
+mutant("unended-held-forgotten", F,
+       "if (!ended && taken) {", "if (!ended && !taken) {",
+       "a held key whose note-off is refused at the close is not sent it again",
+       None, r"^wine\.Playing\.Destroying")
+mutant("unended-one-pass", F,
+       "        EndNote(record, static_cast<uint8_t>(note));\n",
+       "        EndNote(record, static_cast<uint8_t>(note));\n        break;\n",
+       "only the lowest of the refused notes is ended before the close",
+       None, r"^wine\.Playing\.Destroying")
 
 # plugin/entry.cpp: the exports and tool creation.
 F = "plugin/entry.cpp"
@@ -376,6 +399,11 @@ mutant("create-size-swapped", F,
 
 # plugin/toolwnd.cpp: the window procedure and the host protocol.
 F = "plugin/toolwnd.cpp"
+mutant("move-unread-client", F,
+       "    if (!GetClientRect(record->hwnd, &rc)) {\n        return 0;\n    }\n    return OnToolSize",
+       "    GetClientRect(record->hwnd, &rc);\n    return OnToolSize",
+       "a move whose client area cannot be read lays the keyboard out for an empty window",
+       None, r"^wine\.Painting\.WithoutABuffer")
 mutant("destroy-page-target", F,
        "    ForgetPageTarget(record);\n", "",
        "a destroyed tool stays the open page's target",
@@ -474,11 +502,6 @@ mutant("open-failed-number", F,
        "        pDevice->uDeviceId = MIDI_NONE;\n", "",
        "a failed open keeps the device number",
        None, MIDI_W)
-mutant("close-keeps-handle", F,
-       "    pDevice->hDevice = nullptr;\n    return MMSYSERR_NOERROR;\n}\n\n// A plain close",
-       "    return MMSYSERR_NOERROR;\n}\n\n// A plain close",
-       "a closed device's handle is kept in the record",
-       None, MIDI_W + "|" + SOUND_W)
 mutant("close-busy", F,
        "if (pDevice->fBusy || pDevice->uBufferState == MIDI_BUF_IN_USE) {",
        "if (pDevice->uBufferState == MIDI_BUF_IN_USE) {",
@@ -488,6 +511,17 @@ mutant("short-data-swapped", F,
        "PackShortMsg(uStatus, uChannel, uData1, uData2)", "PackShortMsg(uStatus, uChannel, uData2, uData1)",
        "the two data bytes of a short message are swapped",
        None, MIDI_W + "|" + PLAY_W)
+F = "midi/layer.cpp"
+mutant("close-keeps-handle", F,
+       "    pDevice->hDevice = nullptr;\n    if (result", "    if (result",
+       "a closed device's handle is kept in the record",
+       None, MIDI_W + "|" + SOUND_W)
+mutant("close-refused-kept", F,
+       "    pDevice->hDevice = nullptr;\n    if (result != MMSYSERR_NOERROR) {\n",
+       "    if (result != MMSYSERR_NOERROR) {\n        MidiShowError(hwndOwner, result, pDevice->uDeviceType);\n"
+       "        return result;\n    }\n    pDevice->hDevice = nullptr;\n    if (false) {\n",
+       "a handle whose close was refused is kept, to be closed again",
+       None, r"^wine\.(MidiOpenClose|MidiAbandon|PageDevices\.AFailedClose)")
 mutant("error-not-modal", F,
        "MB_TASKMODAL | MB_ICONERROR", "MB_ICONERROR",
        "error boxes are not task-modal",
@@ -583,10 +617,18 @@ mutant("volume-unchanged-sent", F,
        "    if (!edits.volumeRead) {",
        "a volume shown as stored is sent again on every apply",
        None, PAGE_W)
-mutant("volume-after-failed-close", F,
-       "bool closed = record->midi.hDevice == nullptr;", "bool closed = true;",
-       "the volume is sent again although the old device stayed open",
-       None, PAGE_W)
+mutant("octaves-shown-always", F,
+       "SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 0);", "SetWindowLongPtrA(page, DWLP_USER, shown ? 1 : 1);",
+       "a page whose octave field was never given the count applies an empty field as 0",
+       None, r"^wine\.PropertyPage\.AnOctaveField")
+mutant("switch-notes-unended", F,
+       "        EndTakenNotes(record, record->hwnd);\n", "",
+       "a device switch closes the old device with a key held and refused notes unended",
+       None, r"^wine\.PageDevices\.EveryApply")
+mutant("device-entry-without-number", F,
+       "        SendItem(page, id, CB_DELETESTRING, static_cast<WPARAM>(entry));\n", "",
+       "a device or voice entry that could not take its number stays, reading as 0",
+       None, r"^wine\.PageDevices\.ListsReadable")
 mutant("device-number-kept", F,
        "    record->state.deviceNumber = edits.deviceNumber;\n", "",
        "the chosen device is neither stored nor opened; the old one is opened again",
