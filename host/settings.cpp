@@ -489,12 +489,21 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
         }
     }
     bool asSeen = exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE;
+    std::string suffix = exists ? CopySuffix(now, asSeen) : std::string();
+    // Even the file this host wrote goes to a copy as it is replaced, since
+    // another host may have saved in the moment after it was read again:
+    // the copy is dropped once it shows the file was still this host's.
+    bool ownFile = exists && suffix.empty();
     std::string copy;
-    if (!PutInPlace(temp, host.settingsPath, exists, exists ? CopySuffix(now, asSeen) : "", &copy,
+    if (!PutInPlace(temp, host.settingsPath, exists, ownFile ? ".replaced" : suffix, &copy,
                     &error)) {
         return SaveFailed(error, occasion);
     }
-    if (!copy.empty()) {
+    std::vector<uint8_t> was;
+    DWORD code = ERROR_SUCCESS;
+    if (ownFile && ReadWholeFile(copy, &was, &code) && was == now) {
+        DeleteRetried(copy);
+    } else if (!copy.empty()) {
         HostLog("the settings file it replaced is kept as " + copy);
     }
     seen = SEEN_BYTES;

@@ -855,12 +855,19 @@ std::vector<uint8_t> TheirFile()  // another host's save: three tools
     return EncodeSettings(s);
 }
 
+std::vector<uint8_t> RunningHostsFile()  // one running beside the sweep's: four tools
+{
+    HostSettings s = {};
+    s.tools.resize(4);
+    return EncodeSettings(s);
+}
+
 // Another host's whole save, made around the sweep's hooks.
 bool theirsLanded;
 void AnotherHostSaves()
 {
     std::wstring path = Wide(host.settingsPath);
-    WriteBytes(host.settingsPath + ".other", TheirFile());
+    WriteBytes(host.settingsPath + ".other", RunningHostsFile());
     theirsLanded =
         real_MoveFileExW((path + L".other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ||
         (real_DeleteFileW((path + L".other").c_str()) && false);
@@ -949,7 +956,7 @@ const SweepStart kSweepStarts[] = {
      ".bad",
      SAVE_BY_USER,
      false,
-     READ_CALLS TEMP_CALLS READ_CALLS " MoveFileExW(9)"},
+     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"},
     {"a whole file and an ended session's, the session ending",
      GoodFile,
      {std::begin(kEnded), std::end(kEnded)},
@@ -957,7 +964,7 @@ const SweepStart kSweepStarts[] = {
      nullptr,
      SAVE_AT_SESSION_END,
      false,
-     READ_CALLS TEMP_CALLS READ_CALLS " MoveFileExW(9)"},
+     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"},
     {"no folder takes files yet",
      nullptr,
      {},
@@ -1131,8 +1138,13 @@ protected:
         // Only a damaged file may be gone, set aside.
         bool setAside = start.copy && strstr(start.copy, ".bad") && !start.holds && now.empty();
         if (meanwhile) {
-            if (!isNew && now != (theirsLanded ? TheirFile() : old)) {
+            if (!isNew && now != (theirsLanded ? RunningHostsFile() : old)) {
                 fault = "the file holds neither host's settings whole";
+            } else if (isNew && theirsLanded &&
+                       ReadFileBytes(host.settingsPath + ".replaced") != RunningHostsFile() &&
+                       ReadFileBytes(host.settingsPath + (start.copy ? start.copy : "")) !=
+                           RunningHostsFile()) {
+                fault = "another host's save was replaced and not kept";
             }
         } else if (!isNew && now != old && now != holds && !setAside) {
             fault = "the file holds neither the old nor the new settings";
