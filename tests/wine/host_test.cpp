@@ -451,9 +451,6 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     HostSettings saved;
     ASSERT_TRUE(WaitUntil([&] { return ReadSettings(settingsPath, &saved); }));
     EXPECT_TRUE(saved.tools.empty());
-    EXPECT_EQ(GetFileAttributesA(
-                  (settingsPath + "." + std::to_string(run.pi.dwProcessId) + ".tmp").c_str()),
-              INVALID_FILE_ATTRIBUTES);
     ASSERT_EQ(run.Quit(), 0u);
 
     HostRun again;
@@ -589,7 +586,6 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         std::string settingsPath = TempPath(std::string(d.name) + ".settings");
         std::vector<uint8_t> bytes = d.make();
         WriteBytes(settingsPath, bytes);
-        WriteBytes(settingsPath + ".bad", {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
@@ -598,13 +594,12 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("set aside as"), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(settingsPath + ".2.bad"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(settingsPath + ".bad"), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
 
         ASSERT_TRUE(run.WaitForMain());
         ASSERT_TRUE(run.WaitForToolCount(1));
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".2.bad"), bytes) << "kept as it was";
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad").size(), 7u) << "the earlier one too";
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
         EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
         std::vector<Box> others;
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
@@ -615,7 +610,6 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_EQ(saved.tools.size(), 1u);
         DeleteFileA(settingsPath.c_str());
         DeleteFileA((settingsPath + ".bad").c_str());
-        DeleteFileA((settingsPath + ".2.bad").c_str());
     }
 }
 
@@ -750,11 +744,10 @@ struct FileSweep {
     int failing;    // the call that fails, from 1; 0 for none
     int meanwhile;  // the call after which another host saves whole, from 1; 0 for none
     FaultKind kind;
-    bool retried;         // the failing call is one the host waits out
-    bool dead;            // the process stopped: no call does anything now
-    std::string failed;   // the failing call's name
-    std::wstring locked;  // a folder that takes no new files
-    std::string trace;    // the calls of a run with none failing
+    bool retried;        // the failing call is one the host waits out
+    bool dead;           // the process stopped: no call does anything now
+    std::string failed;  // the failing call's name
+    std::string trace;   // the calls of a run with none failing
     std::set<HANDLE> open;
 } fileSweep;
 
@@ -766,14 +759,13 @@ R Fail(R result, DWORD error)
 }
 
 // How a call shows in a clean run's trace: opens and moves with their flags.
+using OpenArgs = std::tuple<LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>;
 template <typename Args>
 std::string Traced(const char* call, const Args&)
 {
     return std::string(" ") + call;
 }
-std::string Traced(
-    const char*,
-    const std::tuple<LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>& a)
+std::string Traced(const char*, const OpenArgs& a)
 {
     char text[64];
     snprintf(text, sizeof text, " open(%lx,%lx,%lx)", std::get<1>(a), std::get<2>(a),
@@ -784,19 +776,6 @@ std::string Traced(const char* call, const std::tuple<LPCWSTR, LPCWSTR, DWORD>& 
 {
     return std::string(" ") + call + "(" + std::to_string(std::get<2>(a)) + ")";
 }
-// A file made in the locked folder is refused.
-template <typename Args>
-bool Refused(const Args&)
-{
-    return false;
-}
-bool Refused(
-    const std::tuple<LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>& a)
-{
-    const std::wstring& locked = fileSweep.locked;
-    return !locked.empty() && std::get<4>(a) != OPEN_EXISTING &&
-           std::wstring(std::get<0>(a)).compare(0, locked.size(), locked) == 0;
-}
 void AnotherHostSaves();
 
 #define AS_WRAPPER(call, result, failure, lasting, waited, params, args)          \
@@ -806,9 +785,6 @@ void AnotherHostSaves();
         FileSweep& fs = fileSweep;                                                \
         if (fs.armed && fs.dead) {                                                \
             return Fail(failure, ERROR_NOT_READY);                                \
-        }                                                                         \
-        if (Refused(std::make_tuple args)) {                                      \
-            return Fail(failure, ERROR_ACCESS_DENIED);                            \
         }                                                                         \
         bool now = fs.armed && ++fs.calls == fs.failing;                          \
         if (fs.armed && !fs.failing) {                                            \
@@ -848,17 +824,12 @@ std::vector<uint8_t> VersionTwoFile()
     return b;
 }
 
-std::vector<uint8_t> TheirFile()  // another host's save: three tools
+// Another host's save (three tools), and one running beside the sweep's (four).
+template <size_t N>
+std::vector<uint8_t> ToolsFile()
 {
     HostSettings s = {};
-    s.tools.resize(3);
-    return EncodeSettings(s);
-}
-
-std::vector<uint8_t> RunningHostsFile()  // one running beside the sweep's: four tools
-{
-    HostSettings s = {};
-    s.tools.resize(4);
+    s.tools.resize(N);
     return EncodeSettings(s);
 }
 
@@ -867,112 +838,69 @@ bool theirsLanded;
 void AnotherHostSaves()
 {
     std::wstring path = Wide(host.settingsPath);
-    WriteBytes(host.settingsPath + ".other", RunningHostsFile());
+    WriteBytes(host.settingsPath + ".other", ToolsFile<4>());
     theirsLanded =
         real_MoveFileExW((path + L".other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ||
         (real_DeleteFileW((path + L".other").c_str()) && false);
 }
 
 // A file beside the settings file at the start, and what becomes of it.
-enum Fate { STAYS, GONE, KEPT };
+enum Fate { STAYS, GONE };  // a file gone may have become a .kept one
 struct Beside {
     const char* name;
     std::vector<uint8_t> (*make)();
     Fate fate;
 };
-std::vector<uint8_t> ForeignText()
-{
-    return {'n', 'o', 't', ' ', 'o', 'u', 'r', 's'};
-}
-std::vector<uint8_t> HalfFile()
-{
-    std::vector<uint8_t> b = GoodFile();
-    b.resize(b.size() / 2);
-    return b;
-}
 // Process numbers no process has: their temporary files are a dead host's.
 const Beside kForeign[] = {
     {"morvahost.settings2.ended", GoodFile, STAYS},
     {"morvahost.settings.9999999999.tmp", GoodFile, STAYS},
     {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
-    {"morvahost.settings.4294967284.tmp", ForeignText, STAYS},
+    {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
     {"morvahost.settings.ended.txt", GoodFile, STAYS},
-    {"agenda.ended", ForeignText, STAYS},
+    {"agenda.ended", kDamaged[0].make, STAYS},
 };
-const Beside kEarlierBad[] = {{"morvahost.settings.bad", ForeignText, STAYS}};
-const Beside kDeadSaves[] = {
-    {"morvahost.settings.4294967292.tmp", TheirFile, GONE},
-    {"morvahost.settings.4294967288.tmp", HalfFile, GONE},
-    {"morvahost.settings.tmp", HalfFile, GONE},
+const std::vector<Beside> kEarlierBad = {{"morvahost.settings.bad", kDamaged[0].make, STAYS}};
+const std::vector<Beside> kDeadSaves = {
+    {"morvahost.settings.4294967292.tmp", ToolsFile<3>, GONE},
+    {"morvahost.settings.4294967288.tmp", kDamaged[1].make, GONE},
+    {"morvahost.settings.tmp", kDamaged[1].make, GONE},
 };
-const Beside kEnded[] = {{"morvahost.settings.ended", TheirFile, KEPT}};
+const std::vector<Beside> kEnded = {{"morvahost.settings.ended", ToolsFile<3>, GONE}};
 
-// Where a sweep run starts from: what is beside the program, what a reader
-// must find there if no save is made, the copy the host must keep of the
-// file when it goes, and the save's calls when none fails.
+// Where a sweep run starts from: the file, what a reader must find if no
+// save is made, the copy the host must keep of the file when it goes, when
+// the save is made, whether the program's folder is missing and the
+// application data not there yet, the save's calls when none fails, and
+// what is beside the file.
 struct SweepStart {
     const char* name;
-    std::vector<uint8_t> (*make)();  // null: no file yet
-    std::vector<Beside> beside;
+    std::vector<uint8_t> (*make)();   // null: no file yet
     std::vector<uint8_t> (*holds)();  // null: the file as made
     const char* copy;                 // after the settings file's name
     SaveOccasion occasion;
-    bool locked;  // the program's folder takes no files, and the application data is not there
+    bool noFolder;
     const char* save;
+    const std::vector<Beside>* beside;  // null: nothing of its own
 };
 
 #define READ_CALLS " open(80000000,5,3) GetFileSize ReadFile CloseHandle"
 #define NO_FILE " open(80000000,5,3)"
 #define TEMP_CALLS " open(40000000,0,2) WriteFile FlushFileBuffers CloseHandle"
+#define OWN_FILE READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"
 const SweepStart kSweepStarts[] = {
-    {"no file yet",
-     nullptr,
-     {},
-     nullptr,
-     nullptr,
-     SAVE_BY_USER,
-     false,
-     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)"},
-    {"a version 2 file",
-     VersionTwoFile,
-     {},
-     nullptr,
-     ".version-2",
-     SAVE_BY_USER,
-     false,
-     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW"},
-    {"a damaged file beside an earlier one",
-     kDamaged[2].make,
-     {std::begin(kEarlierBad), std::end(kEarlierBad)},
-     nullptr,
-     ".2.bad",
-     SAVE_BY_USER,
-     false,
-     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)"},
-    {"dead hosts' saves, the file damaged",
-     kDamaged[2].make,
-     {std::begin(kDeadSaves), std::end(kDeadSaves)},
-     TheirFile,
-     ".bad",
-     SAVE_BY_USER,
-     false,
-     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"},
-    {"a whole file and an ended session's, the session ending",
-     GoodFile,
-     {std::begin(kEnded), std::end(kEnded)},
-     nullptr,
-     nullptr,
-     SAVE_AT_SESSION_END,
-     false,
-     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"},
-    {"no folder takes files yet",
-     nullptr,
-     {},
-     nullptr,
-     nullptr,
-     SAVE_BY_USER,
-     true,
-     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)"},
+    {"no file yet", nullptr, nullptr, nullptr, SAVE_BY_USER, false,
+     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", nullptr},
+    {"a version 2 file", VersionTwoFile, nullptr, ".version-2", SAVE_BY_USER, false,
+     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW", nullptr},
+    {"a damaged file beside an earlier one", kDamaged[2].make, nullptr, ".2.bad", SAVE_BY_USER,
+     false, NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", &kEarlierBad},
+    {"dead hosts' saves, the file damaged", kDamaged[2].make, ToolsFile<3>, ".bad", SAVE_BY_USER,
+     false, OWN_FILE, &kDeadSaves},
+    {"a whole file and an ended session's, the session ending", GoodFile, nullptr, nullptr,
+     SAVE_AT_SESSION_END, false, OWN_FILE, &kEnded},
+    {"no program folder, no application data yet", nullptr, nullptr, nullptr, SAVE_BY_USER, true,
+     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", nullptr},
 };
 
 std::vector<std::string> told;  // what the host told or asked its user
@@ -1033,11 +961,13 @@ protected:
             WriteBytes(program + "morvahost.settings", old);
         }
         std::vector<Beside> beside(std::begin(kForeign), std::end(kForeign));
-        beside.insert(beside.end(), start.beside.begin(), start.beside.end());
+        if (start.beside) {
+            beside.insert(beside.end(), start.beside->begin(), start.beside->end());
+        }
         for (const Beside& b : beside) {
             WriteBytes(program + b.name, b.make());
         }
-        if (start.locked) {
+        if (start.noFolder) {
             RemoveDirectoryW(Wide(data).c_str());
         }
         told.clear();
@@ -1045,7 +975,6 @@ protected:
         fileSweep.failing = failing;
         fileSweep.meanwhile = meanwhile;
         fileSweep.kind = kind;
-        fileSweep.locked = start.locked ? Wide(program) : std::wstring();
         theirsLanded = false;
         bool fromFile = false;
         std::string place, problem;
@@ -1054,7 +983,8 @@ protected:
             fileSweep.armed = step == phase;
             if (step == 0) {
                 host = HostState{};
-                host.settingsPath = ChooseSettingsPath(program, data, &place);
+                host.settingsPath =
+                    ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
                 LoadHostSettings(&fromFile, &problem);
                 toldBeforeSave = told.size();
             } else {
@@ -1076,26 +1006,24 @@ protected:
             told.push_back(problem);
         }
         // What the stopped or failed host left, before anyone cleans.
-        const std::string settingsPath = host.settingsPath;
-        const std::string ownTemporary = TemporaryName(settingsPath);
-        if (kind != CRASH &&
-            GetFileAttributesW(Wide(ownTemporary).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        auto there = [](const std::string& path) {
+            return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        };
+        if (kind != CRASH && there(TemporaryName(host.settingsPath))) {
             fault = "its own temporary file left";
         }
         for (const Beside& b : beside) {
-            bool there =
-                GetFileAttributesW(Wide(program + b.name).c_str()) != INVALID_FILE_ATTRIBUTES;
-            if (!failing && !meanwhile && b.fate != STAYS && there) {
+            if (!failing && !meanwhile && b.fate != STAYS && there(program + b.name)) {
                 fault = std::string("a clean run left ") + b.name;
             }
         }
-        if (fileSweep.failed == "CreateDirectoryW" &&
-            GetFileAttributesW(Wide(data).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (fileSweep.failed == "CreateDirectoryW" && there(data)) {
             fault = "a folder the host could not make was made by its save";
         }
         // A fresh host reads what is there.
         host = HostState{};
-        host.settingsPath = ChooseSettingsPath(program, data, &place);
+        host.settingsPath =
+            ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
         problem.clear();
         LoadHostSettings(&fromFile, &problem);
         if (start.occasion == SAVE_AT_SESSION_END && !problem.empty()) {
@@ -1104,17 +1032,11 @@ protected:
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
         bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
         for (const Beside& b : beside) {
-            bool there =
-                GetFileAttributesW(Wide(program + b.name).c_str()) != INVALID_FILE_ATTRIBUTES;
             if (b.fate == STAYS && ReadFileBytes(program + b.name) != b.make()) {
                 foreignTouched++;
                 fault = std::string("touched ") + b.name;
-            } else if (b.fate != STAYS && there) {
+            } else if (b.fate != STAYS && there(program + b.name)) {
                 fault = std::string("a start left ") + b.name;
-            } else if (b.fate == KEPT &&
-                       ReadFileBytes(program + "morvahost.settings.kept") != b.make() &&
-                       ReadFileBytes(program + "morvahost.settings.2.kept") != b.make()) {
-                fault = std::string("not kept: ") + b.name;
             }
         }
         std::vector<std::string> left = Names(program), inData = Names(data);
@@ -1138,12 +1060,12 @@ protected:
         // Only a damaged file may be gone, set aside.
         bool setAside = start.copy && strstr(start.copy, ".bad") && !start.holds && now.empty();
         if (meanwhile) {
-            if (!isNew && now != (theirsLanded ? RunningHostsFile() : old)) {
+            if (!isNew && now != (theirsLanded ? ToolsFile<4>() : old)) {
                 fault = "the file holds neither host's settings whole";
             } else if (isNew && theirsLanded &&
-                       ReadFileBytes(host.settingsPath + ".replaced") != RunningHostsFile() &&
+                       ReadFileBytes(host.settingsPath + ".replaced") != ToolsFile<4>() &&
                        ReadFileBytes(host.settingsPath + (start.copy ? start.copy : "")) !=
-                           RunningHostsFile()) {
+                           ToolsFile<4>()) {
                 fault = "another host's save was replaced and not kept";
             }
         } else if (!isNew && now != old && now != holds && !setAside) {
