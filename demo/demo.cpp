@@ -527,7 +527,7 @@ int RunDemo(const std::string& outDir, const std::string& device, int voice, boo
         Pump(100);
         SaveHostScreenshot(outDir, "after the phrase");
     }
-    if (SaveHostSettings(SAVE_BY_USER) == SAVE_DONE) {
+    if (SaveHostPanel(SAVE_BY_USER) == SAVE_DONE) {
         HostLog("settings saved: " + host.settingsPath + " (" + std::to_string(host.tools.size()) +
                 " tools)");
     }

@@ -12,10 +12,11 @@ void TellByMessageBox(const std::string& text, UINT icon)
     MessageBoxW(host.mainWindow, Wide(text).c_str(), Wide(kHostCaption).c_str(), MB_OK | icon);
 }
 
+// The safe answer, No, is the one Enter gives.
 bool ConfirmByMessageBox(const std::string& question)
 {
     return MessageBoxW(host.mainWindow, Wide(question).c_str(), Wide(kHostCaption).c_str(),
-                       MB_YESNO | MB_ICONWARNING) == IDYES;
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 void NoteNowhere(const std::string&) {}

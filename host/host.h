@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "host/careful_file.h"
 #include "host/hostres.h"
 #include "host/settings_file.h"
+#include "host/text.h"
 #include "include/morva.h"
 
 // Exit codes of morvahost.exe.
@@ -79,17 +81,6 @@ extern const char kHostCaption[];  // the title of the host's windows and messag
 void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
 
-// Paths and text (text.cpp). Text is UTF-8 inside the host and UTF-16 at the
-// system's wide calls, so that a path outside the system's code page
-// survives.
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
-// A text field of the module's, in the system's code page, cut to its size.
-std::string ModuleText(const char* field, size_t size);
-std::string FolderOf(const std::string& path);
-std::string ProgramFolder();           // with its trailing backslash
-std::vector<std::string> Arguments();  // the command line after the program's name, UTF-8
-
 // Dots per inch and window classes (dpi.cpp). Pixel sizes the host draws and
 // places itself are given for 96 dots per inch and scaled by the window's
 // own dots per inch.
@@ -121,20 +112,24 @@ void ApplyPropertySheet();
 void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
-// Settings between runs (settings.cpp).
-// The settings file in use: an existing morvahost.settings beside the
-// program, else one in the user's application data (Morva\); where there is
-// none, beside the program where its folder takes new files, otherwise in
-// the application data (its folder made now). `place` says which, and why,
-// for the user. ChooseSettingsPath does the same for the given folders (each
-// with its trailing backslash).
+// Where the settings are kept (settings_place.cpp): an existing
+// morvahost.settings beside the program, else one in the user's application
+// data (Morva\); where there is none, beside the program where its folder
+// takes new files, otherwise in the application data (its folder made now).
+// `place` says which, and why, for the user. ChooseSettingsPath does the
+// same for the given folders (each with its trailing backslash).
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
-// Defaults when the file is missing; a damaged file is set aside and `problem`
-// says so, for the caller to show once the window is up. A file of a newer
-// host, a damaged one that cannot be set aside and one whose folder is not
-// there are left as they are: host.settingsKept.
+
+// What is done with the settings file (settings.cpp), at host.settingsPath.
+// The load reads the file first; where it is missing or damaged and a save a
+// host did not finish left its settings whole, it takes them back; only then
+// does it remove what such saves left. Defaults when there is no file; a
+// damaged file is set aside and `problem` says so, for the caller to show
+// once the window is up. A file of a newer host, a damaged one that cannot be
+// set aside, one whose folder is not there and one that can be read but not
+// written are left as they are: host.settingsKept.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 // When a save is made: at the user's word (File > Save, quitting), when the
 // user may be asked; or as Windows ends the session, when nobody can be.
@@ -142,18 +137,14 @@ enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
 enum SaveOutcome {
     SAVE_DONE,      // the settings are saved (in the file, or kept apart beside it)
     SAVE_NOT_MADE,  // the file is kept as it is, or the user chose not to save over it
-    SAVE_FAILED,    // a file call failed; the user has been told
+    SAVE_FAILED,    // a file call failed; the user has been told, or will be at the next start
 };
-// Saves unless the file is kept as it is. A file that another host saved
-// since this one read it is not replaced without asking; as the session
-// ends, and whenever it is a newer host's, this session's settings are kept
-// in a file of their own beside it instead.
-SaveOutcome SaveHostSettings(SaveOccasion occasion);
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
-                         std::string* error);
-// At most the first mebibyte, which no file the host reads comes near.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
-std::string SystemErrorText(DWORD code);
+// Saves `settings` unless the file is kept as it is. A file that another
+// host saved since this one read it is not replaced without asking, and when
+// the user says so it is kept as a copy beside it; as the session ends, and
+// whenever it is a newer host's, this session's settings are kept in a file
+// of their own beside it instead.
+SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
 // The module (module.cpp). OpenPanelModule loads the module at `path` and
 // takes its first panel type; on a fault it has told the user, let the
@@ -166,6 +157,8 @@ void ClosePanelModule();
 extern const char kHostWindowClass[];
 bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize);
 std::string SettingsText();  // where the settings are kept and why, for the user
+// The panel's tools and the window's place as they are now, saved.
+SaveOutcome SaveHostPanel(SaveOccasion occasion);
 
 // The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
 // the module at `modulePath` (empty: morva.dll beside the program) and makes

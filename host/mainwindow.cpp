@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "host/options.h"
 
@@ -109,7 +110,49 @@ LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
     return 0;
 }
 
+PanelLayout CurrentLayout()
+{
+    PanelLayout layout = {};
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
+    if (host.mainWindow && GetWindowPlacement(host.mainWindow, &wp)) {
+        layout.left = wp.rcNormalPosition.left;
+        layout.top = wp.rcNormalPosition.top;
+        layout.width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
+        layout.height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
+        layout.flags =
+            wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
+    }
+    return layout;
+}
+
+// The block is copied while the tool lives; it only lends its address.
+SavedTool FetchToolState(HWND tool)
+{
+    SavedTool saved = {};
+    const void* block = nullptr;
+    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+    if (size == TOOL_STATE_SIZE && block) {
+        memcpy(saved.block, block, TOOL_STATE_SIZE);
+    } else {
+        SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
+        HostLog("tool " + std::to_string(ToolNumber(tool)) +
+                " gave no settings; it is saved with defaults");
+    }
+    return saved;
+}
+
 }  // namespace
+
+SaveOutcome SaveHostPanel(SaveOccasion occasion)
+{
+    HostSettings settings;
+    settings.layout = CurrentLayout();
+    for (HWND tool : host.tools) {
+        settings.tools.push_back(FetchToolState(tool));
+    }
+    return SaveHostSettings(settings, occasion);
+}
 
 // Where the settings are kept, why there, and whether this session's
 // changes go there; the About box and --help tell the user.
@@ -143,7 +186,7 @@ void ShowAboutHost()
 // before its tool, the tools before the window that holds them.
 LRESULT OnMainClose(HWND hwnd)
 {
-    if (SaveHostSettings(SAVE_BY_USER) == SAVE_FAILED &&
+    if (SaveHostPanel(SAVE_BY_USER) == SAVE_FAILED &&
         !hostHooks.confirm("The settings could not be saved. Quit all the same?")) {
         return 0;
     }
@@ -159,11 +202,12 @@ LRESULT OnMainClose(HWND hwnd)
 
 // Windows ends a session without closing the windows, and may end the
 // process as soon as this returns: the settings are saved here, as a quit
-// saves them, but with no question after a failed save.
+// saves them, but nothing is asked or shown; a failed save is told at the
+// next start.
 LRESULT OnMainEndSession(bool ending)
 {
     if (ending) {
-        SaveHostSettings(SAVE_AT_SESSION_END);
+        SaveHostPanel(SAVE_AT_SESSION_END);
     }
     return 0;
 }
@@ -176,7 +220,7 @@ LRESULT OnMainCommand(HWND hwnd, UINT id)
             HostMessage(
                 "The settings were not saved to\n" + host.settingsPath + "\n\n" + host.settingsKept,
                 MB_ICONINFORMATION);
-        } else if (SaveHostSettings(SAVE_BY_USER) == SAVE_DONE) {
+        } else if (SaveHostPanel(SAVE_BY_USER) == SAVE_DONE) {
             HostLog("settings saved to " + host.settingsPath);
         }
         break;

@@ -1,22 +1,17 @@
-// Keeping the panel between runs: every tool's block and the window's place,
-// written to the settings file in one step so that a crash mid-save leaves
-// the last good file in place. The file is never written over unless it is
-// still the one this host read or wrote, and nothing the host did not write
-// in this session is destroyed: a damaged file, an older version's file and
-// this host's own settings when another host holds the file are each kept
-// under a name of their own.
-#include <shlobj.h>
-
+// What the host decides about its settings file: what a start reads, takes
+// back, sets aside and tells; whether a save replaces the file, keeps a copy
+// of what it replaces, or keeps this session's settings apart. The file is
+// never written over unless it is still the one this host read or wrote, or
+// the user said so, and nothing the host did not write is touched: it acts
+// only on names it makes, matched whole, whose files begin as its files do.
+// It is handed the settings and tells the user through the hooks; it
+// touches no window.
 #include <cstring>
 
 #include "host/host.h"
 #include "host/options.h"
 
 namespace {
-
-// A real settings file is a few kilobytes; anything far larger is not one.
-const DWORD kLargestFile = 1u << 20;
-const char kFileName[] = "morvahost.settings";
 
 // What this host last saw at the settings path: the bytes it read or wrote,
 // none, or (when the read at start failed) nothing known. Set by the load,
@@ -28,123 +23,73 @@ std::vector<uint8_t> seenBytes;
 // newer host's file has taken its place; empty until then.
 std::string keptApart;
 
-// A scanner, indexer or backup tool holds a file for a few milliseconds:
-// these failures pass, others last.
-bool PassingFailure(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED;
-}
+// A save that failed as Windows ended the session leaves this beside the
+// settings file, for the next start to tell.
+const char kUnsavedSuffix[] = ".unsaved";
+const char kUnsavedStart[] = "MVHS unsaved\r\n";
 
-// Makes `call` again while it fails for a passing reason, a bounded number
-// of times with a pause that grows by 10 ms each time (at most 0.28 s in
-// all); the last error is the last failure's.
-template <typename Call>
-bool Retried(Call call)
+// The files beside the settings file that the host makes, by their whole
+// names: `<name>.<process>.tmp` of a save in progress, `<name>.tmp` of hosts
+// before 1.1, `<name>.ended` and `<name>.<n>.ended` of a session whose end
+// kept its settings apart, `<name>.unsaved` of one whose end could not save.
+enum LeftoverKind { LEFT_TEMPORARY, LEFT_ENDED, LEFT_UNSAVED };
+struct Leftover {
+    LeftoverKind kind;
+    std::string path;
+    FILETIME written;
+};
+
+bool IsEndedName(const std::string& found, const std::string& name)
 {
-    const int kAttempts = 8;
-    for (int attempt = 1;; attempt++) {
-        if (call()) {
-            return true;
-        }
-        DWORD error = GetLastError();
-        if (attempt == kAttempts || !PassingFailure(error)) {
-            SetLastError(error);
+    const std::string tail = ".ended";
+    if (found == name + tail) {
+        return true;
+    }
+    size_t from = name.size() + 1;
+    if (found.size() <= from + tail.size() || found.compare(0, from, name + ".") != 0 ||
+        found.compare(found.size() - tail.size(), tail.size(), tail) != 0) {
+        return false;
+    }
+    size_t digits = found.size() - tail.size() - from;
+    for (size_t i = 0; i < digits; i++) {
+        if (found[from + i] < '0' || found[from + i] > '9') {
             return false;
         }
-        Sleep(10 * attempt);
     }
+    return digits < 3;
 }
 
-HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition)
+// Every file beside `path` whose whole name is one the host makes and whose
+// maker is gone: a temporary file of a running host is that host's.
+std::vector<Leftover> FindLeftovers(const std::string& path)
 {
-    HANDLE f = INVALID_HANDLE_VALUE;
-    Retried([&] {
-        f = CreateFileW(Wide(path).c_str(), access, share, nullptr, disposition,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        return f != INVALID_HANDLE_VALUE;
-    });
-    return f;
-}
-
-// Others may read the file, or replace it, while it is read.
-HANDLE OpenToRead(const std::string& path)
-{
-    return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
-}
-
-bool DeleteRetried(const std::string& path)
-{
-    return Retried([&] { return DeleteFileW(Wide(path).c_str()) != FALSE; });
-}
-
-bool MoveRetried(const std::string& from, const std::string& to, DWORD flags)
-{
-    return Retried([&] {
-        return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags | MOVEFILE_WRITE_THROUGH) !=
-               FALSE;
-    });
-}
-
-// Moves `from` to the first free one of `base + suffix`, `base + ".2" +
-// suffix`, `base + ".3" + suffix`...: nothing is moved over another file.
-// Returns the name taken, or "" and the system's error.
-std::string MoveToFreeName(const std::string& from, const std::string& base,
-                           const std::string& suffix, DWORD* error)
-{
-    for (int n = 1; n < 100; n++) {
-        std::string to = n == 1 ? base + suffix : base + "." + std::to_string(n) + suffix;
-        if (MoveRetried(from, to, 0)) {
-            return to;
-        }
-        *error = GetLastError();
-        if (*error != ERROR_ALREADY_EXISTS && *error != ERROR_FILE_EXISTS) {
-            return std::string();
+    std::vector<Leftover> found;
+    std::string folder = FolderOf(path);
+    std::string name = path.substr(folder.size());
+    if (name.empty()) {
+        return found;
+    }
+    for (const FoundName& f : NamesBeginning(folder, name + ".")) {
+        DWORD process = 0;
+        if (f.name == name + ".tmp" ||
+            (TemporaryOf(f.name, name, &process) && !ProcessRuns(process))) {
+            found.push_back({LEFT_TEMPORARY, folder + f.name, f.written});
+        } else if (IsEndedName(f.name, name)) {
+            found.push_back({LEFT_ENDED, folder + f.name, f.written});
+        } else if (f.name == name + kUnsavedSuffix) {
+            found.push_back({LEFT_UNSAVED, folder + f.name, f.written});
         }
     }
-    return std::string();
+    return found;
 }
 
-// The temporary file of this process beside `target`: no other process
-// writes one of the same name.
-std::string TemporaryName(const std::string& target)
+// Whether the file begins as every file the host writes there does. An
+// empty one, which a host that stopped just after making it leaves, holds
+// nothing of anyone's.
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes)
 {
-    return target + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-}
-
-// Writes `bytes` to this process's temporary file beside `target` and
-// flushes it to the disk. Returns its name; on failure "", the file
-// removed, and `error` says what went wrong.
-std::string WriteTemporary(const std::string& target, const std::vector<uint8_t>& bytes,
-                           std::string* error)
-{
-    std::string temp = TemporaryName(target);
-    HANDLE f = OpenFile(temp, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    if (f == INVALID_HANDLE_VALUE) {
-        *error =
-            "The new file\n" + temp + "\ncould not be created: " + SystemErrorText(GetLastError());
-        return std::string();
-    }
-    std::string failed;  // what went wrong, in the user's words
-    DWORD written = 0;
-    if (!WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        failed = "written: " + SystemErrorText(GetLastError());
-    } else if (written != bytes.size()) {
-        // The system reported no error: there is no code to show.
-        failed = "written: only " + std::to_string(written) + " of its " +
-                 std::to_string(bytes.size()) + " bytes reached it";
-    } else if (!FlushFileBuffers(f)) {
-        failed = "written through to the disk: " + SystemErrorText(GetLastError());
-    }
-    if (!CloseHandle(f) && failed.empty()) {
-        failed = "written: " + SystemErrorText(GetLastError());
-    }
-    if (failed.empty()) {
-        return temp;
-    }
-    DeleteRetried(temp);
-    *error = "The new file\n" + temp + "\ncould not be " + failed;
-    return std::string();
+    return bytes.empty() || (bytes.size() >= 4 && bytes[0] == 'M' && bytes[1] == 'V' &&
+                             bytes[2] == 'H' && bytes[3] == 'S');
 }
 
 // Adds a paragraph to what the user is told at start.
@@ -156,205 +101,202 @@ void AddProblem(std::string* problem, const std::string& text)
 // Leaves the settings file as it is for this session, so that nothing is
 // saved over it: `why` begins the reason kept for the About box and the Save
 // command, `what` says what is wrong with the file in the warning shown at
-// start.
-void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem)
+// start, `starts` how this session starts.
+void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem,
+                    const std::string& starts = "starts with default settings")
 {
     const std::string notSaved = "what you change in this session is not saved.";
     host.settingsKept = why + ", so it is left as it is: " + notSaved;
     AddProblem(problem, "The settings file\n" + host.settingsPath + "\n" + what +
-                            "\n\nMorva Host starts with default settings and leaves that file as "
-                            "it is: " +
-                            notSaved);
-}
-
-// The names in `folder` that begin with `prefix` and end with `suffix`.
-std::vector<std::string> NamesLike(const std::string& folder, const std::string& prefix,
-                                   const std::string& suffix)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Wide(folder + prefix + "*" + suffix).c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        std::string name = Utf8(found.cFileName);
-        if (name.size() >= prefix.size() + suffix.size() &&
-            name.compare(0, prefix.size(), prefix) == 0 &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            names.push_back(name);
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
-}
-
-// Whether the process of this number still runs: a temporary file of one
-// that does not was left by a crash. This process saves nothing while it
-// loads.
-bool ProcessRuns(DWORD pid)
-{
-    if (pid == GetCurrentProcessId()) {
-        return false;
-    }
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!process) {
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    }
-    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return runs;
-}
-
-// Temporary files beside the settings file that a host which crashed while
-// saving left: `<name>.<process>.tmp` of a process that is gone, and the
-// fixed `<name>.tmp` of earlier hosts. They never held the only copy of
-// anything: the move that would have made them so never happened.
-void RemoveStaleTemporaries(const std::string& path)
-{
-    std::string folder = FolderOf(path);
-    std::string name = path.substr(folder.size());
-    for (const std::string& stale : NamesLike(folder, name + ".", ".tmp")) {
-        std::string middle = stale.substr(0, stale.size() - 4);
-        std::string digits = middle.substr(middle.find_last_of('.') + 1);
-        if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos &&
-            digits.size() < 11 && !ProcessRuns(static_cast<DWORD>(std::stoul(digits)))) {
-            DeleteRetried(folder + stale);
-        }
-    }
-    DeleteFileW(Wide(path + ".tmp").c_str());
+                            "\n\nMorva Host " + starts +
+                            " and leaves that file as it is: " + notSaved);
 }
 
 // The settings a host kept apart as Windows ended its session, because
 // another host had saved to the file meanwhile: each is given its lasting
 // name now and the user is told where it is.
-void TellOfSettingsKeptAtSessionEnd(const std::string& path, std::string* problem)
+void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
 {
-    std::string folder = FolderOf(path);
-    std::string name = path.substr(folder.size());
-    for (const std::string& ended : NamesLike(folder, name, ".ended")) {
+    DWORD error = ERROR_SUCCESS;
+    std::string kept = MoveToFreeName(ended.path, host.settingsPath, ".kept", &error);
+    AddProblem(problem, "When Windows ended an earlier session, the settings file\n" +
+                            host.settingsPath +
+                            "\nheld what another Morva Host had saved there, so Morva Host "
+                            "kept that session's settings apart, in\n" +
+                            (kept.empty() ? ended.path : kept) +
+                            "\n\nThe settings file was left as the other host wrote it. To "
+                            "use the settings kept apart, start Morva Host with --settings "
+                            "and that file.");
+}
+
+void TellOfUnsavedSession(const Leftover& marker, const std::vector<uint8_t>& bytes,
+                          std::string* problem)
+{
+    // The caller has seen that it begins with kUnsavedStart.
+    std::string why(bytes.begin() + strlen(kUnsavedStart), bytes.end());
+    AddProblem(problem,
+               "When Windows ended an earlier session, Morva Host could not save its "
+               "settings to\n" +
+                   host.settingsPath + "\n\n" + why +
+                   "\n\nWhat was changed in that session is lost; the settings file "
+                   "holds what was saved before it.");
+    DeleteRetried(marker.path);
+}
+
+// A save that a host could not finish may have left the only whole copy in
+// its temporary file: where moving it into place was not one step (FAT,
+// exFAT), the old file is gone and the new one not yet there. The newest
+// that reads whole is taken into the settings file's place. Returns false
+// when one was found that could not be taken: it stays, with the rest.
+bool TakeBackUnfinishedSave(const std::vector<Leftover>& leftovers, HostSettings* settings,
+                            std::string* taken)
+{
+    const Leftover* best = nullptr;
+    HostSettings bestSettings;
+    bool unread = false;
+    for (const Leftover& left : leftovers) {
+        std::vector<uint8_t> bytes;
         DWORD error = ERROR_SUCCESS;
-        std::string kept = MoveToFreeName(folder + ended, path, ".kept", &error);
-        AddProblem(problem, "When Windows ended an earlier session, the settings file\n" + path +
-                                "\nheld what another Morva Host had saved there, so Morva Host "
-                                "kept that session's settings apart, in\n" +
-                                (kept.empty() ? folder + ended : kept) +
-                                "\n\nThe settings file was left as the other host wrote it. To "
-                                "use the settings kept apart, start Morva Host with --settings "
-                                "and that file.");
-    }
-}
-
-PanelLayout CurrentLayout()
-{
-    PanelLayout layout = {};
-    WINDOWPLACEMENT wp = {};
-    wp.length = sizeof wp;
-    if (host.mainWindow && GetWindowPlacement(host.mainWindow, &wp)) {
-        layout.left = wp.rcNormalPosition.left;
-        layout.top = wp.rcNormalPosition.top;
-        layout.width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
-        layout.height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
-        layout.flags =
-            wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
-    }
-    return layout;
-}
-
-// The block is copied while the tool lives; it only lends its address.
-SavedTool FetchToolState(HWND tool)
-{
-    SavedTool saved = {};
-    const void* block = nullptr;
-    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
-    if (size == TOOL_STATE_SIZE && block) {
-        memcpy(saved.block, block, TOOL_STATE_SIZE);
-    } else {
-        SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
-        HostLog("tool " + std::to_string(ToolNumber(tool)) +
-                " gave no settings; it is saved with defaults");
-    }
-    return saved;
-}
-
-// Whether new files can be made in the folder: a file of a name no other
-// process uses is created, and the system deletes it as its handle closes,
-// however this process ends. The folder's access list would not tell what
-// the system decides for this user and process (groups, elevation, the file
-// system's own rules); trying does.
-bool FolderTakesFiles(const std::string& folder)
-{
-    static int probes = 0;  // a name is tried once in a process
-    for (int tries = 0; tries < 4; tries++) {
-        std::wstring probe = Wide(folder + "morvahost-" + std::to_string(GetCurrentProcessId()) +
-                                  "-" + std::to_string(++probes) + ".probe");
-        HANDLE f = CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            CloseHandle(f);
-            return true;
+        HostSettings decoded;
+        if (left.kind != LEFT_TEMPORARY) {
+            continue;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-            return false;
+        if (!ReadWholeFile(left.path, &bytes, &error)) {
+            unread = true;
+        } else if (DecodeSettings(bytes.data(), bytes.size(), &decoded) == SETTINGS_OK &&
+                   (!best || CompareFileTime(&left.written, &best->written) > 0)) {
+            best = &left;
+            bestSettings = decoded;
+            seenBytes = bytes;
         }
     }
-    return false;
-}
-
-// A settings file that is there and can be read.
-bool Readable(const std::string& path)
-{
-    HANDLE f = OpenToRead(path);
-    if (f == INVALID_HANDLE_VALUE) {
+    if (!best) {
+        return !unread;
+    }
+    if (!MoveRetried(best->path, host.settingsPath, 0)) {
+        seenBytes.clear();
         return false;
     }
-    CloseHandle(f);
+    *settings = bestSettings;
+    *taken = best->path;
+    seen = SEEN_BYTES;
     return true;
 }
 
-std::string ApplicationDataFolder()
+// Removes what is no longer needed once the settings file has been read,
+// or taken back: temporary files of hosts that are gone. A file that does
+// not begin as the host's is someone else's and stays.
+void RemoveLeftovers(const std::vector<Leftover>& leftovers, const std::string& taken,
+                     std::string* problem)
 {
-    wchar_t path[MAX_PATH] = L"";
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                                SHGFP_TYPE_CURRENT, path))) {
-        return std::string();
+    for (const Leftover& left : leftovers) {
+        std::vector<uint8_t> bytes;
+        DWORD error = ERROR_SUCCESS;
+        if (left.path == taken || !ReadWholeFile(left.path, &bytes, &error) ||
+            !BeginsAsOurs(bytes)) {
+            continue;
+        }
+        if (left.kind == LEFT_TEMPORARY) {
+            DeleteRetried(left.path);
+        } else if (left.kind == LEFT_ENDED && !bytes.empty()) {
+            TellOfSettingsKeptAtSessionEnd(left, problem);
+        } else if (std::string(bytes.begin(), bytes.end()).rfind(kUnsavedStart, 0) == 0) {
+            TellOfUnsavedSession(left, bytes, problem);
+        }
     }
-    return Utf8(path) + "\\Morva\\";
 }
 
-// Whether the file now at the settings path is the one this host last saw
-// there (`exists` and `bytes` say what is there now).
-bool StillAsSeen(bool exists, const std::vector<uint8_t>& bytes)
+// A file this host can read but not write (one made by the host run as
+// administrator in a protected folder) would fail every save: it is said
+// once, now, and the session leaves the file alone.
+void CheckWritable(std::string* problem)
 {
-    return exists ? seen == SEEN_BYTES && bytes == seenBytes : seen == SEEN_NONE;
+    DWORD error = ERROR_SUCCESS;
+    bool file = FileTakesWrites(host.settingsPath, &error);
+    if (file && FolderTakesFiles(FolderOf(host.settingsPath), &error)) {
+        return;
+    }
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT) {
+        return;  // held by another program now, or the like: a save will say
+    }
+    KeepFileAsItIs("It can be read but not written",
+                   "can be read but not written: " + SystemErrorText(error) +
+                       (file ? " (its folder takes no new files)." : ".") +
+                       "\n\nTo keep your changes, make the file and its folder writable for "
+                       "you (clear its Read-only attribute), or start Morva Host with "
+                       "--settings and a file of your own.",
+                   problem, "starts with the settings it holds,");
 }
 
-// Keeps a copy of a file the save is about to replace that this host did
-// not write: an older version's under a name that says its version, so
-// that the host that wrote it can still be given it; a damaged one set
-// aside, as a start would.
-bool KeepWhatIsReplaced(const std::vector<uint8_t>& bytes, std::string* error)
+std::string NewerHostText(const std::vector<uint8_t>& bytes)
 {
-    HostSettings unused;
-    uint32_t version = SettingsFileVersion(bytes.data(), bytes.size());
-    bool readable = DecodeSettings(bytes.data(), bytes.size(), &unused) == SETTINGS_OK;
-    if (readable && version >= SETTINGS_VERSION) {
+    uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
+    return writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
+}
+
+// Reads the settings file itself; `settings` is changed only on success.
+// Returns whether it now holds settings to use.
+bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::string* problem)
+{
+    std::vector<uint8_t> bytes;
+    DWORD error = ERROR_SUCCESS;
+    *missing = false;
+    *whole = false;
+    if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
+        if (error == ERROR_FILE_NOT_FOUND) {
+            seen = SEEN_NONE;
+            *missing = true;
+        } else if (error == ERROR_PATH_NOT_FOUND) {
+            // Its folder or its drive is not there now; the file may be,
+            // later in the session.
+            KeepFileAsItIs(
+                "Its folder was not found",
+                "could not be found: its folder is not there (" + SystemErrorText(error) + ").",
+                problem);
+        } else {
+            AddProblem(problem, "The settings file\n" + host.settingsPath +
+                                    "\ncould not be read: " + SystemErrorText(error) +
+                                    "\n\nMorva Host starts with default settings, and asks "
+                                    "before it saves over that file.");
+        }
+        return false;
+    }
+    SettingsStatus status = DecodeSettings(bytes.data(), bytes.size(), settings);
+    if (status == SETTINGS_OK) {
+        seen = SEEN_BYTES;
+        seenBytes = bytes;
+        *whole = true;
         return true;
     }
-    std::string suffix = readable ? ".version-" + std::to_string(version) : ".bad";
-    std::string temp = WriteTemporary(host.settingsPath, bytes, error);
-    if (temp.empty()) {
+    // A newer host's file is not damaged, only beyond this one: it stays
+    // whole for that host, and nothing of this session replaces it.
+    if (status == SETTINGS_NEWER_VERSION) {
+        uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
+        std::string by = NewerHostText(bytes);
+        KeepFileAsItIs("It was written by " + by,
+                       "was written by " + by +
+                           (writer ? ", newer than this one (" : " than this one (") +
+                           kHostVersionText + ").",
+                       problem);
+        *whole = true;
         return false;
     }
-    DWORD code = ERROR_SUCCESS;
-    std::string copy = MoveToFreeName(temp, host.settingsPath, suffix, &code);
-    if (copy.empty()) {
-        DeleteRetried(temp);
-        *error = "A copy of the file it replaces could not be kept: " + SystemErrorText(code);
+    std::string reason =
+        bytes.size() > (1u << 20) ? "it is far too large" : SettingsStatusText(status);
+    std::string damaged = "is damaged: " + reason + ".";
+    std::string aside = MoveToFreeName(host.settingsPath, host.settingsPath, ".bad", &error);
+    if (aside.empty()) {
+        KeepFileAsItIs("It is damaged and could not be set aside",
+                       damaged + "\n\nIt could not be set aside (" + SystemErrorText(error) + ").",
+                       problem);
         return false;
     }
-    HostLog("the settings file it replaces is kept as " + copy);
-    return true;
+    seen = SEEN_NONE;
+    *missing = true;
+    AddProblem(problem, "The settings file\n" + host.settingsPath + "\n" + damaged +
+                            "\n\nIt has been set aside as\n" + aside +
+                            "\nand Morva Host starts with default settings.");
+    return false;
 }
 
 // This session's settings, kept in a file of their own beside the settings
@@ -381,108 +323,75 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
     return true;
 }
 
-std::string NewerHostText(const std::vector<uint8_t>& bytes)
+// As Windows ends the session nobody can be told: what went wrong is left
+// for the next start, if even that can be written.
+SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion)
 {
-    uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
-    return writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
-}
-
-SaveOutcome SaveFailed(const std::string& error)
-{
+    if (occasion == SAVE_AT_SESSION_END) {
+        // Written as the settings are, so that a temporary file it leaves
+        // is one the next start knows.
+        std::string text = kUnsavedStart + error;
+        std::string unused;
+        std::string temp = WriteTemporary(host.settingsPath,
+                                          std::vector<uint8_t>(text.begin(), text.end()), &unused);
+        if (!temp.empty()) {
+            PutInPlace(temp, host.settingsPath + kUnsavedSuffix, true, "", &unused, &unused);
+        }
+        HostLog("the settings could not be saved as the session ended: " + error);
+        return SAVE_FAILED;
+    }
     HostMessage("The settings could not be saved to\n" + host.settingsPath + "\n\n" + error +
                     "\n\nThe settings saved there before are kept as they were.",
                 MB_ICONERROR);
     return SAVE_FAILED;
 }
 
+// What a save does with the file now at the settings path.
+enum SaveStep { STEP_REPLACE, STEP_KEEP_APART, STEP_NOTHING };
+
+// The name a copy of `bytes` is kept under when they are replaced: none for
+// a file this host wrote or read as its own version, the version for an
+// older one, ".bad" for a damaged one, ".replaced" for one the user chose
+// to save over.
+std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
+{
+    HostSettings unused;
+    uint32_t version = SettingsFileVersion(bytes.data(), bytes.size());
+    if (DecodeSettings(bytes.data(), bytes.size(), &unused) != SETTINGS_OK) {
+        return ".bad";
+    }
+    if (version < SETTINGS_VERSION) {
+        return ".version-" + std::to_string(version);
+    }
+    return asSeen ? std::string() : ".replaced";
+}
+
+SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occasion)
+{
+    if (exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE) {
+        return STEP_REPLACE;
+    }
+    HostSettings unused;
+    bool newer =
+        exists && DecodeSettings(now.data(), now.size(), &unused) == SETTINGS_NEWER_VERSION;
+    // A newer host's file is never replaced, and as the session ends nobody
+    // can be asked.
+    if (newer || occasion == SAVE_AT_SESSION_END) {
+        return STEP_KEEP_APART;
+    }
+    std::string since = seen == SEEN_UNKNOWN ? "could not be read when this Morva Host started"
+                        : exists ? "has changed since this Morva Host read it: another Morva "
+                                   "Host may have saved there"
+                                 : "has been removed since this Morva Host read it";
+    bool yes = hostHooks.confirm("The settings file\n" + host.settingsPath + "\n" + since +
+                                 ".\n\nSave this host's settings over it?\n\nYes: this host's "
+                                 "panel and tools replace what the file holds, which is kept "
+                                 "beside it as a copy.\nNo: the file stays as it is, and this "
+                                 "session's settings are not saved.");
+    return yes ? STEP_REPLACE : STEP_NOTHING;
+}
+
 }  // namespace
-
-std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
-                               std::string* place)
-{
-    // A file already there is used wherever it is, so that the place never
-    // changes under the user.
-    if (Readable(programFolder + kFileName)) {
-        *place = "beside the program, where it was found";
-        return programFolder + kFileName;
-    }
-    if (!dataFolder.empty() && Readable(dataFolder + kFileName)) {
-        *place = "in your application data, where it was found";
-        return dataFolder + kFileName;
-    }
-    if (FolderTakesFiles(programFolder)) {
-        *place = "beside the program";
-        return programFolder + kFileName;
-    }
-    if (dataFolder.empty()) {
-        *place =
-            "beside the program, whose folder cannot be written; nor is there an "
-            "application data folder";
-        return programFolder + kFileName;
-    }
-    // The folder of its own is made now, so that a settings path whose
-    // folder is missing always means one that is not there (a drive gone).
-    CreateDirectoryW(Wide(dataFolder).c_str(), nullptr);
-    *place = "in your application data, since the program's folder cannot be written";
-    return dataFolder + kFileName;
-}
-
-std::string DefaultSettingsPath(std::string* place)
-{
-    return ChooseSettingsPath(ProgramFolder(), ApplicationDataFolder(), place);
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
-{
-    HANDLE f = OpenToRead(path);
-    if (f == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return false;
-    }
-    DWORD high = 0;
-    DWORD size = GetFileSize(f, &high);
-    if (high != 0 || size > kLargestFile) {
-        size = kLargestFile + 1;  // read enough to know it is too long
-    }
-    bytes->resize(size);
-    DWORD read = 0;
-    bool ok = size == 0 ||
-              Retried([&] { return ReadFile(f, bytes->data(), size, &read, nullptr) != FALSE; });
-    *error = ok ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(f);
-    bytes->resize(read);
-    return ok;
-}
-
-std::string SystemErrorText(DWORD code)
-{
-    wchar_t text[512] = L"";
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, text, sizeof text / sizeof text[0], nullptr);
-    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ')) {
-        text[--n] = L'\0';
-    }
-    return (n ? Utf8(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
-}
-
-// The new bytes go to a file of this process's own first, which then takes
-// the old one's place in a single step: whichever call fails, the old file
-// stays as it was and the new one is removed.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
-                         std::string* error)
-{
-    std::string temp = WriteTemporary(path, bytes, error);
-    if (temp.empty()) {
-        return false;
-    }
-    if (MoveRetried(temp, path, MOVEFILE_REPLACE_EXISTING)) {
-        return true;
-    }
-    DWORD code = GetLastError();
-    DeleteRetried(temp);
-    *error = "The new file\n" + temp + "\ncould not be moved into place: " + SystemErrorText(code);
-    return false;
-}
 
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
 {
@@ -491,105 +400,83 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     seen = SEEN_UNKNOWN;
     seenBytes.clear();
     keptApart.clear();
-    RemoveStaleTemporaries(host.settingsPath);
-    TellOfSettingsKeptAtSessionEnd(host.settingsPath, problem);
-    std::vector<uint8_t> bytes;
-    DWORD error = ERROR_SUCCESS;
-    if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
-        if (error == ERROR_FILE_NOT_FOUND) {
-            seen = SEEN_NONE;
-        } else if (error == ERROR_PATH_NOT_FOUND) {
-            // Its folder or its drive is not there now; the file may be,
-            // later in the session.
-            KeepFileAsItIs(
-                "Its folder was not found",
-                "could not be found: its folder is not there (" + SystemErrorText(error) + ").",
-                problem);
-        } else {
-            AddProblem(problem, "The settings file\n" + host.settingsPath +
-                                    "\ncould not be read: " + SystemErrorText(error) +
-                                    "\n\nMorva Host starts with default settings, and asks "
-                                    "before it saves over that file.");
-        }
-        return settings;
+    std::vector<Leftover> leftovers = FindLeftovers(host.settingsPath);
+    bool missing = false, whole = false;
+    *fromFile = ReadSettingsFile(&settings, &missing, &whole, problem);
+    std::string taken;
+    if (missing && !TakeBackUnfinishedSave(leftovers, &settings, &taken)) {
+        missing = false;  // nothing is removed while it may be the only copy
+    } else if (!taken.empty()) {
+        *fromFile = whole = true;
+        AddProblem(problem, "The settings file\n" + host.settingsPath +
+                                "\nwas missing or damaged, but a save that a Morva Host could not "
+                                "finish had left its settings whole in\n" +
+                                taken + "\nMorva Host has taken them as the settings file.");
     }
-    SettingsStatus status = DecodeSettings(bytes.data(), bytes.size(), &settings);
-    if (status == SETTINGS_OK) {
-        *fromFile = true;
-        seen = SEEN_BYTES;
-        seenBytes = bytes;
-        return settings;
+    // Only once the file is whole, or there is none to have, is a
+    // temporary file no longer anyone's only copy.
+    if (whole || missing) {
+        RemoveLeftovers(leftovers, taken, problem);
     }
-    // A newer host's file is not damaged, only beyond this one: it stays
-    // whole for that host, and nothing of this session replaces it.
-    if (status == SETTINGS_NEWER_VERSION) {
-        uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
-        std::string by = NewerHostText(bytes);
-        KeepFileAsItIs("It was written by " + by,
-                       "was written by " + by +
-                           (writer ? ", newer than this one (" : " than this one (") +
-                           kHostVersionText + ").",
-                       problem);
-        return HostSettings{};
+    if (*fromFile) {
+        CheckWritable(problem);
     }
-    std::string reason =
-        bytes.size() > kLargestFile ? "it is far too large" : SettingsStatusText(status);
-    std::string damaged = "is damaged: " + reason + ".";
-    std::string aside = MoveToFreeName(host.settingsPath, host.settingsPath, ".bad", &error);
-    if (aside.empty()) {
-        KeepFileAsItIs("It is damaged and could not be set aside",
-                       damaged + "\n\nIt could not be set aside (" + SystemErrorText(error) + ").",
-                       problem);
-        return HostSettings{};
-    }
-    seen = SEEN_NONE;
-    AddProblem(problem, "The settings file\n" + host.settingsPath + "\n" + damaged +
-                            "\n\nIt has been set aside as\n" + aside +
-                            "\nand Morva Host starts with default settings.");
-    return HostSettings{};
+    return settings;
 }
 
-SaveOutcome SaveHostSettings(SaveOccasion occasion)
+SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion)
 {
     if (!host.settingsKept.empty()) {
         return SAVE_NOT_MADE;
     }
-    HostSettings settings;
-    settings.writer =
-        PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
-    settings.layout = CurrentLayout();
-    for (HWND tool : host.tools) {
-        settings.tools.push_back(FetchToolState(tool));
-    }
-    std::vector<uint8_t> bytes = EncodeSettings(settings);
+    HostSettings stamped = settings;
+    stamped.writer = PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
+    std::vector<uint8_t> bytes = EncodeSettings(stamped);
     std::string error;
     if (!keptApart.empty()) {
-        return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE : SaveFailed(error);
+        return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE
+                                                             : SaveFailed(error, occasion);
     }
-    // What is there now, checked as late as can be: another host may have
-    // saved to the file since this one read it.
+    // What is there now is read before the decision, and again just before
+    // the replace: another host may save while the question is open. What
+    // changed is decided on again, a few times, then kept apart.
+    std::string temp;
     std::vector<uint8_t> now;
-    DWORD code = ERROR_SUCCESS;
-    bool exists = ReadWholeFile(host.settingsPath, &now, &code);
-    if (!exists && code != ERROR_FILE_NOT_FOUND) {
-        return SaveFailed(
-            "It could not be read to see whether another Morva Host has saved "
-            "there since: " +
-            SystemErrorText(code));
-    }
-    if (!StillAsSeen(exists, now)) {
-        HostSettings unused;
-        bool newer =
-            exists && DecodeSettings(now.data(), now.size(), &unused) == SETTINGS_NEWER_VERSION;
-        if (newer || occasion == SAVE_AT_SESSION_END) {
-            // A newer host's file is never replaced, and as the session
-            // ends nobody can be asked.
-            if (!KeepApart(bytes, occasion, &error)) {
-                return SaveFailed(error);
+    bool exists = false;
+    for (int round = 0;; round++) {
+        DWORD code = ERROR_SUCCESS;
+        std::vector<uint8_t> read;
+        bool there = ReadWholeFile(host.settingsPath, &read, &code);
+        if (!there && code != ERROR_FILE_NOT_FOUND) {
+            if (!temp.empty()) {
+                DeleteRetried(temp);
             }
-            if (newer && occasion != SAVE_AT_SESSION_END) {
-                HostMessage("The settings file\n" + host.settingsPath + "\nwas written by " +
-                                NewerHostText(now) +
+            return SaveFailed(
+                "It could not be read to see whether another Morva Host has saved "
+                "there since: " +
+                    SystemErrorText(code),
+                occasion);
+        }
+        if (round > 0 && there == exists && read == now) {
+            break;
+        }
+        exists = there;
+        now = read;
+        SaveStep step = round < 3 ? Decide(exists, now, occasion) : STEP_KEEP_APART;
+        if (step != STEP_REPLACE && !temp.empty()) {
+            DeleteRetried(temp);
+        }
+        if (step == STEP_NOTHING) {
+            return SAVE_NOT_MADE;
+        }
+        if (step == STEP_KEEP_APART) {
+            if (!KeepApart(bytes, occasion, &error)) {
+                return SaveFailed(error, occasion);
+            }
+            if (occasion != SAVE_AT_SESSION_END) {
+                std::string why =
+                    round < 3 ? "was written by " + NewerHostText(now) : "kept changing";
+                HostMessage("The settings file\n" + host.settingsPath + "\n" + why +
                                 " while this one ran, so it is left as it is.\n\nThis "
                                 "session's settings are kept apart, in\n" +
                                 keptApart + "\nand go there whenever they are saved again.",
@@ -597,21 +484,27 @@ SaveOutcome SaveHostSettings(SaveOccasion occasion)
             }
             return SAVE_DONE;
         }
-        std::string since = seen == SEEN_UNKNOWN ? "could not be read when this Morva Host started"
-                                                 : "has changed since this Morva Host read it: "
-                                                   "another Morva Host may have saved there";
-        if (!hostHooks.confirm("The settings file\n" + host.settingsPath + "\n" + since +
-                               ".\n\nSave this host's settings over it?\n\nYes: this host's "
-                               "panel and tools replace what the file holds.\nNo: the file "
-                               "stays as it is, and this session's settings are not saved.")) {
-            return SAVE_NOT_MADE;
+        if (temp.empty() && (temp = WriteTemporary(host.settingsPath, bytes, &error)).empty()) {
+            return SaveFailed(error, occasion);
         }
     }
-    if (exists && !KeepWhatIsReplaced(now, &error)) {
-        return SaveFailed(error);
+    bool asSeen = exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE;
+    std::string suffix = exists ? CopySuffix(now, asSeen) : std::string();
+    // Even the file this host wrote goes to a copy as it is replaced, since
+    // another host may have saved in the moment after it was read again:
+    // the copy is dropped once it shows the file was still this host's.
+    bool ownFile = exists && suffix.empty();
+    std::string copy;
+    if (!PutInPlace(temp, host.settingsPath, exists, ownFile ? ".replaced" : suffix, &copy,
+                    &error)) {
+        return SaveFailed(error, occasion);
     }
-    if (!WriteFileAtomically(host.settingsPath, bytes, &error)) {
-        return SaveFailed(error);
+    std::vector<uint8_t> was;
+    DWORD code = ERROR_SUCCESS;
+    if (ownFile && ReadWholeFile(copy, &was, &code) && was == now) {
+        DeleteRetried(copy);
+    } else if (!copy.empty()) {
+        HostLog("the settings file it replaced is kept as " + copy);
     }
     seen = SEEN_BYTES;
     seenBytes = bytes;

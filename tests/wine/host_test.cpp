@@ -451,9 +451,6 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     HostSettings saved;
     ASSERT_TRUE(WaitUntil([&] { return ReadSettings(settingsPath, &saved); }));
     EXPECT_TRUE(saved.tools.empty());
-    EXPECT_EQ(GetFileAttributesA(
-                  (settingsPath + "." + std::to_string(run.pi.dwProcessId) + ".tmp").c_str()),
-              INVALID_FILE_ATTRIBUTES);
     ASSERT_EQ(run.Quit(), 0u);
 
     HostRun again;
@@ -549,37 +546,6 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST(HostSettingsFile, WhatACrashedSaveLeftBehindIsIgnored)
-{
-    std::string settingsPath = TempPath("crash.settings");
-    HostSettings two = {};
-    two.tools.resize(2);
-    for (SavedTool& t : two.tools) {
-        SetDefaultState(reinterpret_cast<ToolStateBlock*>(t.block));
-    }
-    std::vector<uint8_t> good = EncodeSettings(two);
-    {
-        std::ofstream out(settingsPath, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(good.data()), good.size());
-        // Half of a newer file that never replaced the good one.
-        std::ofstream half(settingsPath + ".tmp", std::ios::binary);
-        half.write(reinterpret_cast<const char*>(good.data()), good.size() / 2);
-    }
-    HostRun run;
-    ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
-    ASSERT_TRUE(run.WaitForMain());
-    ASSERT_TRUE(run.WaitForToolCount(2));
-    std::vector<Box> others;
-    ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
-    EXPECT_TRUE(others.empty()) << Describe(others);
-    ASSERT_EQ(run.Quit(), 0u);
-    HostSettings saved;
-    ASSERT_TRUE(ReadSettings(settingsPath, &saved));
-    EXPECT_EQ(saved.tools.size(), 2u);
-    EXPECT_EQ(GetFileAttributesA((settingsPath + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileA(settingsPath.c_str());
-}
-
 struct Damaged {
     const char* name;
     std::vector<uint8_t> (*make)();
@@ -620,7 +586,6 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         std::string settingsPath = TempPath(std::string(d.name) + ".settings");
         std::vector<uint8_t> bytes = d.make();
         WriteBytes(settingsPath, bytes);
-        WriteBytes(settingsPath + ".bad", {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
@@ -629,13 +594,12 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("set aside as"), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(settingsPath + ".2.bad"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(settingsPath + ".bad"), std::string::npos) << box.text;
         EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
 
         ASSERT_TRUE(run.WaitForMain());
         ASSERT_TRUE(run.WaitForToolCount(1));
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".2.bad"), bytes) << "kept as it was";
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad").size(), 7u) << "the earlier one too";
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
         EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
         std::vector<Box> others;
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
@@ -646,7 +610,6 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_EQ(saved.tools.size(), 1u);
         DeleteFileA(settingsPath.c_str());
         DeleteFileA((settingsPath + ".bad").c_str());
-        DeleteFileA((settingsPath + ".2.bad").c_str());
     }
 }
 
@@ -686,11 +649,14 @@ struct OtherVersion {
     std::vector<uint8_t> (*make)();
     const char* says;  // null: nothing to say
     size_t tools;      // what the host starts with
+    DWORD attributes;  // of the file
 };
 
 const OtherVersion kOtherVersions[] = {
-    {"version 1", VersionOneFile, nullptr, 2},
-    {"newer", NewerFile, "was written by Morva Host 9.8.7, newer than this one", 1},
+    {"version 1", VersionOneFile, nullptr, 2, FILE_ATTRIBUTE_NORMAL},
+    {"newer", NewerFile, "was written by Morva Host 9.8.7, newer than this one", 1,
+     FILE_ATTRIBUTE_NORMAL},
+    {"read-only", GoodFile, "can be read but not written", 2, FILE_ATTRIBUTE_READONLY},
 };
 
 TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
@@ -699,8 +665,8 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
         SCOPED_TRACE(v.name);
         std::string settingsPath = TempPath(std::string(v.name) + ".settings");
         std::vector<uint8_t> bytes = v.make();
-        std::ofstream(settingsPath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        WriteBytes(settingsPath, bytes);
+        SetFileAttributesA(settingsPath.c_str(), v.attributes);
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
@@ -712,8 +678,10 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
         ASSERT_TRUE(run.WaitForMain());
         ASSERT_TRUE(run.WaitForToolCount(v.tools));
         std::vector<Box> others;
-        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
+        std::string about;
+        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about)) << "the About box did not show";
         EXPECT_TRUE(others.empty()) << Describe(others);
+        EXPECT_EQ(about.find("left as it is") != std::string::npos, v.says != nullptr) << about;
         ExpectProportion(run.Tools()[0], v.says ? 3 : 5);
         ASSERT_EQ(run.Quit(), 0u) << "quitting asks nothing";
         std::vector<uint8_t> after = ReadFileBytes(settingsPath);
@@ -728,6 +696,7 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
             EXPECT_EQ(BlockOf(saved.tools[1]).octaves, 5);
         }
         EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()), INVALID_FILE_ATTRIBUTES);
+        SetFileAttributesA(settingsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(settingsPath.c_str());
     }
 }
@@ -747,13 +716,21 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
     /* A short write the system calls a success. */                                              \
     X(WriteFile, BOOL, FALSE, real_WriteFile(h, b, n / 2, w, o), false,                          \
       (HANDLE h, LPCVOID b, DWORD n, LPDWORD w, LPOVERLAPPED o), (h, b, n, w, o))                \
-    X(FlushFileBuffers, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), false, (HANDLE h), (h))     \
+    /* What was not flushed, a power cut takes. */                                               \
+    X(FlushFileBuffers, BOOL, FALSE,                                                             \
+      (SetFilePointer(h, 0, nullptr, FILE_BEGIN), SetEndOfFile(h),                               \
+       Fail(FALSE, ERROR_WRITE_FAULT)),                                                          \
+      false, (HANDLE h), (h))                                                                    \
     /* Closed, but a write behind it failed. */                                                  \
     X(CloseHandle, BOOL, FALSE,                                                                  \
       (fileSweep.open.erase(h), Fail(real_CloseHandle(h) && false, ERROR_WRITE_FAULT)), false,   \
       (HANDLE h), (h))                                                                           \
     X(MoveFileExW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_FAULT), true,                            \
       (LPCWSTR from, LPCWSTR to, DWORD f), (from, to, f))                                        \
+    /* The old file moved to the copy's name, the new one not in. */                             \
+    X(ReplaceFileW, BOOL, FALSE,                                                                 \
+      (real_MoveFileExW(r, b, 0), Fail(FALSE, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)), true,        \
+      (LPCWSTR r, LPCWSTR n, LPCWSTR b, DWORD f, LPVOID x, LPVOID v), (r, n, b, f, x, v))        \
     X(DeleteFileW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_PROTECT), true, (LPCWSTR n), (n))        \
     X(FindFirstFileW, HANDLE, INVALID_HANDLE_VALUE, Fail(INVALID_HANDLE_VALUE, ERROR_NOT_READY), \
       false, (LPCWSTR n, LPWIN32_FIND_DATAW d), (n, d))                                          \
@@ -763,11 +740,14 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
 enum FaultKind { LASTING, PASSING, CRASH };
 struct FileSweep {
     bool armed;
-    int calls;    // since armed
-    int failing;  // the call that fails, from 1; 0 for none
+    int calls;      // since armed
+    int failing;    // the call that fails, from 1; 0 for none
+    int meanwhile;  // the call after which another host saves whole, from 1; 0 for none
     FaultKind kind;
-    bool retried;  // the failing call is one the host waits out
-    bool dead;     // the process stopped: no call does anything now
+    bool retried;        // the failing call is one the host waits out
+    bool dead;           // the process stopped: no call does anything now
+    std::string failed;  // the failing call's name
+    std::string trace;   // the calls of a run with none failing
     std::set<HANDLE> open;
 } fileSweep;
 
@@ -778,6 +758,26 @@ R Fail(R result, DWORD error)
     return result;
 }
 
+// How a call shows in a clean run's trace: opens and moves with their flags.
+using OpenArgs = std::tuple<LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>;
+template <typename Args>
+std::string Traced(const char* call, const Args&)
+{
+    return std::string(" ") + call;
+}
+std::string Traced(const char*, const OpenArgs& a)
+{
+    char text[64];
+    snprintf(text, sizeof text, " open(%lx,%lx,%lx)", std::get<1>(a), std::get<2>(a),
+             std::get<4>(a));
+    return text;
+}
+std::string Traced(const char* call, const std::tuple<LPCWSTR, LPCWSTR, DWORD>& a)
+{
+    return std::string(" ") + call + "(" + std::to_string(std::get<2>(a)) + ")";
+}
+void AnotherHostSaves();
+
 #define AS_WRAPPER(call, result, failure, lasting, waited, params, args)          \
     decltype(&call) real_##call;                                                  \
     result WINAPI Sweep_##call params                                             \
@@ -787,13 +787,18 @@ R Fail(R result, DWORD error)
             return Fail(failure, ERROR_NOT_READY);                                \
         }                                                                         \
         bool now = fs.armed && ++fs.calls == fs.failing;                          \
+        if (fs.armed && !fs.failing) {                                            \
+            fs.trace += Traced(#call, std::make_tuple args);                      \
+        }                                                                         \
         if (now && fs.kind != CRASH) {                                            \
             fs.retried = waited;                                                  \
+            fs.failed = #call;                                                    \
             /* A handle is closed whatever its close reports. */                  \
             bool asLasting = fs.kind == LASTING || !strcmp(#call, "CloseHandle"); \
             return asLasting ? lasting : Fail(failure, ERROR_SHARING_VIOLATION);  \
         }                                                                         \
         result done = real_##call args;                                           \
+        DWORD error = GetLastError();                                             \
         HANDLE first = (HANDLE)(INT_PTR)std::get<0>(std::make_tuple args);        \
         if (fs.armed && !strcmp(#call, "CreateFileW") && done != failure) {       \
             fs.open.insert((HANDLE)(INT_PTR)done);                                \
@@ -801,18 +806,14 @@ R Fail(R result, DWORD error)
             fs.open.erase(first);                                                 \
         }                                                                         \
         fs.dead = now;                                                            \
+        if (fs.armed && fs.calls == fs.meanwhile) {                               \
+            AnotherHostSaves();                                                   \
+        }                                                                         \
+        SetLastError(error);                                                      \
         return done;                                                              \
     }
 HOST_FILE_CALLS(AS_WRAPPER)
 #undef AS_WRAPPER
-
-// Where a sweep run starts from: what is beside the program, and where the
-// host must keep it when it saves over it.
-struct SweepStart {
-    const char* name;
-    std::vector<uint8_t> (*make)();  // null: no file yet
-    const char* keptAs;              // after the settings file's name
-};
 
 std::vector<uint8_t> VersionTwoFile()
 {
@@ -823,10 +824,83 @@ std::vector<uint8_t> VersionTwoFile()
     return b;
 }
 
+// Another host's save (three tools), and one running beside the sweep's (four).
+template <size_t N>
+std::vector<uint8_t> ToolsFile()
+{
+    HostSettings s = {};
+    s.tools.resize(N);
+    return EncodeSettings(s);
+}
+
+// Another host's whole save, made around the sweep's hooks.
+bool theirsLanded;
+void AnotherHostSaves()
+{
+    std::wstring path = Wide(host.settingsPath);
+    WriteBytes(host.settingsPath + ".other", ToolsFile<4>());
+    theirsLanded =
+        real_MoveFileExW((path + L".other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+        (real_DeleteFileW((path + L".other").c_str()) && false);
+}
+
+// A file beside the settings file at the start, and what becomes of it.
+enum Fate { STAYS, GONE };  // a file gone may have become a .kept one
+struct Beside {
+    const char* name;
+    std::vector<uint8_t> (*make)();
+    Fate fate;
+};
+// Process numbers no process has: their temporary files are a dead host's.
+const Beside kForeign[] = {
+    {"morvahost.settings2.ended", GoodFile, STAYS},
+    {"morvahost.settings.9999999999.tmp", GoodFile, STAYS},
+    {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
+    {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
+    {"morvahost.settings.ended.txt", GoodFile, STAYS},
+    {"agenda.ended", kDamaged[0].make, STAYS},
+};
+const std::vector<Beside> kEarlierBad = {{"morvahost.settings.bad", kDamaged[0].make, STAYS}};
+const std::vector<Beside> kDeadSaves = {
+    {"morvahost.settings.4294967292.tmp", ToolsFile<3>, GONE},
+    {"morvahost.settings.4294967288.tmp", kDamaged[1].make, GONE},
+    {"morvahost.settings.tmp", kDamaged[1].make, GONE},
+};
+const std::vector<Beside> kEnded = {{"morvahost.settings.ended", ToolsFile<3>, GONE}};
+
+// Where a sweep run starts from: the file, what a reader must find if no
+// save is made, the copy the host must keep of the file when it goes, when
+// the save is made, whether the program's folder is missing and the
+// application data not there yet, the save's calls when none fails, and
+// what is beside the file.
+struct SweepStart {
+    const char* name;
+    std::vector<uint8_t> (*make)();   // null: no file yet
+    std::vector<uint8_t> (*holds)();  // null: the file as made
+    const char* copy;                 // after the settings file's name
+    SaveOccasion occasion;
+    bool noFolder;
+    const char* save;
+    const std::vector<Beside>* beside;  // null: nothing of its own
+};
+
+#define READ_CALLS " open(80000000,5,3) GetFileSize ReadFile CloseHandle"
+#define NO_FILE " open(80000000,5,3)"
+#define TEMP_CALLS " open(40000000,0,2) WriteFile FlushFileBuffers CloseHandle"
+#define OWN_FILE READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW" READ_CALLS " DeleteFileW"
 const SweepStart kSweepStarts[] = {
-    {"no file yet", nullptr, nullptr},
-    {"a version 2 file", VersionTwoFile, ".version-2"},
-    {"a damaged file", kDamaged[2].make, ".bad"},
+    {"no file yet", nullptr, nullptr, nullptr, SAVE_BY_USER, false,
+     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", nullptr},
+    {"a version 2 file", VersionTwoFile, nullptr, ".version-2", SAVE_BY_USER, false,
+     READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW", nullptr},
+    {"a damaged file beside an earlier one", kDamaged[2].make, nullptr, ".2.bad", SAVE_BY_USER,
+     false, NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", &kEarlierBad},
+    {"dead hosts' saves, the file damaged", kDamaged[2].make, ToolsFile<3>, ".bad", SAVE_BY_USER,
+     false, OWN_FILE, &kDeadSaves},
+    {"a whole file and an ended session's, the session ending", GoodFile, nullptr, nullptr,
+     SAVE_AT_SESSION_END, false, OWN_FILE, &kEnded},
+    {"no program folder, no application data yet", nullptr, nullptr, nullptr, SAVE_BY_USER, true,
+     NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", nullptr},
 };
 
 std::vector<std::string> told;  // what the host told or asked its user
@@ -845,12 +919,7 @@ protected:
     void SetUp() override
     {
         HMODULE self = GetModuleHandleW(nullptr);
-#define AS_HOOK(call, ...)                                                               \
-    void* was_##call =                                                                   \
-        HookImport(self, "kernel32.dll", #call, reinterpret_cast<void*>(&Sweep_##call)); \
-    if (was_##call != reinterpret_cast<void*>(&Sweep_##call)) {                          \
-        real_##call = reinterpret_cast<decltype(real_##call)>(was_##call);               \
-    }
+#define AS_HOOK(call, ...) Watch(self, "kernel32.dll", #call, &real_##call, &Sweep_##call);
         HOST_FILE_CALLS(AS_HOOK)
 #undef AS_HOOK
         hostHooks.tell = TellSweep;
@@ -863,6 +932,7 @@ protected:
 
     void TearDown() override
     {
+        fileSweep = {};
         for (const std::string& folder : {program, data, root}) {
             Empty(folder);
             RemoveDirectoryW(Wide(folder).c_str());
@@ -878,34 +948,55 @@ protected:
     }
 
     // One run: a host loads and saves, `kind` striking call `failing` of
-    // the load (phase 0) or the save (phase 1). Returns the first fault.
-    std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing)
+    // the load (phase 0) or the save (phase 1), or another host saving
+    // whole after call `meanwhile` of the save. Returns the first fault.
+    std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing,
+                    int meanwhile = 0)
     {
         Empty(program);
         Empty(data);
         const std::vector<uint8_t> old = start.make ? start.make() : std::vector<uint8_t>();
+        const std::vector<uint8_t> holds = start.holds ? start.holds() : old;
         if (start.make) {
             WriteBytes(program + "morvahost.settings", old);
+        }
+        std::vector<Beside> beside(std::begin(kForeign), std::end(kForeign));
+        if (start.beside) {
+            beside.insert(beside.end(), start.beside->begin(), start.beside->end());
+        }
+        for (const Beside& b : beside) {
+            WriteBytes(program + b.name, b.make());
+        }
+        if (start.noFolder) {
+            RemoveDirectoryW(Wide(data).c_str());
         }
         told.clear();
         fileSweep = {};
         fileSweep.failing = failing;
+        fileSweep.meanwhile = meanwhile;
         fileSweep.kind = kind;
+        theirsLanded = false;
         bool fromFile = false;
         std::string place, problem;
+        size_t toldBeforeSave = 0;
         for (int step = 0; step < 2 && !fileSweep.dead; step++) {
             fileSweep.armed = step == phase;
             if (step == 0) {
                 host = HostState{};
-                host.settingsPath = ChooseSettingsPath(program, data, &place);
+                host.settingsPath =
+                    ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
                 LoadHostSettings(&fromFile, &problem);
+                toldBeforeSave = told.size();
             } else {
-                SaveHostSettings(SAVE_BY_USER);
+                SaveHostSettings(HostSettings{}, start.occasion);
             }
             fileSweep.armed = false;
         }
         counted = fileSweep.calls;
         std::string fault = fileSweep.open.empty() || kind == CRASH ? "" : "a file left open";
+        if (start.occasion == SAVE_AT_SESSION_END && told.size() > toldBeforeSave) {
+            fault = "a box as the session ended: " + told.back();
+        }
         std::set<HANDLE> open;
         open.swap(fileSweep.open);
         for (HANDLE h : open) {
@@ -914,13 +1005,40 @@ protected:
         if (!problem.empty()) {
             told.push_back(problem);
         }
+        // What the stopped or failed host left, before anyone cleans.
+        auto there = [](const std::string& path) {
+            return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        };
+        if (kind != CRASH && there(TemporaryName(host.settingsPath))) {
+            fault = "its own temporary file left";
+        }
+        for (const Beside& b : beside) {
+            if (!failing && !meanwhile && b.fate != STAYS && there(program + b.name)) {
+                fault = std::string("a clean run left ") + b.name;
+            }
+        }
+        if (fileSweep.failed == "CreateDirectoryW" && there(data)) {
+            fault = "a folder the host could not make was made by its save";
+        }
         // A fresh host reads what is there.
         host = HostState{};
-        host.settingsPath = ChooseSettingsPath(program, data, &place);
-        std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
+        host.settingsPath =
+            ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
         problem.clear();
         LoadHostSettings(&fromFile, &problem);
+        if (start.occasion == SAVE_AT_SESSION_END && !problem.empty()) {
+            told.push_back(problem);
+        }
+        std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
         bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
+        for (const Beside& b : beside) {
+            if (b.fate == STAYS && ReadFileBytes(program + b.name) != b.make()) {
+                foreignTouched++;
+                fault = std::string("touched ") + b.name;
+            } else if (b.fate != STAYS && there(program + b.name)) {
+                fault = std::string("a start left ") + b.name;
+            }
+        }
         std::vector<std::string> left = Names(program), inData = Names(data);
         for (const std::string& name : inData) {
             left.push_back("data\\" + name);
@@ -928,17 +1046,32 @@ protected:
         std::string settingsName = host.settingsPath.substr(root.size());
         settingsName.erase(0, settingsName.rfind("program\\", 0) == 0 ? 8 : 0);
         for (const std::string& name : left) {
-            if (name != settingsName &&
-                (!start.keptAs || name != "morvahost.settings" + std::string(start.keptAs))) {
+            bool known = name == settingsName || name == ".." || name == ".";
+            for (const Beside& b : beside) {
+                known = known || name == b.name;
+            }
+            for (const char* copy : {start.copy, ".kept", ".2.kept", ".replaced"}) {
+                known = known || (copy && name == settingsName + copy);
+            }
+            if (!known) {
                 fault = "left behind: " + name;
             }
         }
         // Only a damaged file may be gone, set aside.
-        bool setAside = start.keptAs && !strcmp(start.keptAs, ".bad") && now.empty();
-        if (!isNew && now != old && !setAside) {
+        bool setAside = start.copy && strstr(start.copy, ".bad") && !start.holds && now.empty();
+        if (meanwhile) {
+            if (!isNew && now != (theirsLanded ? ToolsFile<4>() : old)) {
+                fault = "the file holds neither host's settings whole";
+            } else if (isNew && theirsLanded &&
+                       ReadFileBytes(host.settingsPath + ".replaced") != ToolsFile<4>() &&
+                       ReadFileBytes(host.settingsPath + (start.copy ? start.copy : "")) !=
+                           ToolsFile<4>()) {
+                fault = "another host's save was replaced and not kept";
+            }
+        } else if (!isNew && now != old && now != holds && !setAside) {
             fault = "the file holds neither the old nor the new settings";
-        } else if (start.keptAs && now != old &&
-                   ReadFileBytes(program + "morvahost.settings" + start.keptAs) != old) {
+        } else if (start.copy && now != old &&
+                   ReadFileBytes(program + "morvahost.settings" + start.copy) != old) {
             fault = "the old file was not kept";
         } else if (kind != CRASH && !isNew && told.empty()) {
             fault = "the save did not happen and nobody was told";
@@ -974,6 +1107,7 @@ protected:
         PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
     std::string root, program, data;
     int counted = 0;
+    int foreignTouched = 0;
 };
 
 TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings)
@@ -984,6 +1118,9 @@ TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings
             EXPECT_EQ(Run(start, phase, LASTING, 0), "") << start.name << ", nothing failing";
             int count = counted;
             calls += count;
+            if (phase == 1) {
+                EXPECT_EQ(fileSweep.trace, start.save) << start.name << ": the save's calls";
+            }
             for (FaultKind kind : {LASTING, PASSING, CRASH}) {
                 for (int n = 1; n <= count; n++, runs++) {
                     std::string fault = Run(start, phase, kind, n);
@@ -992,9 +1129,15 @@ TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings
                                          << n << " of " << count << ", fault kind " << kind;
                 }
             }
+            for (int n = 1; phase == 1 && n <= count; n++, runs++) {
+                std::string fault = Run(start, phase, LASTING, 0, n);
+                lost += !fault.empty();
+                EXPECT_EQ(fault, "") << start.name << ", another host saving after call " << n;
+            }
         }
     }
-    printf("host file sweep: %d calls, %d runs, %d lost\n", calls, runs, lost);
+    printf("host file sweep: %d calls, %d runs, %d lost, %d foreign files touched\n", calls, runs,
+           lost, foreignTouched);
 }
 
 // Another host saves to the file while this one runs; this one then saves.
@@ -1005,13 +1148,15 @@ struct Meanwhile {
     bool answer;            // to the question, if it is asked
     const char* keptAs;     // null: this host's settings are in the file, or nowhere
     const char* says;       // at that save or at the next start
+    const char* copied;     // where the other host's file is kept, if it is replaced
 };
 
 const Meanwhile kMeanwhile[] = {
-    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel"},
-    {"quit, not replacing", false, SAVE_BY_USER, false, nullptr, "No: the file stays as it is"},
-    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended"},
-    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran"},
+    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel", ".version-2"},
+    {"quit, not replacing", false, SAVE_BY_USER, false, nullptr, "No: the file stays as it is",
+     nullptr},
+    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended", nullptr},
+    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr},
 };
 
 bool answer;
@@ -1039,7 +1184,7 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         std::vector<uint8_t> theirs = m.newer ? NewerFile() : VersionTwoFile();
         WriteBytes(path, theirs);
         answer = m.answer;
-        SaveHostSettings(m.occasion);
+        SaveHostSettings(HostSettings{}, m.occasion);
         EXPECT_EQ(ReadFileBytes(path), m.answer && !m.keptAs ? ours : theirs);
         host = HostState{};  // the next start
         host.settingsPath = path;
@@ -1049,18 +1194,11 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         if (m.keptAs) {
             EXPECT_EQ(ReadFileBytes(path + m.keptAs), ours);
         }
+        if (m.copied) {
+            EXPECT_EQ(ReadFileBytes(path + m.copied), theirs);
+        }
         Empty(program);
     }
-    // A file on a folder that is not there (a drive not mapped now) is not
-    // "no file yet": it is left alone, and the folder is not made.
-    host = HostState{};
-    host.settingsPath = root + "gone\\morvahost.settings";
-    bool fromFile = false;
-    std::string problem;
-    LoadHostSettings(&fromFile, &problem);
-    EXPECT_NE(problem.find("its folder is not there"), std::string::npos) << problem;
-    EXPECT_EQ(SaveHostSettings(SAVE_BY_USER), SAVE_NOT_MADE);
-    EXPECT_EQ(GetFileAttributesW(Wide(root + "gone").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Where the host keeps its settings when none are named: a copy of the host,
