@@ -618,9 +618,8 @@ HGDIOBJ WINAPI LedgerSelectObject(HDC hdc, HGDIOBJ obj)
 BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
 {
     auto in = selectedInto.find(obj);
-    if (in != selectedInto.end() && GetCurrentObject(in->second, GetObjectType(obj)) == obj) {
-        ledger.selectedDeletes++;
-    }
+    ledger.selectedDeletes +=
+        in != selectedInto.end() && GetCurrentObject(in->second, GetObjectType(obj)) == obj;
     BOOL ok = ledgerDeleteObject(obj);
     ok ? --ledger.gdiObjects : ledger.failedDeletes += obj ? 1 : 0;
     return ok;
