@@ -95,21 +95,22 @@ void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
 // The panel (panel.cpp). The window classes' names are what the tests look
-// for.
+// for. A tool's request for its Properties goes on to the main window.
 extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
-void RemoveTool(HWND tool);
+void RemoveTool(HWND tool);  // the caller has closed the tool's sheet
 void LayoutPanel();
 int ToolNumber(HWND tool);  // 1-based, 0 for a window that is not a tool
 SIZE PanelMinimumSize();
 
-// The property sheet (sheet.cpp).
+// The property sheet (sheet.cpp), for one of the panel's tools.
 extern const char kSheetClass[];
 bool RegisterSheetClass();
 void OpenPropertySheet(HWND tool);
 void ApplyPropertySheet();
 void ClosePropertySheet();
+void CloseSheetOf(HWND tool);  // the sheet, when it is this tool's
 bool SheetDialogMessage(MSG* msg);
 
 // Where the settings are kept (settings_place.cpp): an existing

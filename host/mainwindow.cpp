@@ -232,6 +232,7 @@ LRESULT OnMainCommand(HWND hwnd, UINT id)
         break;
     case IDM_HOST_REMOVE_TOOL:
         if (!host.tools.empty()) {
+            CloseSheetOf(host.tools.back());  // a tool's page never outlives it
             RemoveTool(host.tools.back());
         }
         break;
@@ -257,6 +258,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return OnMainMinMax(hwnd, reinterpret_cast<MINMAXINFO*>(lParam));
     case WM_COMMAND:
         return OnMainCommand(hwnd, LOWORD(wParam));
+    case PNM_SHOWPROPERTIES:  // handed on by the panel
+        OpenPropertySheet(reinterpret_cast<HWND>(wParam));
+        return 0;
     case WM_CLOSE:
         return OnMainClose(hwnd);
     case WM_QUERYENDSESSION:

@@ -78,14 +78,6 @@ LRESULT OnPaintNotice(const PaintNotice* notice)
     return 0;
 }
 
-LRESULT OnShowProperties(HWND tool)
-{
-    if (ToolNumber(tool) > 0) {
-        OpenPropertySheet(tool);
-    }
-    return 0;
-}
-
 LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -97,7 +89,8 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         LayoutPanel();
         return 0;
     case PNM_SHOWPROPERTIES:
-        return OnShowProperties(reinterpret_cast<HWND>(wParam));
+        // A tool's Properties item: the main window opens its sheet.
+        return SendMessageA(host.mainWindow, msg, wParam, lParam);
     case PNM_PAINTNOTIFY:
         return OnPaintNotice(reinterpret_cast<const PaintNotice*>(lParam));
     default:
@@ -187,10 +180,6 @@ void RemoveTool(HWND tool)
     auto it = std::find(host.tools.begin(), host.tools.end(), tool);
     if (it == host.tools.end()) {
         return;
-    }
-    // A tool's page never outlives it.
-    if (host.sheetTool == tool) {
-        ClosePropertySheet();
     }
     host.tools.erase(it);
     DestroyWindow(tool);

@@ -137,6 +137,9 @@ bool RegisterSheetClass()
 
 void OpenPropertySheet(HWND tool)
 {
+    if (ToolNumber(tool) == 0) {
+        return;  // not one of the panel's tools
+    }
     if (host.sheet && host.sheetTool == tool) {
         SetForegroundWindow(host.sheet);
         return;
@@ -211,6 +214,13 @@ void ClosePropertySheet()
     if (host.sheetFont) {
         DeleteObject(host.sheetFont);
         host.sheetFont = nullptr;
+    }
+}
+
+void CloseSheetOf(HWND tool)
+{
+    if (host.sheetTool == tool) {
+        ClosePropertySheet();
     }
 }
 

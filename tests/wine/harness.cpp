@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace {
@@ -572,6 +573,9 @@ decltype(&GetDC) ledgerGetDC;
 decltype(&ReleaseDC) ledgerReleaseDC;
 decltype(&CreatePopupMenu) ledgerCreatePopupMenu;
 decltype(&DestroyMenu) ledgerDestroyMenu;
+decltype(&CreateFontIndirectW) ledgerCreateFontIndirectW;
+decltype(&SelectObject) ledgerSelectObject;
+std::map<HGDIOBJ, HDC> selectedInto;  // the device context each object went into last
 
 template <typename T>
 T Counted(T made, long* live)
@@ -602,8 +606,20 @@ HDC WINAPI LedgerCreateCompatibleDC(HDC hdc)
 {
     return Counted(ledgerCreateCompatibleDC(hdc), &ledger.memoryDcs);
 }
+HFONT WINAPI LedgerCreateFontIndirectW(const LOGFONTW* font)
+{
+    return Counted(ledgerCreateFontIndirectW(font), &ledger.gdiObjects);
+}
+HGDIOBJ WINAPI LedgerSelectObject(HDC hdc, HGDIOBJ obj)
+{
+    selectedInto[obj] = hdc;
+    return ledgerSelectObject(hdc, obj);
+}
 BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
 {
+    auto in = selectedInto.find(obj);
+    ledger.selectedDeletes +=
+        in != selectedInto.end() && GetCurrentObject(in->second, GetObjectType(obj)) == obj;
     BOOL ok = ledgerDeleteObject(obj);
     ok ? --ledger.gdiObjects : ledger.failedDeletes += obj ? 1 : 0;
     return ok;
@@ -654,6 +670,9 @@ void StartObjectLedger(HMODULE module)
     Watch(module, "user32.dll", "ReleaseDC", &ledgerReleaseDC, &LedgerReleaseDC);
     Watch(module, "user32.dll", "CreatePopupMenu", &ledgerCreatePopupMenu, &LedgerCreatePopupMenu);
     Watch(module, "user32.dll", "DestroyMenu", &ledgerDestroyMenu, &LedgerDestroyMenu);
+    Watch(module, "gdi32.dll", "CreateFontIndirectW", &ledgerCreateFontIndirectW,
+          &LedgerCreateFontIndirectW);
+    Watch(module, "gdi32.dll", "SelectObject", &ledgerSelectObject, &LedgerSelectObject);
 }
 
 ObjectLedger Ledger()

@@ -144,11 +144,12 @@ void CatchDebugOutput();
 // kept by watching its imports. Live counts must come back to where they
 // were once the module has finished with them.
 struct ObjectLedger {
-    long gdiObjects;     // pens, brushes, bitmaps made or loaded and not deleted
-    long memoryDcs;      // CreateCompatibleDC without DeleteDC
-    long windowDcs;      // GetDC without ReleaseDC
-    long menus;          // CreatePopupMenu without DestroyMenu
-    long failedDeletes;  // deletes of a handle the system refused
+    long gdiObjects;       // pens, brushes, fonts, bitmaps made or loaded and not deleted
+    long memoryDcs;        // CreateCompatibleDC without DeleteDC
+    long windowDcs;        // GetDC without ReleaseDC
+    long menus;            // CreatePopupMenu without DestroyMenu
+    long failedDeletes;    // deletes of a handle the system refused
+    long selectedDeletes;  // deletes of an object still selected into a device context
 };
 void StartObjectLedger(HMODULE module);
 ObjectLedger Ledger();

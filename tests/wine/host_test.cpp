@@ -1303,6 +1303,68 @@ TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
     }
 }
 
+// The host's window side in this program, its drawing objects on the ledger:
+// three tools fitted once a fourth is removed, the sheets of two, a move to
+// other dots per inch, the panel filled, and a quit with a sheet open.
+TEST(HostWindow, ToolsFitEachSheetIsItsOwnToolsAndEveryObjectIsGivenBack)
+{
+    host = HostState{};
+    host.instance = GetModuleHandleW(nullptr);
+    host.settingsPath = TempPath("window.settings");
+    hostHooks.tell = TellSweep;
+    hostHooks.confirm = ConfirmSweep;
+    told.clear();
+    EXPECT_EQ(FolderOf("C:/x/a.settings"), "C:/x/") << "a path written with forward slashes";
+    StartObjectLedger(host.instance);
+    StartCatchingDialogs();  // the module's: an applied voice with no device open
+    ASSERT_EQ(OpenHost(ExeFolder() + "morva.dll", false), HOST_EXIT_OK);
+    while (host.tools.size() < 4 && AddTool(nullptr)) {
+    }
+    SendMessageA(host.mainWindow, WM_COMMAND, IDM_HOST_REMOVE_TOOL, 0);
+    RECT client, was = {};
+    GetClientRect(host.mainWindow, &client);
+    MapWindowPoints(host.mainWindow, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    for (HWND tool : host.tools) {
+        RECT rc, inside;
+        GetWindowRect(tool, &rc);
+        EXPECT_TRUE(IntersectRect(&inside, &rc, &client) && EqualRect(&inside, &rc));
+        EXPECT_LE(std::abs((rc.left - client.left) - (client.right - rc.right)), 1) << "centred";
+        EXPECT_GT(rc.top, was.bottom) << "below the one before";
+        was = rc;
+    }
+    EXPECT_LT(client.bottom - was.bottom, was.bottom - was.top) << "the three fill the height";
+    RedrawWindow(host.mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    for (int i : {1, 1, 0}) {
+        HWND sheet = host.sheet, shown = host.sheetTool;
+        SendMessageA(host.tools[i], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+        SendMessageA(host.sheet, WM_COMMAND, IDC_SHEET_APPLY, 0);  // leaves it open
+        EXPECT_EQ(host.sheetTool, host.tools[i]);
+        EXPECT_EQ(host.sheet == sheet, shown == host.tools[i]) << "the same tool's brought forward";
+        EXPECT_TRUE(host.sheet == sheet || !IsWindow(sheet)) << "one sheet at a time";
+    }
+    SendMessageA(host.panel, PNM_SHOWPROPERTIES, reinterpret_cast<WPARAM>(host.mainWindow), 0);
+    EXPECT_EQ(host.sheetTool, host.tools[0]) << "a window that is not a tool has no sheet";
+    RECT at;
+    GetWindowRect(host.sheet, &at);
+    SendMessageA(host.sheet, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&at));
+    while (AddTool(nullptr)) {
+    }
+    EXPECT_EQ(host.tools.size(), static_cast<size_t>(SETTINGS_MAX_TOOLS));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("The panel is full"), std::string::npos) << told[0];
+    SendMessageA(host.mainWindow, WM_CLOSE, 0, 0);
+    MSG quit;  // what the closed window posted, not for the tests after this one
+    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    ClosePanelModule();
+    ObjectLedger left = Ledger();
+    EXPECT_EQ(std::make_tuple(left.gdiObjects, left.memoryDcs, left.windowDcs, left.failedDeletes,
+                              left.selectedDeletes),
+              std::make_tuple(0L, 0L, 0L, 0L, 0L))
+        << "objects left, DCs left, window DCs left, failed deletes, deletes of selected objects";
+    DeleteFileA(host.settingsPath.c_str());
+}
+
 // The capture device, loaded by path from its own folder.
 struct Capture {
     HMODULE dll;

@@ -674,3 +674,208 @@ mutant("about-credit", F,
        "IDC_CREDIT2, IDS_CREDIT2);", "IDC_CREDIT2, IDS_CREDIT1);",
        "the second credit line repeats the first",
        None, ABOUT_W)
+
+# host/: the host program's window side, its paths and its module loading.
+# The host's tests: its window side run in the test program on the object
+# ledger, and the host started as a program of its own.
+HOST_WINDOW_W = r"^wine\.HostWindow\."
+HOST_SESSION_W = r"^wine\.(HostWindow|HostSession)\."
+HOST_SHEET_W = r"^wine\.(HostWindow|HostSession|HostDemo)\."
+HOST_PATHS_W = r"^wine\.(HostWindow|HostCommandLine|HostModule)\."
+HOST_MODULE_W = r"^wine\.(HostModule|HostWindow)\."
+
+# host/panel.cpp: the tools laid out in the panel.
+F = "host/panel.cpp"
+mutant("panel-tool-limit", F,
+       "if (host.tools.size() >= SETTINGS_MAX_TOOLS) {", "if (host.tools.size() > SETTINGS_MAX_TOOLS) {",
+       "the panel takes a tool beyond its limit, which the settings file cannot keep",
+       None, HOST_WINDOW_W)
+mutant("panel-fit-width-only", F,
+       "request.maxHeight = std::max(maxHeight, 1);", "request.maxHeight = std::max(maxHeight, 0xFFFF);",
+       "tools are fitted to the panel's width only: a lower window leaves them their height",
+       None, HOST_SESSION_W)
+mutant("panel-share-ignored", F,
+       "int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);",
+       "int maxHeight = std::max(std::max(share, 1), sp.maxToolHeight);",
+       "each tool may take the greatest height, or its share of the panel's when that is more",
+       None, HOST_SESSION_W)
+mutant("panel-not-centred", F,
+       "int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);", "int x = sp.margin;",
+       "a tool narrower than the panel sits at its left edge",
+       None, HOST_SESSION_W)
+mutant("panel-no-gap", F,
+       "y += s.cy + sp.gap;", "y += s.cy;",
+       "tools touch one another",
+       None, HOST_SESSION_W)
+mutant("panel-width-byte", F,
+       "SIZE s = {static_cast<LONG>(packed & 0xFFFF),", "SIZE s = {static_cast<LONG>(packed & 0xFF),",
+       "a fitted width loses its high byte",
+       None, HOST_SESSION_W)
+mutant("panel-add-unplaced", F,
+       "    host.tools.push_back(tool);\n    LayoutPanel();\n", "    host.tools.push_back(tool);\n",
+       "a new tool keeps the no size it was made with until the panel is laid out again",
+       None, HOST_SESSION_W)
+mutant("panel-remove-no-layout", F,
+       "    DestroyWindow(tool);\n    LayoutPanel();\n", "    DestroyWindow(tool);\n",
+       "the tools left after a removal keep their places and sizes",
+       None, HOST_SESSION_W)
+mutant("panel-brush-leak", F,
+       "    DeleteObject(background);\n", "",
+       "every paint of the panel leaks its brush",
+       None, HOST_WINDOW_W)
+mutant("panel-properties-dropped", F,
+       "return SendMessageA(host.mainWindow, msg, wParam, lParam);", "return 0;",
+       "a tool's Properties item is not handed on: no sheet opens",
+       None, HOST_SESSION_W)
+mutant("panel-tool-number", F,
+       "static_cast<int>(it - host.tools.begin()) + 1;", "static_cast<int>(it - host.tools.begin());",
+       "tools are numbered from 0, so the first is taken for no tool",
+       None, HOST_SESSION_W)
+mutant("panel-layout-empty", F,
+       "if (!host.panel || host.tools.empty()) {", "if (!host.panel) {",
+       "an empty panel is laid out, dividing by its tool count of 0",
+       None, HOST_SESSION_W)
+
+# host/sheet.cpp: the property sheet around a tool's page.
+F = "host/sheet.cpp"
+mutant("sheet-same-tool-reopened", F,
+       "    if (host.sheet && host.sheetTool == tool) {\n        SetForegroundWindow(host.sheet);\n"
+       "        return;\n    }\n", "",
+       "asking again for the open sheet's tool closes it, with its edits, and opens another",
+       None, HOST_WINDOW_W)
+mutant("sheet-other-tool", F,
+       "if (host.sheet && host.sheetTool == tool) {", "if (host.sheet) {",
+       "another tool's Properties bring the open sheet forward, which edits the first tool",
+       None, HOST_SESSION_W)
+mutant("sheet-not-a-tool", F,
+       "    if (ToolNumber(tool) == 0) {\n        return;  // not one of the panel's tools\n    }\n", "",
+       "a request naming a window that is not a tool closes the open sheet and asks that window for a page",
+       None, HOST_WINDOW_W)
+mutant("sheet-old-left-open", F,
+       "    ClosePropertySheet();\n    std::string caption", "    std::string caption",
+       "a second tool's sheet opens beside the first, whose page is forgotten",
+       None, HOST_SESSION_W)
+mutant("sheet-apply-no-layout", F,
+       "    LayoutPanel();\n    SendMessageA(host.sheetTool, PNM_REFRESH",
+       "    SendMessageA(host.sheetTool, PNM_REFRESH",
+       "an applied octave count leaves the tool at its old proportion",
+       None, HOST_SESSION_W)
+mutant("sheet-ok-no-apply", F,
+       "    case IDOK:\n        ApplyPropertySheet();\n", "    case IDOK:\n",
+       "OK closes the sheet without applying its edits",
+       None, HOST_SHEET_W)
+mutant("sheet-apply-closes", F,
+       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n",
+       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n        ClosePropertySheet();\n",
+       "Apply closes the sheet as OK does",
+       None, HOST_SESSION_W)
+mutant("sheet-font-leak", F,
+       "    if (host.sheetFont) {\n        DeleteObject(host.sheetFont);\n", "    if (host.sheetFont) {\n",
+       "every sheet closed leaks its buttons' font",
+       None, HOST_WINDOW_W)
+mutant("sheet-dpi-font-swapped", F,
+       "        DeleteObject(old);\n", "        DeleteObject(host.sheetFont);\n",
+       "a sheet moved to a screen of other dots per inch deletes its new font, not the old",
+       None, HOST_WINDOW_W)
+mutant("sheet-page-left", F,
+       "    if (page && IsWindow(page)) {\n        DestroyWindow(page);\n    }\n", "",
+       "closing the sheet leaves its page to go with the sheet",
+       None, HOST_SESSION_W,
+       equivalent="the page is a child of the sheet's frame, so the sheet's DestroyWindow, in the "
+                  "same call, destroys it; the host's record of both is cleared before either")
+
+# host/mainwindow.cpp: the main window's tool handling and its header.
+F = "host/mainwindow.cpp"
+mutant("main-properties-ignored", F,
+       "    case PNM_SHOWPROPERTIES:  // handed on by the panel\n"
+       "        OpenPropertySheet(reinterpret_cast<HWND>(wParam));\n",
+       "    case PNM_SHOWPROPERTIES:  // handed on by the panel\n",
+       "the main window drops the Properties request the panel hands it",
+       None, HOST_SESSION_W)
+mutant("main-remove-keeps-sheet", F,
+       "            CloseSheetOf(host.tools.back());  // a tool's page never outlives it\n", "",
+       "Remove Last Tool leaves the removed tool's sheet open",
+       None, HOST_SESSION_W)
+mutant("main-remove-first", F,
+       "            RemoveTool(host.tools.back());", "            RemoveTool(host.tools.front());",
+       "Remove Last Tool removes the first",
+       None, HOST_SESSION_W)
+mutant("main-quit-keeps-sheet", F,
+       "    ClosePropertySheet();\n    std::vector<HWND> tools = host.tools;",
+       "    std::vector<HWND> tools = host.tools;",
+       "quitting with a sheet open destroys the tools under their page and leaks the sheet's font",
+       None, HOST_WINDOW_W)
+mutant("main-panel-height", F,
+       "height > header ? height - header : 0", "height",
+       "the panel is as high as the whole client area, so the lowest tools go below the window",
+       None, HOST_SESSION_W)
+mutant("main-header-font-leak", F,
+       "    DeleteObject(bold);\n", "",
+       "every paint of the header leaks its bold font",
+       None, HOST_WINDOW_W)
+mutant("main-header-font-selected", F,
+       "    SelectObject(hdc, oldFont);\n    DeleteObject(bold);\n    DeleteObject(normal);\n",
+       "    DeleteObject(bold);\n    DeleteObject(normal);\n    SelectObject(hdc, oldFont);\n",
+       "the header's fonts are deleted before the normal one is selected out of the paint context",
+       None, HOST_WINDOW_W)
+mutant("main-header-dc-leak", F,
+       "        SelectObject(mem, old);\n        DeleteDC(mem);\n", "        SelectObject(mem, old);\n",
+       "every paint of the header leaks the memory DC of the type's image",
+       None, HOST_WINDOW_W)
+mutant("main-header-image-selected", F,
+       "        SelectObject(mem, old);\n        DeleteDC(mem);\n",
+       "        DeleteDC(mem);\n        SelectObject(mem, old);\n",
+       "the header's memory DC is deleted with the type's image still selected into it",
+       None, HOST_WINDOW_W,
+       equivalent="deleting the DC lets go of the image, which the host neither deletes nor "
+                  "selects elsewhere; the late SelectObject on the deleted DC does nothing")
+
+# host/hostmain.cpp, host/dpi.cpp: the run and the screen's dots per inch.
+mutant("run-no-first-tool", "host/hostmain.cpp",
+       "    } else {\n        AddTool(nullptr);\n    }\n", "    }\n",
+       "a first start, with no settings file, shows an empty panel",
+       None, HOST_SESSION_W)
+mutant("dpi-screen-dc", "host/dpi.cpp",
+       "        ReleaseDC(nullptr, screen);\n", "",
+       "every look at the system's dots per inch keeps the screen's DC",
+       None, HOST_WINDOW_W)
+
+# host/text.cpp: paths and text.
+F = "host/text.cpp"
+mutant("text-folder-forward-slash", F,
+       "path.substr(0, slash + 1);", "path.substr(0, slash) + \"/\";",
+       "a folder is written with a forward slash before the name that follows it",
+       None, HOST_PATHS_W)
+mutant("text-folder-backslash-only", F,
+       "path.find_last_of(\"\\\\/\");", "path.find_last_of('\\\\');",
+       "a path written with forward slashes has no folder",
+       None, HOST_PATHS_W)
+mutant("text-utf8-terminator", F,
+       "int size = static_cast<int>(wide.size());", "int size = -1;",
+       "UTF-8 text keeps the terminating NUL of the UTF-16 it came from",
+       None, HOST_PATHS_W)
+mutant("text-arguments-program", F,
+       "for (int i = 1; argv && i < count; i++) {", "for (int i = 0; argv && i < count; i++) {",
+       "the program's own name is taken as its first argument",
+       None, HOST_PATHS_W)
+
+# host/module.cpp: loading the module and taking its type.
+F = "host/module.cpp"
+mutant("module-missing-code", F,
+       "        return HOST_EXIT_NO_MODULE;", "        return HOST_EXIT_NO_EXPORT;",
+       "a module that does not load ends the host with the code of a missing export",
+       None, HOST_MODULE_W)
+mutant("module-resolve-goes-on", F,
+       "    if (code == HOST_EXIT_OK) {\n        t.create =", "    {\n        t.create =",
+       "the entry points are looked for after one is missing, with a box for each",
+       None, HOST_MODULE_W)
+mutant("module-no-export-code", F,
+       "        *exitCode = HOST_EXIT_NO_EXPORT;", "        *exitCode = HOST_EXIT_NO_TYPE;",
+       "a reported entry point that is not exported ends the host with the code of a missing type",
+       None, HOST_MODULE_W)
+mutant("module-kept-on-fault", F,
+       "    if (code != HOST_EXIT_OK && host.module) {\n        FreeLibrary(host.module);\n",
+       "    if (code != HOST_EXIT_OK && host.module) {\n",
+       "a module that cannot serve is not let go",
+       None, HOST_MODULE_W,
+       equivalent="every caller of OpenHost ends its process on a fault, which lets the module go")

@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Mutation run over the module: applies each mutant of mutants.py in a
+"""Mutation run over the module and the host: applies each mutant of mutants.py in a
 scratch copy of the sources, rebuilds only what its tests need, runs them
 (native preset and/or win64 under Wine), reverts, and prints the score.
 
-  tools/mutation/mutate.py [--only ID[,ID]] [--native-only] [--sample] [--list]
+  tools/mutation/mutate.py [--only ID[,ID]] [--host] [--native-only] [--sample] [--list]
 
 The scratch copy lives in ~/.cache/morva/mutation/<key>/ (MORVA_MUTATION_DIR
 overrides the parent folder); it is made when absent and brought level with
 this checkout's working tree at every run. A mutant is killed when a
 selected test fails, survives when all pass, and is invalid when it does not
-compile (not counted). Equivalent mutants are listed but never run.
+compile (not counted). Equivalent mutants are listed but never run. The
+score is printed for the module and, apart, for the host (host/).
 """
 
 import argparse
@@ -153,6 +154,10 @@ class Scratch:
             self.display = None
 
 
+def in_host(m):
+    return m["file"].startswith("host/")
+
+
 def either(scratch, preset, regexes):
     """One regex for the tests any of the regexes selects: ctest's regexes
     allow only a few groups, so it names the tests."""
@@ -189,6 +194,7 @@ def run_mutant(scratch, m, presets):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--only", help="run these mutants only (comma-separated ids)")
+    parser.add_argument("--host", action="store_true", help="the host's mutants only (host/)")
     parser.add_argument("--native-only", action="store_true",
                         help="run the native tests only, and only mutants that have some")
     parser.add_argument("--sample", action="store_true",
@@ -203,6 +209,8 @@ def main():
         if unknown:
             sys.exit("mutate: no mutant " + ", ".join(sorted(unknown)))
         mutants = [m for m in MUTANTS if m["id"] in ids]
+    if args.host:
+        mutants = [m for m in mutants if in_host(m)]
     if args.sample:
         mutants = [m for m in mutants if m["sample"]]
     native_only = args.native_only or args.sample
@@ -273,7 +281,13 @@ def main():
 
     counts = {s: sum(1 for r in results.values() if r[0] == s)
               for s in ("killed", "survived", "invalid", "equivalent", "stale")}
-    print("\nmutation score: %d of %d" % (counts["killed"], counts["killed"] + counts["survived"]))
+    print()
+    # The module's score and the host's, each when the run had mutants of it.
+    for area, label in ((False, "mutation score"), (True, "mutation score (host)")):
+        outcomes = [results[m["id"]][0] for m in mutants if in_host(m) == area]
+        if outcomes or not (area or any(map(in_host, mutants))):
+            killed = outcomes.count("killed")
+            print("%s: %d of %d" % (label, killed, killed + outcomes.count("survived")))
     print("(%d invalid, %d equivalent, %d stale; %d s in all; logs in %s)" % (
         counts["invalid"], counts["equivalent"], counts["stale"], time.time() - started,
         scratch.logs))
