@@ -617,9 +617,10 @@ HGDIOBJ WINAPI LedgerSelectObject(HDC hdc, HGDIOBJ obj)
 }
 BOOL WINAPI LedgerDeleteObject(HGDIOBJ obj)
 {
+    // A null object (one whose making failed) is selected nowhere.
     auto in = selectedInto.find(obj);
     ledger.selectedDeletes +=
-        in != selectedInto.end() && GetCurrentObject(in->second, GetObjectType(obj)) == obj;
+        obj && in != selectedInto.end() && GetCurrentObject(in->second, GetObjectType(obj)) == obj;
     BOOL ok = ledgerDeleteObject(obj);
     ok ? --ledger.gdiObjects : ledger.failedDeletes += obj ? 1 : 0;
     return ok;

@@ -879,3 +879,49 @@ mutant("module-kept-on-fault", F,
        "a module that cannot serve is not let go",
        None, HOST_MODULE_W,
        equivalent="every caller of OpenHost ends its process on a fault, which lets the module go")
+
+# host/careful_file.cpp, host/settings.cpp, host/hooks.cpp: the settings
+# file's careful calls, the host's own leftovers, and what it asks and tells.
+HOST_FILES_W = r"^wine\.(HostFileSweep|HostSettingsFile|HostSession)\."
+F = "host/careful_file.cpp"
+mutant("file-flush-unchecked", F,
+       "    } else if (!FlushFileBuffers(f)) {", "    } else if (!FlushFileBuffers(f) && false) {",
+       "a flush that fails is taken as done, so a power cut can lose what was saved",
+       None, HOST_FILES_W)
+mutant("file-temp-kept-on-failure", F,
+       "    DeleteRetried(temp);\n    *error = \"The new file\\n\" + temp + \"\\ncould not be \" + failed;",
+       "    *error = \"The new file\\n\" + temp + \"\\ncould not be \" + failed;",
+       "a temporary file whose write failed is left behind",
+       None, HOST_FILES_W)
+mutant("file-replace-no-put-back", F,
+       "        MoveRetried(copy, path, 0);\n", "",
+       "a replace that moved the old file aside but not the new one in leaves no settings file",
+       None, HOST_FILES_W)
+mutant("file-temp-name-wide", F,
+       "if (c < '0' || c > '9' || digits > 10) {", "if (c < '0' || c > '9') {",
+       "a temporary name with more digits than a process number is taken as the host's",
+       None, HOST_FILES_W)
+F = "host/settings.cpp"
+mutant("settings-ended-prefix", F,
+       "    return digits < 3;", "    return true;",
+       "a name like <name>.<many digits>.ended is taken for the host's own",
+       None, HOST_FILES_W)
+mutant("settings-foreign-bytes", F,
+       "            !BeginsAsOurs(bytes)) {\n            continue;", "            false) {\n            continue;",
+       "a leftover whose name is the host's but whose bytes are not is removed anyway",
+       None, HOST_FILES_W)
+mutant("settings-live-temporary", F,
+       "(TemporaryOf(f.name, name, &process) && !ProcessRuns(process))) {",
+       "TemporaryOf(f.name, name, &process)) {",
+       "a running host's temporary file is removed as a dead one's",
+       None, HOST_FILES_W)
+mutant("settings-box-at-session-end", F,
+       "            if (occasion != SAVE_AT_SESSION_END) {\n                std::string why =",
+       "            {\n                std::string why =",
+       "the settings kept apart as the session ends are told in a box there",
+       None, HOST_FILES_W)
+F = "host/hooks.cpp"
+mutant("hooks-default-yes", F,
+       "MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;", "MB_YESNO | MB_ICONWARNING) == IDYES;",
+       "Enter answers Yes to saving over a file the host did not write",
+       None, HOST_FILES_W)
