@@ -907,7 +907,7 @@ mutant("settings-ended-prefix", F,
        "a name like <name>.<many digits>.ended is taken for the host's own",
        None, HOST_FILES_W)
 mutant("settings-foreign-bytes", F,
-       "            !BeginsAsOurs(bytes)) {\n            continue;", "            false) {\n            continue;",
+       "            !BeginsAsOurs(bytes)) {", "            !BeginsAsOurs({})) {",
        "a leftover whose name is the host's but whose bytes are not is removed anyway",
        None, HOST_FILES_W)
 mutant("settings-live-temporary", F,
