@@ -10,7 +10,7 @@ set -euo pipefail
 
 packages=(cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
           googletest libbenchmark-dev clang libclang-rt-14-dev clang-tidy clang-format cppcheck
-          python3 python3-mido zlib1g-dev
+          python3 python3-mido zlib1g-dev ccache
           qemu-system-x86 debootstrap e2fsprogs)
 optional=()
 [ "${1:-}" = "--demo" ] && optional=(fluidsynth timgm6mb-soundfont)
