@@ -13,9 +13,10 @@
 # full command.
 #
 # The emulated 32-bit run keeps one core of the emulator busy for most of the
-# suite, so it starts as soon as its image and build are there and goes on in
-# the background while the native, 64-bit and Wine 10 runs take the other
-# (its output is shown when it ends, and kept in build/test-logs/win32.log).
+# suite, so it starts as soon as the 32-bit build is there, waits for its
+# image if need be, and goes on in the background while the other presets
+# build and the native, 64-bit and Wine 10 runs take the other core (its
+# output is shown when it ends, and kept in build/test-logs/win32.log).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -43,12 +44,26 @@ if [ -z "$quick" ]; then
     trixie_maker=$!
 fi
 
+# Stops the emulated run, when it was started, and fails.
+give_up() {
+    [ -z "${emulated:-}" ] || kill "$emulated" 2>/dev/null
+    exit 1
+}
+
 jobs=$(nproc 2>/dev/null || echo 2)
-presets=(native win32 win64)
+presets=(win32 native win64)
 [ -z "$quick" ] || presets=(native win64)
 for preset in "${presets[@]}"; do
-    cmake --preset "$preset" >/dev/null || exit 1
-    cmake --build --preset "$preset" -j "$jobs" || exit 1
+    cmake --preset "$preset" >/dev/null || give_up
+    cmake --build --preset "$preset" -j "$jobs" || give_up
+    if [ "$preset" = win32 ]; then
+        # Its emulated run waits for the image itself (tools/i386/image.sh
+        # answers once the maker above is done), and the static checks and
+        # the archive's run beside it.
+        ctest --preset win32 -j 2 "$@" >"$logs/win32.log" 2>&1 &
+        emulated=$!
+        echo "test: the 32-bit run goes on in the background (build/test-logs/win32.log)"
+    fi
 done
 
 # Waits for a system's maker, showing its log when it failed.
@@ -56,8 +71,7 @@ made() {
     wait "$1" && return 0
     cat "$2" >&2
     echo "test: $3 could not be made" >&2
-    [ -z "${emulated:-}" ] || kill "$emulated" 2>/dev/null
-    exit 1
+    give_up
 }
 
 # Each run's counts, from ctest's closing line, add up to the whole suite's.
@@ -80,13 +94,6 @@ counted() {
     counts "$out"
 }
 
-if [ -z "$quick" ]; then
-    made "$image_maker" "$logs/image.log" "the emulated i386 system"
-    ctest --preset win32 "$@" >"$logs/win32.log" 2>&1 &
-    emulated=$!
-    echo "test: the 32-bit run goes on in the background (build/test-logs/win32.log)"
-fi
-
 counted native ctest --preset native -j "$jobs" "$@"
 
 # One display and one Wine server for all the Wine tests. The display is a
@@ -106,6 +113,7 @@ if [ -z "$quick" ]; then
     made "$trixie_maker" "$logs/trixie.log" "the trixie system"
     counted wine10 $SUDO tools/trixie/run.sh "$@"
     wait "$emulated" || status=1
+    made "$image_maker" "$logs/image.log" "the emulated i386 system"
     cat "$logs/win32.log"
     counts "$logs/win32.log"
 fi
