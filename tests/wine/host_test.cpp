@@ -1179,16 +1179,19 @@ const Meanwhile kMeanwhile[] = {
     {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr},
 };
 
+const auto kAskInABox = hostHooks.confirm;  // No is answered there, by Enter
 bool answer;
 bool AnswerQuestion(const std::string& question)
 {
     told.push_back(question);
-    return answer;
+    return answer || kAskInABox(question);
 }
 
 TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
 {
     hostHooks.confirm = AnswerQuestion;
+    StartCatchingDialogs();
+    SetDialogInspector([](HWND box) { PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0); });
     Empty(program);
     const std::string path = program + "morvahost.settings";
     const std::vector<uint8_t> ours = EncodeSettings(HostSettings{{}, {}, kThisHost});
@@ -1219,6 +1222,7 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         }
         Empty(program);
     }
+    StopCatchingDialogs();
 }
 
 // Where the host keeps its settings when none are named: a copy of the host,
