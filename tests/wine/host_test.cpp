@@ -16,6 +16,7 @@
 #include <iterator>
 #include <numeric>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -192,12 +193,12 @@ struct HostRun {
 
     // The host (or another program) of `folder` (UTF-8), started there.
     bool Start(const std::string& arguments, const std::string& folder = ExeFolder(),
-               const char* program = "morvahost.exe")
+               const char* program = "morvahost.exe", DWORD flags = 0)
     {
         std::wstring command = Wide("\"" + folder + program + "\" " + arguments);
         STARTUPINFOW si = {};
         si.cb = sizeof si;
-        return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+        return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, flags, nullptr,
                               Wide(folder).c_str(), &si, &pi) != FALSE;
     }
 
@@ -786,6 +787,10 @@ void AnotherHostSaves();
         if (fs.armed && fs.dead) {                                                \
             return Fail(failure, ERROR_NOT_READY);                                \
         }                                                                         \
+        HANDLE first = (HANDLE)(INT_PTR)std::get<0>(std::make_tuple args);        \
+        if (!strcmp(#call, "CloseHandle") && !fs.open.count(first)) {             \
+            return real_##call args; /* not a file's: a process's */              \
+        }                                                                         \
         bool now = fs.armed && ++fs.calls == fs.failing;                          \
         if (fs.armed && !fs.failing) {                                            \
             fs.trace += Traced(#call, std::make_tuple args);                      \
@@ -799,7 +804,6 @@ void AnotherHostSaves();
         }                                                                         \
         result done = real_##call args;                                           \
         DWORD error = GetLastError();                                             \
-        HANDLE first = (HANDLE)(INT_PTR)std::get<0>(std::make_tuple args);        \
         if (fs.armed && !strcmp(#call, "CreateFileW") && done != failure) {       \
             fs.open.insert((HANDLE)(INT_PTR)done);                                \
         } else if (!strcmp(#call, "CloseHandle")) {                               \
@@ -852,9 +856,15 @@ struct Beside {
     Fate fate;
 };
 // Process numbers no process has: their temporary files are a dead host's.
+// Twenty digits wrap a 64-bit number to such a one (4294967292). The living
+// one is named by a process that runs.
+char livingTemp[64];
 const Beside kForeign[] = {
     {"morvahost.settings2.ended", GoodFile, STAYS},
     {"morvahost.settings.9999999999.tmp", GoodFile, STAYS},
+    {"morvahost.settings.18446744078004518908.tmp", GoodFile, STAYS},
+    {"morvahost.settings.100.ended", GoodFile, STAYS},
+    {livingTemp, GoodFile, STAYS},
     {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
     {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
     {"morvahost.settings.ended.txt", GoodFile, STAYS},
@@ -924,6 +934,9 @@ protected:
 #undef AS_HOOK
         hostHooks.tell = TellSweep;
         hostHooks.confirm = ConfirmSweep;
+        living.Start("", ExeFolder(), "morvahost.exe", CREATE_SUSPENDED);  // held before it begins
+        snprintf(livingTemp, sizeof livingTemp, "morvahost.settings.%lu.tmp",
+                 living.pi.dwProcessId);
         root = TempPath("sweep") + "\\";
         CreateDirectoryW(Wide(root).c_str(), nullptr);
         program = root + "program\\";
@@ -1106,6 +1119,7 @@ protected:
     const uint32_t kThisHost =
         PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
     std::string root, program, data;
+    HostRun living;  // a host that runs
     int counted = 0;
     int foreignTouched = 0;
 };
@@ -1121,8 +1135,14 @@ TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings
             if (phase == 1) {
                 EXPECT_EQ(fileSweep.trace, start.save) << start.name << ": the save's calls";
             }
+            std::istringstream traced(fileSweep.trace);
+            std::vector<std::string> names{std::istream_iterator<std::string>(traced), {}};
             for (FaultKind kind : {LASTING, PASSING, CRASH}) {
-                for (int n = 1; n <= count; n++, runs++) {
+                for (int n = 1; n <= count; n++) {
+                    if (kind == PASSING && names[n - 1] == "CloseHandle") {
+                        continue;  // a handle is closed however its close fails: as lasting
+                    }
+                    runs++;
                     std::string fault = Run(start, phase, kind, n);
                     lost += !fault.empty();
                     EXPECT_EQ(fault, "") << start.name << (phase ? ", save" : ", load") << " call "
@@ -1159,16 +1179,19 @@ const Meanwhile kMeanwhile[] = {
     {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr},
 };
 
+const auto kAskInABox = hostHooks.confirm;  // No is answered there, by Enter
 bool answer;
 bool AnswerQuestion(const std::string& question)
 {
     told.push_back(question);
-    return answer;
+    return answer || kAskInABox(question);
 }
 
 TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
 {
     hostHooks.confirm = AnswerQuestion;
+    StartCatchingDialogs();
+    SetDialogInspector([](HWND box) { PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0); });
     Empty(program);
     const std::string path = program + "morvahost.settings";
     const std::vector<uint8_t> ours = EncodeSettings(HostSettings{{}, {}, kThisHost});
@@ -1199,6 +1222,7 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         }
         Empty(program);
     }
+    StopCatchingDialogs();
 }
 
 // Where the host keeps its settings when none are named: a copy of the host,
