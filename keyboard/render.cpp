@@ -61,12 +61,14 @@ void LayoutKeyboard(ToolInstance* record)
     HGDIOBJ oldPen = SelectObject(mem, GetStockObject(BLACK_PEN));
     DrawKeys(mem, record->state, rc, white, black);
 
+    // The memory DC goes before the brushes: deleted, it lets go of whatever
+    // a select back that failed left in it.
     SelectObject(mem, oldPen);
     SelectObject(mem, oldBrush);
     SelectObject(mem, oldBitmap);
+    DeleteDC(mem);
     DeleteObject(white);
     DeleteObject(black);
-    DeleteDC(mem);
 }
 
 void BlitKeyboard(HDC hdc, ToolInstance* record)

@@ -676,11 +676,7 @@ protected:
         }
         // Unloaded, the module has given back every object it made or loaded.
         UnloadMorva(GetModuleHandleA(nullptr));
-        ObjectLedger after = Ledger();
-        // Not held against a run yet: after a failed SelectObject the mark's
-        // pen and brush, and the layout's brushes, can still be selected when
-        // they are deleted, which Windows refuses (a leak on that path).
-        after.selectedDeletes = ledger.selectedDeletes;
+        const ObjectLedger after = Ledger();
         if (fault.empty() && memcmp(&after, &ledger, sizeof ledger) != 0) {
             fault = "drawing objects or menus left behind, or deleted twice";
         }
