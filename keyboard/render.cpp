@@ -85,6 +85,22 @@ void BlitKeyboard(HDC hdc, ToolInstance* record)
     DeleteDC(mem);
 }
 
+// A refused request would leave the old keys on the screen while the key
+// table holds the new, and a press would play a key other than the one drawn
+// under it: the image is then copied onto the window at once.
+void ShowKeyboard(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    if (InvalidateRect(hwnd, nullptr, FALSE)) {
+        return;
+    }
+    HDC hdc = GetDC(hwnd);
+    if (hdc) {
+        BlitKeyboard(hdc, record);
+        ReleaseDC(hwnd, hdc);
+    }
+}
+
 // The back buffer is the one drawing object a record owns beyond a message.
 void DeleteBackBuffer(ToolInstance* record)
 {
