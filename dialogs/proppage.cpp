@@ -292,7 +292,7 @@ INT_PTR ApplyPropPage(HWND page)
     if (layoutChanged) {
         record->state.octaves = edits.octaves;
         LayoutKeyboard(record);
-        InvalidateRect(record->hwnd, nullptr, FALSE);
+        ShowKeyboard(record);
     }
     return FALSE;
 }

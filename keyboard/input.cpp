@@ -26,8 +26,17 @@ bool SendNote(ToolInstance* record, BYTE velocity, bool* taken)
     return true;
 }
 
-void DrawMark(ToolInstance* record, HDC hdc, COLORREF colour)
+// The mark draws on a device context of its own, given back before the pen
+// and the brush are deleted: a window's cached context lets go of what it
+// holds when it is given back, so a select back that fails leaves neither
+// selected when it is deleted. Without a context no mark is drawn.
+void DrawMark(ToolInstance* record, COLORREF colour)
 {
+    HWND hwnd = record->hwnd;
+    HDC hdc = GetDC(hwnd);
+    if (!hdc) {
+        return;
+    }
     MarkRect mark;
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
     HBRUSH brush = CreateSolidBrush(colour);
@@ -38,33 +47,42 @@ void DrawMark(ToolInstance* record, HDC hdc, COLORREF colour)
     }
     SelectObject(hdc, oldPen);
     SelectObject(hdc, oldBrush);
+    ReleaseDC(hwnd, hdc);
     DeleteObject(pen);
     DeleteObject(brush);
 }
 
 // Marks the current key in red.
-void DrawKeyHighlight(ToolInstance* record, HDC hdc)
+void DrawKeyHighlight(ToolInstance* record)
 {
-    DrawMark(record, hdc, kMarkRed);
+    DrawMark(record, kMarkRed);
 }
 
 // Paints the mark away in the key's own colour.
-void EraseKeyHighlight(ToolInstance* record, HDC hdc)
+void EraseKeyHighlight(ToolInstance* record)
 {
     const KeyRect* key = UsableKey(record->state, record->state.currentKey);
-    DrawMark(record, hdc, key && key->black ? kBlack : kWhite);
+    DrawMark(record, key && key->black ? kBlack : kWhite);
+}
+
+// A press or a slide goes on only while the window can be drawn on. Each mark
+// takes a device context of its own, and none is held across the note's
+// message box.
+bool CanDrawOn(HWND hwnd)
+{
+    HDC hdc = GetDC(hwnd);
+    if (!hdc) {
+        return false;
+    }
+    ReleaseDC(hwnd, hdc);
+    return true;
 }
 
 // The note-off needs no device context: without one the mark stays until the
 // next paint, but the note ends.
 void UnmarkAndStop(ToolInstance* record)
 {
-    HWND hwnd = record->hwnd;
-    HDC hdc = GetDC(hwnd);
-    if (hdc) {
-        EraseKeyHighlight(record, hdc);
-        ReleaseDC(hwnd, hdc);
-    }
+    EraseKeyHighlight(record);
     StopKeyNote(record);
 }
 
@@ -102,27 +120,21 @@ bool StopKeyNote(ToolInstance* record)
     return true;
 }
 
-// The mark is drawn and the device context given back before the note goes
-// out, so that nothing is held across the note's message box.
 LRESULT OnKeyPress(ToolInstance* record, int x, int y)
 {
     HWND hwnd = record->hwnd;
-    HDC hdc = GetDC(hwnd);
-    if (!hdc) {
+    if (!CanDrawOn(hwnd)) {
         return 0;
     }
     SetCapture(hwnd);
     // The window losing the capture may be another tool whose note-off shows
-    // a box; if this tool was destroyed in its loop, its DC went with it.
+    // a box, in whose loop this tool may have been destroyed.
     if (!ToolStillHolds(hwnd, record)) {
         return 0;
     }
     record->state.currentKey = HitTestKey(record->state, x, y);
     if (record->state.currentKey >= 0) {
-        DrawKeyHighlight(record, hdc);
-    }
-    ReleaseDC(hwnd, hdc);
-    if (record->state.currentKey >= 0) {
+        DrawKeyHighlight(record);
         PlayKeyNote(record);
     }
     return 0;
@@ -135,23 +147,13 @@ LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
         return 0;
     }
     const int32_t key = HitTestKey(record->state, x, y);
-    if (key == record->state.currentKey) {
+    if (key == record->state.currentKey || key == -1 || !CanDrawOn(record->hwnd)) {
         return 0;
     }
-    HWND hwnd = record->hwnd;
-    HDC hdc = GetDC(hwnd);
-    if (!hdc) {
-        return 0;
-    }
-    if (key != -1) {
-        EraseKeyHighlight(record, hdc);
-        record->state.currentKey = key;
-        DrawKeyHighlight(record, hdc);
-    }
-    ReleaseDC(hwnd, hdc);
-    if (key != -1) {
-        PlayKeyNote(record);
-    }
+    EraseKeyHighlight(record);
+    record->state.currentKey = key;
+    DrawKeyHighlight(record);
+    PlayKeyNote(record);
     return 0;
 }
 

@@ -61,12 +61,14 @@ void LayoutKeyboard(ToolInstance* record)
     HGDIOBJ oldPen = SelectObject(mem, GetStockObject(BLACK_PEN));
     DrawKeys(mem, record->state, rc, white, black);
 
+    // The memory DC goes before the brushes: deleted, it lets go of whatever
+    // a select back that failed left in it.
     SelectObject(mem, oldPen);
     SelectObject(mem, oldBrush);
     SelectObject(mem, oldBitmap);
+    DeleteDC(mem);
     DeleteObject(white);
     DeleteObject(black);
-    DeleteDC(mem);
 }
 
 void BlitKeyboard(HDC hdc, ToolInstance* record)
@@ -81,6 +83,22 @@ void BlitKeyboard(HDC hdc, ToolInstance* record)
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
     SelectObject(mem, oldBitmap);
     DeleteDC(mem);
+}
+
+// A refused request would leave the old keys on the screen while the key
+// table holds the new, and a press would play a key other than the one drawn
+// under it: the image is then copied onto the window at once.
+void ShowKeyboard(ToolInstance* record)
+{
+    HWND hwnd = record->hwnd;
+    if (InvalidateRect(hwnd, nullptr, FALSE)) {
+        return;
+    }
+    HDC hdc = GetDC(hwnd);
+    if (hdc) {
+        BlitKeyboard(hdc, record);
+        ReleaseDC(hwnd, hdc);
+    }
 }
 
 // The back buffer is the one drawing object a record owns beyond a message.

@@ -21,5 +21,9 @@ void LayoutKeyboard(ToolInstance* record);
 // Copies the back buffer to the target at (0, 0).
 void BlitKeyboard(HDC hdc, ToolInstance* record);
 
+// Asks for a paint of the whole window after a new layout, and shows the new
+// keys at once when the request is refused.
+void ShowKeyboard(ToolInstance* record);
+
 // Deletes the back buffer, when the tool goes away.
 void DeleteBackBuffer(ToolInstance* record);

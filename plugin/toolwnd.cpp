@@ -160,7 +160,7 @@ LRESULT FitSize(ToolInstance* record, LPARAM lParam)
 LRESULT RefreshTool(ToolInstance* record)
 {
     LayoutKeyboard(record);
-    InvalidateRect(record->hwnd, nullptr, FALSE);
+    ShowKeyboard(record);
     return 0;
 }
 
