@@ -141,6 +141,9 @@ bool TemporaryOf(const std::string& name, const std::string& targetName, DWORD* 
         return false;
     }
     size_t digits = name.size() - tail.size() - from;
+    if (name[from] == '0') {
+        return false;  // process numbers are written with no zero before
+    }
     uint64_t number = 0;
     for (size_t i = 0; i < digits; i++) {
         char c = name[from + i];

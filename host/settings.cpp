@@ -56,7 +56,8 @@ bool IsEndedName(const std::string& found, const std::string& name)
             return false;
         }
     }
-    return digits < 3;
+    // Copies are numbered from 2 to 99, with no zero before.
+    return digits < 3 && found[from] != '0' && found.compare(from, digits, "1") != 0;
 }
 
 // Every file beside `path` whose whole name is one the host makes and whose

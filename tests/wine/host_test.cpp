@@ -856,14 +856,19 @@ struct Beside {
     Fate fate;
 };
 // Process numbers no process has: their temporary files are a dead host's.
-// Twenty digits wrap a 64-bit number to such a one (4294967292). The living
-// one is named by a process that runs.
+// Twenty digits wrap a 64-bit number to such a one (4294967292), and 123 is
+// not a multiple of four, named with a zero before as the host never does.
+// The living one is named by a process that runs. The host numbers its ended
+// files from 2, with no zero before.
 char livingTemp[64];
 const Beside kForeign[] = {
     {"morvahost.settings2.ended", GoodFile, STAYS},
     {"morvahost.settings.9999999999.tmp", GoodFile, STAYS},
     {"morvahost.settings.18446744078004518908.tmp", GoodFile, STAYS},
     {"morvahost.settings.100.ended", GoodFile, STAYS},
+    {"morvahost.settings.1.ended", GoodFile, STAYS},
+    {"morvahost.settings.02.ended", GoodFile, STAYS},
+    {"morvahost.settings.0123.tmp", GoodFile, STAYS},
     {livingTemp, GoodFile, STAYS},
     {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
     {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
