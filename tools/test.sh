@@ -94,7 +94,10 @@ counted() {
     counts "$out"
 }
 
-counted native ctest --preset native -j "$jobs" "$@"
+# The emulated run is the longest: the runs beside it yield to it.
+beside=()
+[ -z "${emulated:-}" ] || beside=(nice -n 10)
+counted native "${beside[@]}" ctest --preset native -j "$jobs" "$@"
 
 # One display and one Wine server for all the Wine tests. The display is a
 # virtual one of their own even on a desktop, where the user's pointer, keys
@@ -104,14 +107,14 @@ unset DISPLAY
 start_wine_session "$root/build/win64/wineprefix" || exit 1
 start_wine_prefix "$root/build/win64/wineprefix-120dpi" 120
 trap stop_wine_session EXIT
-counted win64 ctest --preset win64 -j "$jobs" "$@"
+counted win64 "${beside[@]}" ctest --preset win64 -j "$jobs" "$@"
 stop_wine_session
 trap - EXIT
 
 if [ -z "$quick" ]; then
     # The 64-bit Wine tests once more, under Debian trixie's Wine 10.
     made "$trixie_maker" "$logs/trixie.log" "the trixie system"
-    counted wine10 $SUDO tools/trixie/run.sh "$@"
+    counted wine10 $SUDO "${beside[@]}" tools/trixie/run.sh "$@"
     wait "$emulated" || status=1
     made "$image_maker" "$logs/image.log" "the emulated i386 system"
     cat "$logs/win32.log"
