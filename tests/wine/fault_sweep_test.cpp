@@ -285,6 +285,19 @@ void NoteStep(int, bool failed, HDC hdc, const std::tuple<HWND, PAINTSTRUCT*>& a
 FALLIBLE_IMPORTS(AS_WRAPPER)
 #undef AS_WRAPPER
 
+// The system finds a dialog's item anew for every message sent to it, and
+// under Wine each search asks the server; the page's lists take hundreds.
+// Passed through, each item is found once in a module's life, and the
+// message goes to it as the system would send it.
+std::map<std::pair<HWND, int>, HWND> items;
+LRESULT WINAPI SendToItem(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto found = items.find({dialog, id});
+    HWND item =
+        found != items.end() ? found->second : (items[{dialog, id}] = GetDlgItem(dialog, id));
+    return item ? SendMessageA(item, msg, wParam, lParam) : 0;
+}
+
 decltype(&EndPaint) realEndPaint;
 BOOL WINAPI PairedEndPaint(HWND hwnd, const PAINTSTRUCT* ps)
 {
@@ -574,6 +587,8 @@ protected:
     missing += real_##name ? "" : " " IMPORT_NAME(name);
         FALLIBLE_IMPORTS(AS_HOOK)
 #undef AS_HOOK
+        items.clear();
+        real_SendDlgItemMessageA = real_SendDlgItemMessageA ? SendToItem : nullptr;
         realEndPaint = reinterpret_cast<decltype(realEndPaint)>(HookImport(
             morva->dll, "user32.dll", "EndPaint", reinterpret_cast<void*>(&PairedEndPaint)));
         char init[32], create[32], cleanup[32];

@@ -957,12 +957,35 @@ protected:
         }
     }
 
-    static void Empty(const std::string& folder)
+    static void Empty(const std::string& folder, const std::set<std::string>& but = {})
     {
         for (const std::string& name : Names(folder)) {
-            DeleteFileW(Wide(folder + name).c_str());
+            if (!but.count(name)) {
+                DeleteFileW(Wide(folder + name).c_str());
+            }
         }
         CreateDirectoryW(Wide(folder).c_str(), nullptr);
+    }
+
+    // A file beside the settings file is written with a date no save can
+    // give a file, and is as written while its size and date are. The
+    // foreign ones stay from run to run, and are written again only when a
+    // run has touched them.
+    static constexpr FILETIME kBesideDate = {0xC89DC000, 0x01C07385};  // 1 January 2001
+    static bool AsWritten(const std::string& path, const Beside& b)
+    {
+        WIN32_FILE_ATTRIBUTE_DATA file;
+        return GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &file) &&
+               !file.nFileSizeHigh && file.nFileSizeLow == b.make().size() &&
+               CompareFileTime(&file.ftLastWriteTime, &kBesideDate) == 0;
+    }
+    static void Write(const std::string& path, const Beside& b)
+    {
+        WriteBytes(path, b.make());
+        HANDLE file = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        SetFileTime(file, nullptr, nullptr, &kBesideDate);
+        CloseHandle(file);
     }
 
     // One run: a host loads and saves, `kind` striking call `failing` of
@@ -971,7 +994,11 @@ protected:
     std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing,
                     int meanwhile = 0)
     {
-        Empty(program);
+        std::set<std::string> foreign;
+        for (const Beside& b : kForeign) {
+            foreign.insert(b.name);
+        }
+        Empty(program, foreign);
         Empty(data);
         const std::vector<uint8_t> old = start.make ? start.make() : std::vector<uint8_t>();
         const std::vector<uint8_t> holds = start.holds ? start.holds() : old;
@@ -983,7 +1010,9 @@ protected:
             beside.insert(beside.end(), start.beside->begin(), start.beside->end());
         }
         for (const Beside& b : beside) {
-            WriteBytes(program + b.name, b.make());
+            if (!AsWritten(program + b.name, b)) {
+                Write(program + b.name, b);
+            }
         }
         if (start.noFolder) {
             RemoveDirectoryW(Wide(data).c_str());
@@ -1050,7 +1079,7 @@ protected:
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
         bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
         for (const Beside& b : beside) {
-            if (b.fate == STAYS && ReadFileBytes(program + b.name) != b.make()) {
+            if (b.fate == STAYS && !AsWritten(program + b.name, b)) {
                 foreignTouched++;
                 fault = std::string("touched ") + b.name;
             } else if (b.fate != STAYS && there(program + b.name)) {
