@@ -29,13 +29,14 @@ bool SendNote(ToolInstance* record, BYTE velocity, bool* taken)
 // The mark draws on a device context of its own, given back before the pen
 // and the brush are deleted: a window's cached context lets go of what it
 // holds when it is given back, so a select back that fails leaves neither
-// selected when it is deleted. Without a context no mark is drawn.
-void DrawMark(ToolInstance* record, COLORREF colour)
+// selected when it is deleted. Without a context no mark is drawn, and the
+// answer is false.
+bool DrawMark(ToolInstance* record, COLORREF colour)
 {
     HWND hwnd = record->hwnd;
     HDC hdc = GetDC(hwnd);
     if (!hdc) {
-        return;
+        return false;
     }
     MarkRect mark;
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
@@ -50,6 +51,7 @@ void DrawMark(ToolInstance* record, COLORREF colour)
     ReleaseDC(hwnd, hdc);
     DeleteObject(pen);
     DeleteObject(brush);
+    return true;
 }
 
 // Marks the current key in red.
@@ -58,16 +60,16 @@ void DrawKeyHighlight(ToolInstance* record)
     DrawMark(record, kMarkRed);
 }
 
-// Paints the mark away in the key's own colour.
-void EraseKeyHighlight(ToolInstance* record)
+// Paints the mark away in the key's own colour; false without a context.
+bool EraseKeyHighlight(ToolInstance* record)
 {
     const KeyRect* key = UsableKey(record->state, record->state.currentKey);
-    DrawMark(record, key && key->black ? kBlack : kWhite);
+    return DrawMark(record, key && key->black ? kBlack : kWhite);
 }
 
-// A press or a slide goes on only while the window can be drawn on. Each mark
-// takes a device context of its own, and none is held across the note's
-// message box.
+// A press goes on only while the window can be drawn on, asked before it
+// takes the capture. Each mark takes a device context of its own, and none is
+// held across the note's message box.
 bool CanDrawOn(HWND hwnd)
 {
     HDC hdc = GetDC(hwnd);
@@ -140,17 +142,18 @@ LRESULT OnKeyPress(ToolInstance* record, int x, int y)
     return 0;
 }
 
-// Only the left button alone slides; a slide onto no key changes nothing.
+// Only the left button alone slides; a slide onto no key changes nothing,
+// nor does one while the window cannot be drawn on (the old mark's erasing
+// tells).
 LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
 {
     if (keys != MK_LBUTTON) {
         return 0;
     }
     const int32_t key = HitTestKey(record->state, x, y);
-    if (key == record->state.currentKey || key == -1 || !CanDrawOn(record->hwnd)) {
+    if (key == record->state.currentKey || key == -1 || !EraseKeyHighlight(record)) {
         return 0;
     }
-    EraseKeyHighlight(record);
     record->state.currentKey = key;
     DrawKeyHighlight(record);
     PlayKeyNote(record);
