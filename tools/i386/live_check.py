@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Checks what the live run (tools/i386/live.sh) brought back from the
-emulated system: the MIDI messages that reached the sequencer's through port
-(aseqdump.txt) and the sound FluidSynth made of them (live.wav).
+"""Checks what the live run (tools/i386/live/run.sh, in a boot of its own by
+tools/i386/live.sh or in the suite's) brought back from the emulated system:
+the MIDI messages that reached the sequencer's through port (aseqdump.txt)
+and the sound FluidSynth made of them (live.wav).
 
   live_check.py OUT_DIR [VOICE]
 
@@ -197,9 +198,16 @@ def match_onsets(notes, found):
 
 
 def main():
-    out = sys.argv[1]
+    out = sys.argv[1].rstrip("/")
     voice = int(sys.argv[2]) if len(sys.argv) > 2 else 11
     failures = []
+    # In the suite's boot the run's exit code lies beside its folder.
+    if os.path.exists(out + ".rc") and open(out + ".rc").read().strip() != "0":
+        failures.append("the live run exited with %s (see %s.txt)"
+                        % (open(out + ".rc").read().strip(), out))
+    if not os.path.isdir(out):
+        print("live: did not run (no %s)" % out)
+        return 1
 
     events = read_events(os.path.join(out, "aseqdump.txt"))
     got = [text for _, text in events]

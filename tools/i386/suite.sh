@@ -9,7 +9,9 @@
 # x87-64 (the x87 unit's precision, set before the tests), dpi-120 (the
 # prefix's dots per inch, from then on: such runs come last) and
 # fresh=PATTERN (the tests that gtest filter matches need a module fresh in
-# their process: each runs in one of its own, the others share one more). Each gtest run leaves
+# their process: each runs in one of its own, the others share one more). A
+# PROGRAM ending in .sh is a script of the payload's (the live run,
+# tools/i386/live/run.sh, given out/NAME for its files). Each gtest run leaves
 # BUILD_DIR/i686/out/NAME.xml (or NAME/*.xml), NAME.txt and NAME.rc;
 # results.py reads them. MORVA_I686_RUNS, a regular expression, keeps only the
 # runs whose names it matches.
@@ -24,6 +26,10 @@ cp "$build"/tests/*.exe "$build"/tests/*.dll "$work/payload/tests/"
 grep -E "^(${MORVA_I686_RUNS:-.*}) " "$build/tests/i686-runs.txt" >"$work/payload/tests/i686-runs.txt"
 cp "$build/capture/winmm.dll" "$work/payload/capture/"
 cp "$here/suite/run.sh" "$work/payload/"
+# The live run's demo and module, with no winmm.dll beside them (live/run.sh).
+mkdir "$work/payload/live"
+cp "$build/demo/morvademo.exe" "$build/demo/morva.dll" "$here/live/run.sh" "$work/payload/live/"
+printf '11\nMidi Through Port-0\n' >"$work/payload/live/args"
 
 # A failed run is reported by its own test; the boot itself must succeed.
 set +e

@@ -1,19 +1,23 @@
 #!/bin/bash
-# In the emulated system (tools/i386/live.sh's payload): the demo program and
+# In the emulated system (tools/i386/live.sh's payload, and the suite's last
+# run but one, tools/i386/suite.sh): the demo program and
 # the module with no stand-in winmm.dll beside them, so Wine's own winmm and
 # its ALSA driver carry the notes into the kernel's sequencer. The sequencer's
 # through port (snd-seq-dummy, 14:0) passes them on to aseqdump, which records
 # what arrived, and to FluidSynth, which renders them in real time into the
 # loopback sound card (snd-aloop); arecord records the card's other side.
-# Leaves in out/: live.wav, aseqdump.txt (each line prefixed with the time it
+#   run.sh [OUT]    (OUT: /payload/out by default; the suite's run gives
+#                    its own folder for it)
+# Leaves in OUT: live.wav, aseqdump.txt (each line prefixed with the time it
 # was read, in seconds), demo-log.txt and the demo's other files,
 # wine-midi.txt (Wine's trace of its winmm and MIDI driver) and live-log.txt.
-# The payload's file "args" holds the voice (line 1) and the name of the
-# MIDI output the demo chooses (line 2).
+# The file "args" beside this script holds the voice (line 1) and the name
+# of the MIDI output the demo chooses (line 2).
 set -u
-voice=$(sed -n 1p /payload/args)
-device=$(sed -n 2p /payload/args)
-out=/payload/out
+here=$(cd "$(dirname "$0")" && pwd)
+voice=$(sed -n 1p "$here/args")
+device=$(sed -n 2p "$here/args")
+out=${1:-/payload/out}
 font=/usr/share/sounds/sf2/TimGM6mb.sf2
 rate=22050
 say() { echo "live: [$(cut -d' ' -f1 /proc/uptime) s] $*" | tee -a "$out/live-log.txt"; }
@@ -31,7 +35,7 @@ await() {
         sleep 0.05
     done
 }
-cd /payload || exit 1
+cd "$here" || exit 1
 mkdir -p "$out"
 # The programs started here end when told: FluidSynth's shell, whose pipe a
 # sleep holds open, reads "quit"; arecord (which completes its file) and
@@ -106,7 +110,7 @@ await "aseqdump's subscription to 14:0" \
 say "sequencer: $(aconnect -l | tr -s ' \t' ' ' | tr '\n' ';')"
 
 say "demo: device \"$device\", voice $voice"
-WINEDEBUG=+midi,+winmm "$MORVA_WINE" morvademo.exe 'Z:\payload\out' --voice "$voice" \
+WINEDEBUG=+midi,+winmm "$MORVA_WINE" morvademo.exe "Z:$(echo "$out" | tr / '\\')" --voice "$voice" \
     --device "$device" </dev/null 2>"$out/wine-midi.txt"
 status=$?
 say "the demo exited with $status"

@@ -1,6 +1,7 @@
 #!/bin/sh
 # In the emulated system (tools/i386/suite.sh's payload): every run of the
-# list tests/i686-runs.txt, each in a Wine process of its own; with
+# list tests/i686-runs.txt, each in a Wine process of its own (or, for the
+# live run, a script of the payload's); with
 # "fresh=PATTERN" among its settings, the tests PATTERN matches (a gtest
 # filter) each in a process of its own, and the others in one more.
 # Test filters hold "*": no word of a setting is a file name.
@@ -48,6 +49,9 @@ while read -r name program settings args; do
             "$MORVA_WINE" "$program" --gtest_output="xml:..\\out\\$name.xml" \
                 >"../out/$name.txt" 2>&1 </dev/null || rc=$?
         fi
+        ;;
+    *.sh)
+        "../$program" "/payload/out/$name" >"../out/$name.txt" 2>&1 </dev/null || rc=$?
         ;;
     *)
         # shellcheck disable=SC2086
