@@ -7,9 +7,11 @@
 
 namespace {
 
+// The enumeration and the type's set-up are a module's first calls: their
+// tests load it afresh, whatever the tests before them left.
 TEST(Enumerate, ReportsTheTypeOnceWithExactNameBytes)
 {
-    const MorvaModule& morva = LoadMorva();
+    const MorvaModule& morva = ReloadMorva(GetModuleHandleA(nullptr));
     ASSERT_NE(morva.enumerate, nullptr);
     char init[32], create[32], cleanup[32];
     memset(init, 'x', sizeof init);
@@ -45,7 +47,7 @@ TEST(Enumerate, ReportsTheTypeOnceWithExactNameBytes)
 
 TEST(Enumerate, NullBuffersReportNothingAndKeepTheTypeForALaterCall)
 {
-    const MorvaModule& morva = LoadMorva();
+    const MorvaModule& morva = ReloadMorva(GetModuleHandleA(nullptr));
     char init[32], create[32], cleanup[32];
     EXPECT_EQ(morva.enumerate(nullptr, create, cleanup, nullptr, 0), 0);
     EXPECT_EQ(morva.enumerate(init, create, cleanup, nullptr, 0), 1);
@@ -61,7 +63,8 @@ ATOM WINAPI CountingRegisterClassA(const WNDCLASSA* wc)
 
 TEST(InitType, RegistersTheClassOnceAndFillsTheTypeDescription)
 {
-    const MorvaModule& morva = LoadMorva();
+    const MorvaModule& morva = ReloadMorva(GetModuleHandleA(nullptr));
+    registerCalls = 0;
     realRegisterClassA = reinterpret_cast<decltype(&RegisterClassA)>(
         HookImport(morva.dll, "user32.dll", "RegisterClassA",
                    reinterpret_cast<void*>(&CountingRegisterClassA)));
@@ -263,6 +266,7 @@ using HostProtocol = MorvaTest;
 
 TEST_F(HostProtocol, BeepCallsTheSystemBeepWithZeroes)
 {
+    beeps = 0;
     ASSERT_NE(
         HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
         nullptr);
@@ -275,6 +279,7 @@ TEST_F(HostProtocol, BeepCallsTheSystemBeepWithZeroes)
 
 TEST_F(HostProtocol, MessagesBeforeTheRecordIsAttachedGoToTheDefaultProcedure)
 {
+    beeps = 0;
     ASSERT_NE(
         HookImport(morva->dll, "kernel32.dll", "Beep", reinterpret_cast<void*>(&RecordingBeep)),
         nullptr);

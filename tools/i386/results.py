@@ -3,9 +3,8 @@
 runs and reports the 64-bit programs' tests the same way.
 
   results.py OUT_DIR NAME    passes when NAME's program exited 0 and, for a
-                             test program, its XML (NAME.xml, or NAME/*.xml
-                             for a run of a process a test) lists tests, none
-                             of them failed
+                             test program, its XML (NAME.xml) lists tests,
+                             none of them failed
   results.py OUT_DIR NAME TEST
                              passes when NAME.xml lists TEST (Suite.Name) as
                              run, without a failure
@@ -62,7 +61,7 @@ def main():
         print("%s: did not run (no exit code in %s)" % (name, out))
         return 1
     text = open(path + ".txt", errors="replace").read() if os.path.exists(path + ".txt") else ""
-    reports = glob.glob(path + ".xml") + sorted(glob.glob(os.path.join(path, "*.xml")))
+    reports = glob.glob(path + ".xml")
     if not reports:
         if "[==========] Running" in text:
             # A test program that ended before its report, as one does when

@@ -6,13 +6,11 @@
 # The runs are listed in BUILD_DIR/tests/i686-runs.txt, written by CMake, one
 # per line: NAME PROGRAM SETTINGS [ARGUMENTS...], where SETTINGS is "-" (as
 # the program's start-up leaves things) or a comma-separated list of x87-53 or
-# x87-64 (the x87 unit's precision, set before the tests), dpi-120 (the
-# prefix's dots per inch, from then on: such runs come last) and
-# fresh=PATTERN (the tests that gtest filter matches need a module fresh in
-# their process: each runs in one of its own, the others share one more). A
-# PROGRAM ending in .sh is a script of the payload's (the live run,
+# x87-64 (the x87 unit's precision, set before the tests) and dpi-120 (the
+# prefix's dots per inch, from then on: such runs come last). A PROGRAM
+# ending in .sh is a script of the payload's (the live run,
 # tools/i386/live/run.sh, given out/NAME for its files). Each gtest run leaves
-# BUILD_DIR/i686/out/NAME.xml (or NAME/*.xml), NAME.txt and NAME.rc;
+# BUILD_DIR/i686/out/NAME.xml, NAME.txt and NAME.rc;
 # results.py reads them. MORVA_I686_RUNS, a regular expression, keeps only the
 # runs whose names it matches.
 set -euo pipefail
