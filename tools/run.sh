@@ -13,7 +13,7 @@
 #   - with --i686 --live: the same, but through a real MIDI stack instead of
 #     the capture device: Wine's own winmm, the kernel's ALSA sequencer and
 #     FluidSynth, whose sound is recorded to build/win32/demo/out/live.wav
-#     (tools/i386/live.sh), and checked.
+#     (tools/i386/live/run.sh), and checked (tools/i386/live_check.py).
 #   tools/run.sh [--demo] [--i686 [--live]] [--voice N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -68,22 +68,29 @@ fi
 
 start=$(date +%s.%N)
 status=0
-if [ "$mode" = i686 ] && [ -n "$live" ]; then
-    out=$root/build/win32/demo/out
-    echo "== scripted demo, 32-bit, through Wine's winmm, the ALSA sequencer and FluidSynth" \
-        "in the emulated i386 system (results in ${out#$root/}/)"
-    tools/i386/live.sh --voice "$voice" build/win32 "$out" || status=$?
-elif [ "$mode" = i686 ]; then
+if [ "$mode" = i686 ]; then
     demo=$root/build/win32/demo
     out=$demo/out
-    echo "== scripted demo, 32-bit, in the emulated i386 system (results in ${out#$root/}/)"
     payload=$root/build/win32/i686/demo-payload
     rm -rf "$payload" "$out"
     mkdir -p "$payload" "$out"
-    cp "$demo/morvademo.exe" "$demo/morva.dll" "$demo/winmm.dll" "$payload/"
-    cp demo/guest-run.sh "$payload/run.sh"
+    cp "$demo/morvademo.exe" "$demo/morva.dll" "$payload/"
     echo "$voice" >"$payload/args"
-    tools/i386/guest.sh --timeout 1200 "$payload" "$out" || status=$?
+    if [ -n "$live" ]; then
+        echo "== scripted demo, 32-bit, through Wine's winmm, the ALSA sequencer and FluidSynth" \
+            "in the emulated i386 system (results in ${out#$root/}/)"
+        # No capture device beside the demo: Wine's own winmm plays it.
+        cp tools/i386/live/run.sh "$payload/run.sh"
+        echo "Midi Through Port-0" >>"$payload/args"
+    else
+        echo "== scripted demo, 32-bit, in the emulated i386 system (results in ${out#$root/}/)"
+        cp "$demo/winmm.dll" "$payload/"
+        cp demo/guest-run.sh "$payload/run.sh"
+    fi
+    tools/i386/guest.sh --timeout 1800 "$payload" "$out" || status=$?
+    if [ -n "$live" ] && [ "$status" -eq 0 ]; then
+        python3 tools/i386/live_check.py "$out" "$voice" || status=$?
+    fi
 else
     out=$demo/out
     rm -rf "$out"

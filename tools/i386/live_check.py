@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks what the live run (tools/i386/live/run.sh, in a boot of its own by
-tools/i386/live.sh or in the suite's) brought back from the emulated system:
-the MIDI messages that reached the sequencer's through port (aseqdump.txt)
-and the sound FluidSynth made of them (live.wav).
+tools/run.sh --i686 --live or in the suite's) brought back from the emulated
+system: the MIDI messages that reached the sequencer's through port
+(aseqdump.txt) and the sound FluidSynth made of them (live.wav).
 
   live_check.py OUT_DIR [VOICE]
 

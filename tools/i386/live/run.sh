@@ -1,6 +1,6 @@
 #!/bin/bash
-# In the emulated system (tools/i386/live.sh's payload, and the suite's last
-# run but one, tools/i386/suite.sh): the demo program and
+# In the emulated system (the payload of tools/run.sh --i686 --live, and the
+# suite's last run but one, tools/i386/suite.sh): the demo program and
 # the module with no stand-in winmm.dll beside them, so Wine's own winmm and
 # its ALSA driver carry the notes into the kernel's sequencer. The sequencer's
 # through port (snd-seq-dummy, 14:0) passes them on to aseqdump, which records
