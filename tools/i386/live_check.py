@@ -202,9 +202,9 @@ def main():
     voice = int(sys.argv[2]) if len(sys.argv) > 2 else 11
     failures = []
     # In the suite's boot the run's exit code lies beside its folder.
-    if os.path.exists(out + ".rc") and open(out + ".rc").read().strip() != "0":
-        failures.append("the live run exited with %s (see %s.txt)"
-                        % (open(out + ".rc").read().strip(), out))
+    rc = open(out + ".rc").read().strip() if os.path.exists(out + ".rc") else "0"
+    if rc != "0":
+        failures.append("the live run exited with %s (see %s.txt)" % (rc, out))
     if not os.path.isdir(out):
         print("live: did not run (no %s)" % out)
         return 1
