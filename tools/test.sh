@@ -53,15 +53,18 @@ give_up() {
 jobs=$(nproc 2>/dev/null || echo 2)
 presets=(win32 native win64)
 [ -z "$quick" ] || presets=(native win64)
+# The emulated run is the longest: what runs beside it yields to it.
+beside=()
 for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null || give_up
-    cmake --build --preset "$preset" -j "$jobs" || give_up
+    "${beside[@]}" cmake --build --preset "$preset" -j "$jobs" || give_up
     if [ "$preset" = win32 ]; then
         # Its emulated run waits for the image itself (tools/i386/image.sh
         # answers once the maker above is done), and the static checks and
         # the archive's run beside it.
         ctest --preset win32 -j 2 "$@" >"$logs/win32.log" 2>&1 &
         emulated=$!
+        beside=(nice -n 10)
         echo "test: the 32-bit run goes on in the background (build/test-logs/win32.log)"
     fi
 done
@@ -94,9 +97,6 @@ counted() {
     counts "$out"
 }
 
-# The emulated run is the longest: the runs beside it yield to it.
-beside=()
-[ -z "${emulated:-}" ] || beside=(nice -n 10)
 counted native "${beside[@]}" ctest --preset native -j "$jobs" "$@"
 
 # One display and one Wine server for all the Wine tests. The display is a
