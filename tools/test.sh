@@ -108,6 +108,8 @@ start_wine_session "$root/build/win64/wineprefix" || exit 1
 start_wine_prefix "$root/build/win64/wineprefix-120dpi" 120
 trap stop_wine_session EXIT
 counted win64 "${beside[@]}" ctest --preset win64 -j "$jobs" "$@"
+# Wine 10's run writes ctest's log of the same build folder anew.
+cp build/win64/Testing/Temporary/LastTest.log "$logs/win64-tests.log" 2>/dev/null
 stop_wine_session
 trap - EXIT
 
@@ -122,10 +124,17 @@ if [ -z "$quick" ]; then
 fi
 # What ctest keeps to its logs: the mutation sample, each fault and its
 # score, the module's fault sweeps' and the host's file sweeps' summaries of
-# both builds.
-for preset in "${presets[@]}"; do
-    grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
-        "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null
-done
+# the 32-bit build and of the 64-bit one under each Wine.
+summary() {
+    local lines
+    lines=$(grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
+        "$2" 2>/dev/null) && printf '%s\n%s\n' "$1:" "$lines"
+}
+summary native build/native/Testing/Temporary/LastTest.log
+summary "win64, Wine 8" "$logs/win64-tests.log"
+if [ -z "$quick" ]; then
+    summary "win64, Wine 10" build/win64/Testing/Temporary/LastTest.log
+    summary win32 build/win32/Testing/Temporary/LastTest.log
+fi
 echo "suite: $passed passed, $failed failed"
 exit $status
