@@ -8,7 +8,7 @@
 # demo runs without them, so failing to install them is not an error.
 set -euo pipefail
 
-packages=(cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
+packages=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
           googletest libbenchmark-dev clang libclang-rt-14-dev clang-tidy clang-format cppcheck
           python3 python3-mido zlib1g-dev ccache
           qemu-system-x86 debootstrap e2fsprogs)
