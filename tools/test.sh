@@ -123,18 +123,11 @@ if [ -z "$quick" ]; then
     counts "$logs/win32.log"
 fi
 # What ctest keeps to its logs: the mutation sample, each fault and its
-# score, the module's fault sweeps' and the host's file sweeps' summaries of
-# the 32-bit build and of the 64-bit one under each Wine.
-summary() {
-    local lines
-    lines=$(grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
-        "$2" 2>/dev/null) && printf '%s\n%s\n' "$1:" "$lines"
-}
-summary native build/native/Testing/Temporary/LastTest.log
-summary "win64, Wine 8" "$logs/win64-tests.log"
-if [ -z "$quick" ]; then
-    summary "win64, Wine 10" build/win64/Testing/Temporary/LastTest.log
-    summary win32 build/win32/Testing/Temporary/LastTest.log
-fi
+# score, the module's fault sweeps' and the host's file sweeps' summaries:
+# native, 64-bit under Wine 8, then under Wine 10, and 32-bit.
+kept=(build/native/Testing/Temporary/LastTest.log "$logs/win64-tests.log")
+[ -n "$quick" ] || kept+=(build/{win64,win32}/Testing/Temporary/LastTest.log)
+grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
+    "${kept[@]}" 2>/dev/null
 echo "suite: $passed passed, $failed failed"
 exit $status
