@@ -573,8 +573,12 @@ protected:
         // The programs that run beside this one keep their hosts at the
         // screen's corner. Under Wine 10 a window of theirs passing over this
         // host paints the tool again, and each such paint adds runs (a fifth
-        // more, never the same number twice); this host keeps clear of them.
-        SetWindowPos(host, nullptr, 640, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // more, never the same number twice); this host keeps clear of them,
+        // one host's width further right.
+        RECT placed;
+        GetWindowRect(host, &placed);
+        SetWindowPos(host, nullptr, placed.right, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         stage = {morva, host, CreatePageContainer(host, 150, 100, 460, 220), nullptr, nullptr};
     }
 
