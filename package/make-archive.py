@@ -59,6 +59,26 @@ def source_state(source):
     return commit, max(int(epoch or EARLIEST), EARLIEST), changed
 
 
+def release_state(source, version, commit, changed):
+    """Whether the tree is the release of its version: the commit that set
+    the version in CMakeLists.txt, with no local changes. Between releases
+    the version stays the last one's, so the build information says how far
+    past that commit the tree is."""
+    if not commit:
+        return "unknown (no git history)"
+    line = "project(morva VERSION %s " % version
+    made = output("git", "-c", "safe.directory=*", "log", "-1", "--format=%H", "-S", line,
+                  "--", "CMakeLists.txt", cwd=source)
+    if not made:
+        return "unknown (the commit that set %s is not in the history)" % version
+    after = int(output("git", "-c", "safe.directory=*", "rev-list", "--count",
+                       made + "..HEAD", cwd=source) or 0)
+    if after == 0 and not changed:
+        return "%s, the commit that set it" % version
+    past = "%d commit%s after" % (after, "" if after == 1 else "s") if after else "local changes to"
+    return "not the %s release: %s the commit that set it (%s)" % (version, past, made[:12])
+
+
 def packages(compiler, tools):
     """Each Debian package that owns one of these files, with its version."""
     files = [compiler] + [output(compiler, part) for part in COMPILER_PARTS] + tools
@@ -76,9 +96,10 @@ def packages(compiler, tools):
     return [v for v in versions if v] or ["unknown (no Debian package database)"]
 
 
-def build_info(archive, version, commit, epoch, changed, installed):
+def build_info(archive, version, commit, epoch, changed, installed, release):
     lines = ["Source: morva",
              "Version: " + version,
+             "Release: " + release,
              "Archive: " + os.path.basename(archive),
              "Commit: " + (commit or "unknown") + (" with local changes" if changed else ""),
              "Source-Date: " + time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(epoch)),
@@ -116,8 +137,9 @@ def main():
     tools, files = sys.argv[5:split], sys.argv[split + 1:]
     commit, epoch, changed = source_state(source)
     entries = {os.path.basename(f): open(f, "rb").read() for f in files}
+    release = release_state(source, version, commit, changed)
     entries["BUILDINFO.txt"] = build_info(archive, version, commit, epoch, changed,
-                                          packages(compiler, tools))
+                                          packages(compiler, tools), release)
     digest = write_archive(archive, entries, epoch)
     print("%s: %d bytes, sha256 %s" % (archive, os.path.getsize(archive), digest))
 

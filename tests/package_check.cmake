@@ -43,7 +43,7 @@ endif()
 
 # The build information names the version, the commit and the packages.
 file(READ ${UNPACK_DIR}/BUILDINFO.txt info)
-if(NOT info MATCHES "Version: ${VERSION}[\r\n]+Archive: ${archive_name}[\r\n]+Commit: [0-9a-f]+"
+if(NOT info MATCHES "Version: ${VERSION}[\r\n]+Release: [^\r\n]+[\r\n]+Archive: ${archive_name}[\r\n]+Commit: [0-9a-f]+"
    OR NOT info MATCHES "\n binutils-mingw-w64-i686 \\(= ")
   message(FATAL_ERROR "BUILDINFO.txt lacks the version, the commit or the packages:\n${info}")
 endif()
