@@ -259,11 +259,13 @@ mutant("slide-erase-order", F,
 # keyboard/render.cpp: back buffer, rendering and the copy.
 F = "keyboard/render.cpp"
 mutant("layout-dc-leak", F,
-       "    DeleteObject(black);\n    DeleteDC(mem);\n", "    DeleteObject(black);\n",
+       "    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n    DeleteObject(white);\n",
+       "    SelectObject(mem, oldBitmap);\n    DeleteObject(white);\n",
        "rendering leaks its memory DC",
        None, RENDER_W)
 mutant("blit-dc-leak", F,
-       "    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n", "    SelectObject(mem, oldBitmap);\n",
+       "SRCCOPY);\n    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n",
+       "SRCCOPY);\n    SelectObject(mem, oldBitmap);\n",
        "every paint leaks its memory DC",
        None, RENDER_W)
 mutant("brush-leak", F,
@@ -461,9 +463,9 @@ mutant("double-click", F,
        "a double click's second press sounds nothing",
        None, PLAY_W)
 mutant("refresh-no-repaint", F,
-       "    LayoutKeyboard(record);\n    InvalidateRect(record->hwnd, nullptr, FALSE);\n",
-       "    LayoutKeyboard(record);\n",
-       "a refresh lays out the keys but does not repaint them",
+       "    LayoutKeyboard(record);\n    ShowKeyboard(record);\n    return 0;\n",
+       "    LayoutKeyboard(record);\n    return 0;\n",
+       "a refresh lays out the keys but does not show them",
        None, TOOL_W + "|" + RENDER_W)
 mutant("page-not-placed", F,
        "0, 0, SWP_NOSIZE);", "0, 0, SWP_NOSIZE | SWP_NOMOVE);",

@@ -3,14 +3,17 @@
 scratch copy of the sources, rebuilds only what its tests need, runs them
 (native preset and/or win64 under Wine), reverts, and prints the score.
 
-  tools/mutation/mutate.py [--only ID[,ID]] [--host] [--native-only] [--sample] [--list]
+  tools/mutation/mutate.py [--only ID[,ID]] [--host] [--native-only] [--sample] [--list] [--check]
 
 The scratch copy lives in ~/.cache/morva/mutation/<key>/ (MORVA_MUTATION_DIR
 overrides the parent folder); it is made when absent and brought level with
 this checkout's working tree at every run. A mutant is killed when a
 selected test fails, survives when all pass, and is invalid when it does not
 compile (not counted). Equivalent mutants are listed but never run. The
-score is printed for the module and, apart, for the host (host/).
+score is printed for the module and, apart, for the host (host/). A mutant
+whose original text is not found exactly once in its file is stale: the run
+names every such one among those selected and stops before it builds
+anything; --check does so for the whole table and does nothing else.
 """
 
 import argparse
@@ -154,6 +157,20 @@ class Scratch:
             self.display = None
 
 
+def stale(mutants):
+    """Names each of the mutants whose original text this checkout's file
+    does not hold exactly once, and returns how many there are: such a fault
+    would say nothing about the code it was written for."""
+    moved = 0
+    for m in mutants:
+        path = ROOT / m["file"]
+        count = path.read_text().count(m["old"]) if path.is_file() else 0
+        if count != 1:
+            print("stale      %-27s %s: original text found %d times" % (m["id"], m["file"], count))
+            moved += 1
+    return moved
+
+
 def in_host(m):
     return m["file"].startswith("host/")
 
@@ -200,9 +217,15 @@ def main():
     parser.add_argument("--sample", action="store_true",
                         help="the CI sample: the fast native mutants; fails unless all are killed")
     parser.add_argument("--list", action="store_true", help="print the table and exit")
+    parser.add_argument("--check", action="store_true",
+                        help="name every stale mutant of the whole table; fails when there is one")
     args = parser.parse_args()
 
     mutants = MUTANTS
+    if args.check:
+        moved = stale(MUTANTS)
+        print("mutation table: %d mutants, %d stale" % (len(MUTANTS), moved))
+        return 2 if moved else 0
     if args.only:
         ids = args.only.split(",")
         unknown = set(ids) - {m["id"] for m in MUTANTS}
@@ -227,6 +250,10 @@ def main():
             if m["equivalent"]:
                 print("%38s equivalent: %s" % ("", m["equivalent"]))
         return 0
+    moved = stale(mutants)
+    if moved:
+        print("mutate: %d stale; each must follow its code before the run" % moved)
+        return 2
 
     key = hashlib.sha1(str(ROOT).encode()).hexdigest()[:10]
     base = Path(os.environ.get("MORVA_MUTATION_DIR") or Path.home() / ".cache/morva/mutation")
@@ -241,10 +268,7 @@ def main():
     results = {}  # id: (status, detail)
     runnable = []
     for m in mutants:
-        count = (scratch.path / m["file"]).read_text().count(m["old"])
-        if count != 1:
-            results[m["id"]] = ("stale", "original text found %d times" % count)
-        elif m["equivalent"]:
+        if m["equivalent"]:
             results[m["id"]] = ("equivalent", m["equivalent"])
         else:
             runnable.append(m)
@@ -280,7 +304,7 @@ def main():
         scratch.stop_wine()
 
     counts = {s: sum(1 for r in results.values() if r[0] == s)
-              for s in ("killed", "survived", "invalid", "equivalent", "stale")}
+              for s in ("killed", "survived", "invalid", "equivalent")}
     print()
     # The module's score and the host's, each when the run had mutants of it.
     for area, label in ((False, "mutation score"), (True, "mutation score (host)")):
@@ -288,16 +312,13 @@ def main():
         if outcomes or not (area or any(map(in_host, mutants))):
             killed = outcomes.count("killed")
             print("%s: %d of %d" % (label, killed, killed + outcomes.count("survived")))
-    print("(%d invalid, %d equivalent, %d stale; %d s in all; logs in %s)" % (
-        counts["invalid"], counts["equivalent"], counts["stale"], time.time() - started,
-        scratch.logs))
+    print("(%d invalid, %d equivalent; %d s in all; logs in %s)" % (
+        counts["invalid"], counts["equivalent"], time.time() - started, scratch.logs))
     survivors = [m for m in mutants if results[m["id"]][0] == "survived"]
     if survivors:
         print("survivors:")
         for m in survivors:
             print("  %-27s %s: %s" % (m["id"], m["file"], m["desc"]))
-    if counts["stale"]:
-        return 2
     return 1 if args.sample and (survivors or counts["invalid"]) else 0
 
 
