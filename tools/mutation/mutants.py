@@ -865,7 +865,8 @@ mutant("main-maximized-not-restored", F,
 mutant("main-placement-off-screen", F,
        "MonitorFromRect(&onScreen, MONITOR_DEFAULTTONULL)",
        "MonitorFromRect(&onScreen, MONITOR_DEFAULTTONEAREST)",
-       "a saved place on no screen any more (a monitor unplugged) is used, out of reach",
+       "a saved place on no screen any more (a monitor unplugged) is taken: brought into reach "
+       "by the system, at the size of that other screen rather than the first",
        None, HOST_WINDOW_W)
 mutant("main-min-height-headerless", F,
        "RECT rc = {0, 0, panel.cx, panel.cy + HeaderHeight(hwnd)};",
