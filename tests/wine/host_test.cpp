@@ -32,6 +32,9 @@
 
 namespace {
 
+// Aware of the screen's dots per inch, as morvahost.exe is (for the run at 120).
+const BOOL kDpiAware = SetProcessDPIAware();
+
 const UINT kAddTool = 40003;  // the host's Tools menu
 const UINT kRemoveTool = 40004;
 const UINT kSheetApply = 101;  // the sheet's Apply button
@@ -374,10 +377,8 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     ASSERT_TRUE(WaitUntil([&] { return (page = PageOf(sheet)) != nullptr; }));
     HWND voice = GetDlgItem(page, IDC_VOICE);
     HWND device = GetDlgItem(page, IDC_DEVICE);
-    ASSERT_EQ(SendMessageA(voice, CB_GETCOUNT, 0, 0), 127);
-    ASSERT_EQ(SendMessageA(device, CB_GETCOUNT, 0, 0), 1);  // the double's one output
     EXPECT_EQ(SendMessageA(voice, CB_SETCURSEL, 40, 0), 40);
-    EXPECT_EQ(SendMessageA(device, CB_SETCURSEL, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(device, CB_SETCURSEL, 0, 0), 0);  // the double's one output
     SetWindowTextA(GetDlgItem(page, IDC_OCTAVES), "5");
     SetWindowTextA(GetDlgItem(page, IDC_VOLUME), "37");
     PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(kSheetApply, BN_CLICKED), 0);
@@ -390,12 +391,12 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     EXPECT_TRUE(IsWindow(sheet));
     PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
-    EXPECT_FALSE(IsWindow(page));
     std::vector<HWND> tools = first.Tools();
     ASSERT_EQ(tools.size(), 2u);
     ExpectProportion(tools[0], 3);
     ExpectProportion(tools[1], 5);
-    // Not a quit: the session ends, and that saves them too.
+    // Not a quit: the session ends, and that saves them too, maximised.
+    ShowWindow(first.main, SW_MAXIMIZE);
     ASSERT_EQ(EndWineSession(), 0u);
     ASSERT_EQ(first.WaitForExit(), 0u);
 
@@ -412,7 +413,6 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     EXPECT_EQ(b.deviceNumber, 0);
     EXPECT_EQ(b.volume, 37);
     EXPECT_EQ(b.lastKey, 60);
-    EXPECT_GT(saved.layout.width, 0);
 
     // The next run recreates both tools from their blocks, in their order.
     HostRun again;
@@ -422,12 +422,13 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     tools = again.Tools();
     ExpectProportion(tools[0], 3);
     ExpectProportion(tools[1], 5);
-    RECT was = {saved.layout.left, saved.layout.top, saved.layout.left + saved.layout.width,
-                saved.layout.top + saved.layout.height};
+    EXPECT_TRUE(IsZoomed(again.main));
+    ShowWindow(again.main, SW_RESTORE);  // to its place before it was maximised
     RECT now;
     GetWindowRect(again.main, &now);
-    EXPECT_EQ(now.right - now.left, was.right - was.left);
-    EXPECT_EQ(now.bottom - now.top, was.bottom - was.top);
+    EXPECT_EQ(now.right - now.left, saved.layout.width);
+    EXPECT_EQ(now.bottom - now.top, saved.layout.height);
+    ShowWindow(again.main, SW_MAXIMIZE);  // the keys laid out again as they were saved
     ASSERT_EQ(again.Quit(), 0u);
     HostSettings resaved;
     ASSERT_TRUE(ReadSettings(settingsPath, &resaved));
@@ -479,12 +480,9 @@ TEST(HostSession, RemovingAToolClosesItsSheetBeforeTheToolGoes)
     ASSERT_TRUE(WaitUntil(
         [&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
     EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 2");
-    HWND page = PageOf(sheet);
-    ASSERT_NE(page, nullptr);
     run.Menu(kRemoveTool);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(last); }));
-    EXPECT_FALSE(IsWindow(page));
-    EXPECT_FALSE(IsWindow(sheet));
+    EXPECT_FALSE(IsWindow(sheet)) << "and its page in it";
     // A second sheet for the remaining tool opens as usual.
     PostMessageA(run.Tools()[0], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
     ASSERT_TRUE(WaitUntil(
@@ -1361,38 +1359,63 @@ TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
     }
 }
 
-// The host's window side in this program, its drawing objects on the ledger:
-// three tools fitted once a fourth is removed, the sheets of two, a move to
-// other dots per inch, the panel filled, and a quit with a sheet open.
+// The host's window side in this program, its drawing objects on the ledger
+// and its boxes caught: a place saved on no screen, three tools fitted once a
+// fourth is removed, in the first and the smallest window, then narrowed, the
+// sheets of two, a move to other dots per inch, the panel filled, and a quit
+// with a sheet open. Also run at 120 dpi, where every size given for 96 grows.
+const HostHooks kHostBoxes = hostHooks;
 TEST(HostWindow, ToolsFitEachSheetIsItsOwnToolsAndEveryObjectIsGivenBack)
 {
     host = HostState{};
     host.instance = GetModuleHandleW(nullptr);
     host.settingsPath = TempPath("window.settings");
-    hostHooks.tell = TellSweep;
-    hostHooks.confirm = ConfirmSweep;
-    told.clear();
+    hostHooks = kHostBoxes;
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
     EXPECT_EQ(FolderOf("C:/x/a.settings"), "C:/x/") << "a path written with forward slashes";
+    WriteBytes(host.settingsPath, EncodeSettings(HostSettings{{-30000, -30000, 500, 300, 0}, {}}));
     StartObjectLedger(host.instance);
-    StartCatchingDialogs();  // the module's: an applied voice with no device open
+    StartCatchingDialogs();  // the host's, and the module's: a voice applied with no device open
     ASSERT_EQ(OpenHost(ExeFolder() + "morva.dll", false), HOST_EXIT_OK);
+    RECT first;
+    GetWindowRect(host.mainWindow, &first);
+    EXPECT_GE(first.bottom - first.top, 360 * dpi / 96) << "the saved place is on no screen";
     while (host.tools.size() < 4 && AddTool(nullptr)) {
     }
     SendMessageA(host.mainWindow, WM_COMMAND, IDM_HOST_REMOVE_TOOL, 0);
-    RECT client, was = {};
-    GetClientRect(host.mainWindow, &client);
-    MapWindowPoints(host.mainWindow, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    for (HWND tool : host.tools) {
-        RECT rc, inside;
-        GetWindowRect(tool, &rc);
-        EXPECT_TRUE(IntersectRect(&inside, &rc, &client) && EqualRect(&inside, &rc));
-        EXPECT_LE(std::abs((rc.left - client.left) - (client.right - rc.right)), 1) << "centred";
-        EXPECT_GT(rc.top, was.bottom) << "below the one before";
-        was = rc;
+    for (SIZE size : {SIZE{first.right - first.left, first.bottom - first.top}, SIZE{1, 1}}) {
+        SetWindowPos(host.mainWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        RECT client;
+        GetClientRect(host.mainWindow, &client);
+        MapWindowPoints(host.mainWindow, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        RECT was = {0, 0, 0, client.top + 44 * dpi / 96};  // the header's foot
+        for (HWND tool : host.tools) {
+            RECT rc, inside;
+            GetWindowRect(tool, &rc);
+            EXPECT_TRUE(IntersectRect(&inside, &rc, &client) && EqualRect(&inside, &rc));
+            EXPECT_LE(std::abs((rc.left - client.left) - (client.right - rc.right)), 1)
+                << "centred";
+            EXPECT_GE(rc.top - was.bottom, 8 * dpi / 96) << "apart from what is above";
+            was = rc;
+        }
+        EXPECT_LT(client.bottom - was.bottom, was.bottom - was.top) << "the three fill the height";
     }
-    EXPECT_LT(client.bottom - was.bottom, was.bottom - was.top) << "the three fill the height";
+    // Narrower a pixel at a time, the tools fitted to the width: most steps
+    // leave their height as it was, and each tool is drawn anew all the same.
+    for (int narrower : {0, 1, 2}) {
+        RedrawWindow(host.mainWindow, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        SetWindowPos(host.mainWindow, nullptr, 0, 0, (first.right - first.left) / 2 - narrower,
+                     first.bottom - first.top, SWP_NOMOVE | SWP_NOZORDER);
+        EXPECT_TRUE(GetUpdateRect(host.tools[0], nullptr, FALSE)) << "drawn anew";
+    }
     RedrawWindow(host.mainWindow, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SendMessageA(host.mainWindow, WM_COMMAND, IDM_HOST_ADD_TOOL, 0);
+    RECT at = {};
+    EXPECT_TRUE(GetUpdateRect(host.mainWindow, &at, FALSE) && at.top == 0)
+        << "the header's tool count is drawn anew";
     for (int i : {1, 1, 0}) {
         HWND sheet = host.sheet, shown = host.sheetTool;
         SendMessageA(host.tools[i], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
@@ -1402,15 +1425,22 @@ TEST(HostWindow, ToolsFitEachSheetIsItsOwnToolsAndEveryObjectIsGivenBack)
         EXPECT_TRUE(host.sheet == sheet || !IsWindow(sheet)) << "one sheet at a time";
     }
     SendMessageA(host.panel, PNM_SHOWPROPERTIES, reinterpret_cast<WPARAM>(host.mainWindow), 0);
-    EXPECT_EQ(host.sheetTool, host.tools[0]) << "a window that is not a tool has no sheet";
-    RECT at;
+    SendMessageA(host.mainWindow, WM_COMMAND, IDM_HOST_REMOVE_TOOL, 0);
+    EXPECT_EQ(host.sheetTool, host.tools[0]) << "kept by a request of no tool, another's removal";
+    HWND apply = GetDlgItem(host.sheet, IDC_SHEET_APPLY);
+    EXPECT_TRUE(IsChild(host.page, GetNextDlgTabItem(host.sheet, apply, FALSE)))
+        << "Tab to the page";
     GetWindowRect(host.sheet, &at);
     SendMessageA(host.sheet, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&at));
+    GetWindowRect(apply, &at);
+    EXPECT_GE(at.bottom - at.top, 24 * dpi / 96);
     while (AddTool(nullptr)) {
     }
     EXPECT_EQ(host.tools.size(), static_cast<size_t>(SETTINGS_MAX_TOOLS));
-    ASSERT_EQ(told.size(), 1u);
-    EXPECT_NE(told[0].find("The panel is full"), std::string::npos) << told[0];
+    ASSERT_FALSE(CaughtDialogs().empty());
+    const CaughtDialog& full = CaughtDialogs().back();
+    EXPECT_NE(full.text.find("The panel is full"), std::string::npos) << full.text;
+    EXPECT_EQ(full.owner, host.mainWindow) << "modal to the host's window";
     SendMessageA(host.mainWindow, WM_CLOSE, 0, 0);
     MSG quit;  // what the closed window posted, not for the tests after this one
     PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);

@@ -737,6 +737,19 @@ mutant("panel-layout-empty", F,
        "if (!host.panel || host.tools.empty()) {", "if (!host.panel) {",
        "an empty panel is laid out, dividing by its tool count of 0",
        None, HOST_SESSION_W)
+mutant("panel-refresh-one-way", F,
+       "if (before.right != s.cx || before.bottom != s.cy) {",
+       "if (before.right != s.cx && before.bottom != s.cy) {",
+       "a tool resized in one direction only is not drawn anew, showing its old keys",
+       None, HOST_WINDOW_W)
+mutant("panel-add-header-stale", F,
+       "    InvalidateRect(host.mainWindow, nullptr, FALSE);  // the tool count in the header\n", "",
+       "Add Tool leaves the header's tool count as it was",
+       None, HOST_WINDOW_W)
+mutant("panel-gap-shrinks", F,
+       "Scaled(kGap, dpi),", "MulDiv(kGap, 96, static_cast<int>(dpi)),",
+       "above 96 dots per inch the gap between two tools shrinks",
+       None, HOST_WINDOW_W)
 
 # host/sheet.cpp: the property sheet around a tool's page.
 F = "host/sheet.cpp"
@@ -778,6 +791,20 @@ mutant("sheet-font-leak", F,
 mutant("sheet-dpi-font-swapped", F,
        "        DeleteObject(old);\n", "        DeleteObject(host.sheetFont);\n",
        "a sheet moved to a screen of other dots per inch deletes its new font, not the old",
+       None, HOST_WINDOW_W)
+mutant("sheet-page-tab-skipped", F,
+       "    SetWindowLongPtrA(page, GWL_EXSTYLE,\n"
+       "                      GetWindowLongPtrA(page, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);\n", "",
+       "Tab from the sheet's buttons passes over the page's fields",
+       None, HOST_WINDOW_W)
+mutant("sheet-frame-tab-skipped", F,
+       "WS_EX_CONTROLPARENT, kContainerClass,", "0, kContainerClass,",
+       "Tab from the sheet's buttons passes over the page's frame and the fields in it",
+       None, HOST_WINDOW_W)
+mutant("sheet-button-shrinks", F,
+       "int buttonHeight = Scaled(kButtonHeight, dpi);",
+       "int buttonHeight = MulDiv(kButtonHeight, 96, static_cast<int>(dpi));",
+       "above 96 dots per inch the sheet's buttons are lower",
        None, HOST_WINDOW_W)
 mutant("sheet-page-left", F,
        "    if (page && IsWindow(page)) {\n        DestroyWindow(page);\n    }\n", "",
@@ -824,6 +851,40 @@ mutant("main-header-dc-leak", F,
        "        SelectObject(mem, old);\n        DeleteDC(mem);\n", "        SelectObject(mem, old);\n",
        "every paint of the header leaks the memory DC of the type's image",
        None, HOST_WINDOW_W)
+mutant("main-remove-closes-any-sheet", F,
+       "            CloseSheetOf(host.tools.back());", "            ClosePropertySheet();",
+       "Remove Last Tool closes another tool's sheet too, dropping its edits",
+       None, HOST_SESSION_W)
+mutant("main-maximized-forgotten", F,
+       "wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;", "0u;",
+       "a window maximised at the save is saved as a normal one",
+       None, HOST_SESSION_W)
+mutant("main-maximized-not-restored", F,
+       "(layout.flags & LAYOUT_MAXIMIZED) && mayMaximize ?",
+       "(layout.flags & LAYOUT_MAXIMIZED) && !mayMaximize ?",
+       "a window saved maximised opens at its normal size",
+       None, HOST_SESSION_W)
+mutant("main-placement-off-screen", F,
+       "MonitorFromRect(&onScreen, MONITOR_DEFAULTTONULL)",
+       "MonitorFromRect(&onScreen, MONITOR_DEFAULTTONEAREST)",
+       "a saved place on no screen any more (a monitor unplugged) is taken: brought into reach "
+       "by the system, at the size of that other screen rather than the first",
+       None, HOST_WINDOW_W)
+mutant("main-min-height-headerless", F,
+       "RECT rc = {0, 0, panel.cx, panel.cy + HeaderHeight(hwnd)};",
+       "RECT rc = {0, 0, panel.cx, panel.cy};",
+       "the smallest window leaves out the header, so the lowest tools go below it",
+       None, HOST_WINDOW_W)
+mutant("main-header-shrinks", F,
+       "return Scaled(kHeaderHeight, WindowDpi(hwnd));",
+       "return MulDiv(kHeaderHeight, 96, static_cast<int>(WindowDpi(hwnd)));",
+       "above 96 dots per inch the header is lower",
+       None, HOST_WINDOW_W)
+mutant("main-first-size-shrinks", F,
+       "r.bottom = r.top + Scaled(r.bottom - r.top, dpi);",
+       "r.bottom = r.top + MulDiv(r.bottom - r.top, 96, static_cast<int>(dpi));",
+       "above 96 dots per inch the window's first height is less",
+       None, HOST_WINDOW_W)
 mutant("main-header-image-selected", F,
        "        SelectObject(mem, old);\n        DeleteDC(mem);\n",
        "        DeleteDC(mem);\n        SelectObject(mem, old);\n",
@@ -840,6 +901,11 @@ mutant("run-no-first-tool", "host/hostmain.cpp",
 mutant("dpi-screen-dc", "host/dpi.cpp",
        "        ReleaseDC(nullptr, screen);\n", "",
        "every look at the system's dots per inch keeps the screen's DC",
+       None, HOST_WINDOW_W)
+mutant("dpi-scaled-inverse", "host/dpi.cpp",
+       "return MulDiv(pixels, static_cast<int>(dpi), 96);",
+       "return MulDiv(pixels, 96, static_cast<int>(dpi));",
+       "above 96 dots per inch everything the host sizes itself shrinks",
        None, HOST_WINDOW_W)
 
 # host/text.cpp: paths and text.
@@ -927,3 +993,7 @@ mutant("hooks-default-yes", F,
        "MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;", "MB_YESNO | MB_ICONWARNING) == IDYES;",
        "Enter answers Yes to saving over a file the host did not write",
        None, HOST_FILES_W)
+mutant("hooks-box-unowned", F,
+       "MessageBoxW(host.mainWindow, Wide(text).c_str()", "MessageBoxW(nullptr, Wide(text).c_str()",
+       "the host's message boxes have no owner, so its window goes on taking clicks under them",
+       None, HOST_WINDOW_W)

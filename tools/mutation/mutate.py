@@ -123,7 +123,8 @@ class Scratch:
         """The ctest names of a preset's GoogleTest tests, read from their
         sources, with the program that holds each."""
         folder, prefix = ("native", "native.") if preset == "native" else ("wine", "wine.")
-        names = {"wine.DialogLayout.At120Dpi": "dialog_layout_test"} if preset == "win64" else {}
+        names = {"wine.DialogLayout.At120Dpi": "dialog_layout_test",
+                 "wine.HostWindow.At120Dpi": "host_test"} if preset == "win64" else {}
         for source in (self.path / "tests" / folder).glob("*_test.cpp"):
             for suite, name in re.findall(r"^TEST(?:_F)?\((\w+),\s*(\w+)\)", source.read_text(),
                                           re.M):
