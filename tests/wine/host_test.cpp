@@ -1085,7 +1085,11 @@ protected:
         if (fileSweep.failed == "CreateDirectoryW" && there(data)) {
             fault = "a folder the host could not make was made by its save";
         }
-        // A fresh host reads what is there.
+        // A fresh host reads what is there; a stopped save's whole new file stays until
+        // the settings file holds it.
+        const std::vector<uint8_t> stopped = ReadFileBytes(TemporaryName(host.settingsPath));
+        HostSettings unused;
+        bool wholeStopped = DecodeSettings(stopped.data(), stopped.size(), &unused) == SETTINGS_OK;
         host = HostState{};
         host.settingsPath =
             ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
@@ -1095,6 +1099,9 @@ protected:
             told.push_back(problem);
         }
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
+        if (wholeStopped && now != stopped && !there(TemporaryName(host.settingsPath))) {
+            fault = "a stopped save's whole new file was removed";
+        }
         bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
         for (const Beside& b : beside) {
             if (b.fate == STAYS && !AsWritten(program + b.name, b)) {
