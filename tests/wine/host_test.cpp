@@ -1030,7 +1030,8 @@ protected:
         }
         if (livingHeld == INVALID_HANDLE_VALUE) {
             livingHeld = CreateFileW(Wide(program + livingTemp).c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
         }
         if (start.noFolder) {
             RemoveDirectoryW(Wide(data).c_str());
