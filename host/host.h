@@ -123,14 +123,53 @@ std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
 
+// The files the host makes beside the settings file (settings_leftovers.cpp),
+// one kind to a row of kLeftoverKinds, in the order of LeftoverName: the
+// name's pattern after the settings file's, who writes it, what a start
+// does with it and when it is removed.
+struct LeftoverKind {
+    const char* pattern;
+    const char* writer;
+    const char* start;
+    const char* removed;
+};
+enum LeftoverName {
+    LEFT_TEMPORARY,
+    LEFT_OLD_TEMPORARY,
+    LEFT_ENDED,
+    LEFT_UNSAVED,
+    LEFT_KEPT,
+    LEFT_BAD,
+    LEFT_VERSION_1,
+    LEFT_VERSION_2,
+    LEFT_REPLACED
+};
+extern const LeftoverKind kLeftoverKinds[];
+extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
+// What follows the settings file's name in the first file of a kind: ".bad".
+std::string LeftoverSuffix(LeftoverName kind);
+// Whether the bytes begin as every file the host writes does; an empty
+// file, which a host that stopped just after making it leaves, counts.
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes);
+// Adds a paragraph to what the user is told at start.
+void AddProblem(std::string* problem, const std::string& text);
+// Where the settings file is missing, takes the newest whole temporary file
+// of a save no host is finishing into its place: `taken` gets its bytes and
+// `from` its name. Returns false, and says why in `problem`, when one that
+// may hold the only copy of some settings was not taken.
+bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
+// Removes what no longer holds anyone's only copy, given what the settings
+// file holds (null: there is none), and tells what a session's end left.
+void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
+
 // What is done with the settings file (settings.cpp), at host.settingsPath.
 // The load reads the file first; where it is missing or damaged and a save a
 // host did not finish left its settings whole, it takes them back; only then
 // does it remove what such saves left. Defaults when there is no file; a
 // damaged file is set aside and `problem` says so, for the caller to show
-// once the window is up. A file of a newer host, a damaged one that cannot be
-// set aside, one whose folder is not there and one that can be read but not
-// written are left as they are: host.settingsKept.
+// once the window is up. A file that is not the host's, a newer host's, a
+// damaged one that cannot be set aside, one whose folder is not there and
+// one that can be read but not written stay as they are: host.settingsKept.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 // When a save is made: at the user's word (File > Save, quitting), when the
 // user may be asked; or as Windows ends the session, when nobody can be.
@@ -143,8 +182,8 @@ enum SaveOutcome {
 // Saves `settings` unless the file is kept as it is. A file that another
 // host saved since this one read it is not replaced without asking, and when
 // the user says so it is kept as a copy beside it; as the session ends, and
-// whenever it is a newer host's, this session's settings are kept in a file
-// of their own beside it instead.
+// whenever it is a newer host's or no settings file, this session's settings
+// are kept in a file of their own beside it instead.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
 // The module (module.cpp). OpenPanelModule loads the module at `path` and

@@ -549,6 +549,7 @@ struct Damaged {
     const char* name;
     std::vector<uint8_t> (*make)();
     const char* reason;
+    bool ours;  // begins as the host's files do: set aside; otherwise left as it is
 };
 
 std::vector<uint8_t> GoodFile()
@@ -561,21 +562,22 @@ std::vector<uint8_t> GoodFile()
 }
 
 const Damaged kDamaged[] = {
-    {"garbage", [] { return std::vector<uint8_t>(100, 'x'); }, "not a Morva Host settings file"},
+    {"garbage", [] { return std::vector<uint8_t>(100, 'x'); }, "is not a Morva Host settings file",
+     false},
     {"truncated",
      [] {
          std::vector<uint8_t> b = GoodFile();
          b.resize(b.size() - 100);
          return b;
      },
-     "cut short"},
+     "cut short", true},
     {"checksum",
      [] {
          std::vector<uint8_t> b = GoodFile();
          b[100] ^= 1;
          return b;
      },
-     "checksum"},
+     "checksum", true},
 };
 
 TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults)
@@ -592,21 +594,30 @@ TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults
         EXPECT_EQ(box.caption, "Morva Host");
         EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
         EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find("set aside as"), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(settingsPath + ".bad"), std::string::npos) << box.text;
+        EXPECT_EQ(box.text.find("set aside as\n" + settingsPath + ".bad") != std::string::npos,
+                  d.ours)
+            << box.text;
         EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
 
         ASSERT_TRUE(run.WaitForMain());
         ASSERT_TRUE(run.WaitForToolCount(1));
-        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad"), bytes) << "kept as it was";
-        EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(ReadFileBytes(settingsPath + (d.ours ? ".bad" : "")), bytes) << "kept as it was";
+        EXPECT_NE(GetFileAttributesA(settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES, !d.ours);
         std::vector<Box> others;
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
         EXPECT_TRUE(others.empty()) << "one message only:\n" << Describe(others);
-        ASSERT_EQ(run.Quit(), 0u);
+        PostMessageA(run.main, WM_CLOSE, 0, 0);
+        if (!d.ours) {
+            ASSERT_TRUE(run.AnswerBox(&box)) << "quitting says where the settings cannot go";
+            EXPECT_NE(box.text.find("cannot be saved to\n" + settingsPath), std::string::npos)
+                << box.text;
+        }
+        ASSERT_EQ(run.WaitForExit(), 0u);
         HostSettings saved;
-        ASSERT_TRUE(ReadSettings(settingsPath, &saved));
-        EXPECT_EQ(saved.tools.size(), 1u);
+        ASSERT_EQ(ReadSettings(settingsPath, &saved), d.ours);
+        EXPECT_EQ(saved.tools.size(), d.ours ? 1u : 0u);
+        EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()) != INVALID_FILE_ATTRIBUTES,
+                  d.ours);
         DeleteFileA(settingsPath.c_str());
         DeleteFileA((settingsPath + ".bad").c_str());
     }
@@ -856,7 +867,8 @@ struct Beside {
 // Process numbers no process has: their temporary files are a dead host's.
 // Twenty digits wrap a 64-bit number to such a one (4294967292), and 123 is
 // not a multiple of four, named with a zero before as the host never does.
-// The living one is named by a process that runs. The host numbers its ended
+// The living one is named by a process that runs, and held open as a
+// running host holds its own. The host numbers its ended
 // files from 2, with no zero before.
 char livingTemp[64];
 const Beside kForeign[] = {
@@ -870,6 +882,7 @@ const Beside kForeign[] = {
     {livingTemp, GoodFile, STAYS},
     {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
     {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
+    {"morvahost.settings.4294967280.tmp", NewerFile, STAYS},
     {"morvahost.settings.ended.txt", GoodFile, STAYS},
     {"agenda.ended", kDamaged[0].make, STAYS},
 };
@@ -949,6 +962,7 @@ protected:
     void TearDown() override
     {
         fileSweep = {};
+        CloseHandle(livingHeld);
         for (const std::string& folder : {program, data, root}) {
             Empty(folder);
             RemoveDirectoryW(Wide(folder).c_str());
@@ -1012,6 +1026,11 @@ protected:
                 Write(program + b.name, b);
             }
         }
+        if (livingHeld == INVALID_HANDLE_VALUE) {
+            livingHeld = CreateFileW(Wide(program + livingTemp).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+        }
         if (start.noFolder) {
             RemoveDirectoryW(Wide(data).c_str());
         }
@@ -1065,7 +1084,11 @@ protected:
         if (fileSweep.failed == "CreateDirectoryW" && there(data)) {
             fault = "a folder the host could not make was made by its save";
         }
-        // A fresh host reads what is there.
+        // A fresh host reads what is there; a stopped save's whole new file stays until
+        // the settings file holds it.
+        const std::vector<uint8_t> stopped = ReadFileBytes(TemporaryName(host.settingsPath));
+        HostSettings unused;
+        bool wholeStopped = DecodeSettings(stopped.data(), stopped.size(), &unused) == SETTINGS_OK;
         host = HostState{};
         host.settingsPath =
             ChooseSettingsPath(start.noFolder ? root + "gone\\" : program, data, &place);
@@ -1075,6 +1098,9 @@ protected:
             told.push_back(problem);
         }
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
+        if (wholeStopped && now != stopped && !there(TemporaryName(host.settingsPath))) {
+            fault = "a stopped save's whole new file was removed";
+        }
         bool isNew = now == EncodeSettings(HostSettings{{}, {}, kThisHost});
         for (const Beside& b : beside) {
             if (b.fate == STAYS && !AsWritten(program + b.name, b)) {
@@ -1095,6 +1121,8 @@ protected:
             for (const Beside& b : beside) {
                 known = known || name == b.name;
             }
+            // A stopped save's whole new file may be the only copy: it stays.
+            known = known || (kind == CRASH && name == TemporaryName(settingsName));
             for (const char* copy : {start.copy, ".kept", ".2.kept", ".replaced"}) {
                 known = known || (copy && name == settingsName + copy);
             }
@@ -1152,6 +1180,7 @@ protected:
         PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
     std::string root, program, data;
     HostRun living;  // a host that runs
+    HANDLE livingHeld = INVALID_HANDLE_VALUE;
     int counted = 0;
     int foreignTouched = 0;
 };
@@ -1201,14 +1230,19 @@ struct Meanwhile {
     const char* keptAs;     // null: this host's settings are in the file, or nowhere
     const char* says;       // at that save or at the next start
     const char* copied;     // where the other host's file is kept, if it is replaced
+    bool held;              // instead, another program holds the file open
 };
 
 const Meanwhile kMeanwhile[] = {
-    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel", ".version-2"},
+    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel", ".version-2",
+     false},
     {"quit, not replacing", false, SAVE_BY_USER, false, nullptr, "No: the file stays as it is",
-     nullptr},
-    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended", nullptr},
-    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr},
+     nullptr, false},
+    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended", nullptr,
+     false},
+    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr, false},
+    {"held as the session ends", false, SAVE_AT_SESSION_END, true, ".kept", "could not go to",
+     nullptr, true},
 };
 
 const auto kAskInABox = hostHooks.confirm;  // No is answered there, by Enter
@@ -1236,10 +1270,26 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         bool fromFile = false;
         std::string problem;
         LoadHostSettings(&fromFile, &problem);
-        std::vector<uint8_t> theirs = m.newer ? NewerFile() : VersionTwoFile();
+        std::vector<uint8_t> theirs = m.held    ? GoodFile()
+                                      : m.newer ? NewerFile()
+                                                : VersionTwoFile();
         WriteBytes(path, theirs);
+        HANDLE held = m.held ? CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
         answer = m.answer;
-        SaveHostSettings(HostSettings{}, m.occasion);
+        EXPECT_EQ(SaveHostSettings(HostSettings{}, m.occasion),
+                  m.answer ? SAVE_DONE : SAVE_NOT_MADE);
+        if (m.keptAs && m.occasion == SAVE_BY_USER) {
+            // Later saves of the session go to the file kept apart, told once.
+            size_t toldOnce = told.size();
+            EXPECT_EQ(SaveHostSettings(HostSettings{}, m.occasion), SAVE_DONE);
+            EXPECT_EQ(told.size(), toldOnce) << told.back();
+            EXPECT_EQ(GetFileAttributesW(Wide(path + ".2.kept").c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+        if (m.held) {
+            CloseHandle(held);
+        }
         EXPECT_EQ(ReadFileBytes(path), m.answer && !m.keptAs ? ours : theirs);
         host = HostState{};  // the next start
         host.settingsPath = path;
@@ -1265,8 +1315,12 @@ TEST(HostSettingsFile, SettingsLiveBesideTheProgramWhereItsFolderTakesFiles)
 {
     wchar_t data[MAX_PATH] = L"";
     ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data), S_OK);
-    // One there would be found first; the tests' prefix keeps none.
-    DeleteFileW(Wide(Utf8(data) + "\\Morva\\morvahost.settings").c_str());
+    // One there is found where the program's folder has none (this program's has none).
+    std::string found = Utf8(data) + "\\Morva\\morvahost.settings", place;
+    CreateDirectoryW(Wide(Utf8(data) + "\\Morva").c_str(), nullptr);
+    WriteBytes(found, GoodFile());
+    EXPECT_EQ(DefaultSettingsPath(&place), found) << place;
+    DeleteFileW(Wide(found).c_str());
     std::string folder = TempPath("\xce\xa9mega") + "\\";  // "Ωmega"
     // A run of another process of this number may have left it.
     ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr) ||
