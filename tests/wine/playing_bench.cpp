@@ -74,8 +74,8 @@ Figures TimeCycles(HWND window, int cycles)
         UINT msg;
         WPARAM keys;
         int x;
-    } kCycle[3] = {{WM_LBUTTONDOWN, MK_LBUTTON, 5}, {WM_MOUSEMOVE, MK_LBUTTON, 20},
-                   {WM_LBUTTONUP, 0, 20}};
+    } kCycle[3] = {
+        {WM_LBUTTONDOWN, MK_LBUTTON, 5}, {WM_MOUSEMOVE, MK_LBUTTON, 20}, {WM_LBUTTONUP, 0, 20}};
     Figures spent = {};
     unsigned dcs[3] = {};
     for (int i = 0; i < cycles; i++) {
@@ -88,7 +88,8 @@ Figures TimeCycles(HWND window, int cycles)
     }
     Figures result = {};
     for (int m = 0; m < 3; m++) {
-        result.at[m] = realGetDC ? static_cast<double>(dcs[m]) / cycles : spent.at[m] * 1e6 / cycles;
+        result.at[m] =
+            realGetDC ? static_cast<double>(dcs[m]) / cycles : spent.at[m] * 1e6 / cycles;
         result.at[3] += result.at[m];
     }
     return result;
@@ -124,8 +125,8 @@ int main(int argc, char** argv)
     // What one cycle sends and the contexts it takes, counted on a round of
     // its own.
     Winmm()->logCount = 0;
-    realGetDC = reinterpret_cast<HDC(WINAPI*)(HWND)>(HookImport(
-        morva.dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&CountedGetDC)));
+    realGetDC = reinterpret_cast<HDC(WINAPI*)(HWND)>(
+        HookImport(morva.dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&CountedGetDC)));
     const Figures dcs = TimeCycles(tool, cycles);
     HookImport(morva.dll, "user32.dll", "GetDC", reinterpret_cast<void*>(realGetDC));
     realGetDC = nullptr;
