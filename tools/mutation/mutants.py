@@ -253,8 +253,19 @@ mutant("note-after-box", F,
        "if (refused && GetCapture() != record->hwnd) {", "if (false) {",
        "a slide whose note-off box took the capture sounds the next key, with no release to come",
        None, PLAY_W)
+mutant("unsounded-key-marked", F,
+       "    if (refused && GetCapture() != record->hwnd) {\n        PaintMarks(record, record->state.currentKey, -1);\n",
+       "    if (refused && GetCapture() != record->hwnd) {\n",
+       "a key that does not sound after a note-off's box keeps its mark",
+       None, PLAY_W)
+mutant("press-capture-lost-marked", F,
+       "        return true;\n    }\n    PaintMarks(record, record->state.currentKey, -1);\n    return false;",
+       "        return true;\n    }\n    return false;",
+       "a press whose capture another tool's box took keeps its mark, no note sounding",
+       None, PLAY_W)
 mutant("press-capture-unasked", F,
-       "if (!previous || previous == hwnd || GetCapture() == hwnd) {", "if (true) {",
+       "if (!previous || previous == hwnd || GetCapture() == hwnd) {",
+       "if (!previous || previous == hwnd || previous) {",
        "a press whose capture another tool's box took sounds with no release to come",
        None, PLAY_W)
 mutant("play-extra-note-off", F,
