@@ -23,8 +23,7 @@
 
 namespace {
 
-// X(dll, result, name, failure value, parameters, arguments). The module never
-// reads the last error, so a failure leaves it as it was.
+// X(dll, result, name, failure value, parameters, arguments); the module reads no last error.
 #define FALLIBLE_IMPORTS(X)                                                                      \
     X("kernel32.dll", LPVOID, HeapAlloc, nullptr, (HANDLE h, DWORD f, SIZE_T n), (h, f, n))      \
     X("gdi32.dll", HBITMAP, CreateCompatibleBitmap, nullptr, (HDC h, int w, int y), (h, w, y))   \
@@ -56,6 +55,7 @@ namespace {
     X("user32.dll", BOOL, TrackPopupMenu, FALSE,                                                 \
       (HMENU m, UINT f, int x, int y, int r, HWND w, const RECT* rc), (m, f, x, y, r, w, rc))    \
     X("user32.dll", HWND, SetCapture, nullptr, (HWND w), (w))                                    \
+    X("user32.dll", HWND, GetCapture, nullptr, (), ())                                           \
     X("user32.dll", LONG_PTR, SetWindowLongPtrA, 0, (HWND w, int i, LONG_PTR v), (w, i, v))      \
     X("user32.dll", BOOL, GetClientRect, FALSE, (HWND w, LPRECT r), (w, r))                      \
     X("user32.dll", BOOL, InvalidateRect, FALSE, (HWND w, const RECT* r, BOOL e), (w, r, e))     \
