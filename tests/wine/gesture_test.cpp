@@ -7,6 +7,7 @@
 // marked and no window holds the capture.
 #include "tests/wine/harness.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -28,6 +29,16 @@ ULONG_PTR sentInput;
 ULONG_PTR seenInput;
 POINT cursor = {-1, -1};
 bool buttonDown;
+UINT releasedAt;  // the device log's length as the button went up, or UINT_MAX while it is down
+
+void SendMouse(DWORD flags, POINT screen = {});
+
+void ReleaseButton()
+{
+    buttonDown = false;
+    releasedAt = Winmm()->logCount;
+    SendMouse(MOUSEEVENTF_LEFTUP);
+}
 
 LRESULT CALLBACK SeeInput(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -40,7 +51,7 @@ LRESULT CALLBACK SeeInput(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void SendMouse(DWORD flags, POINT screen = {})
+void SendMouse(DWORD flags, POINT screen)
 {
     INPUT in = {};
     in.type = INPUT_MOUSE;
@@ -93,8 +104,7 @@ void AnswerBox(HWND box)
 {
     boxesAnswered = CaughtDialogs().size();
     if (buttonDown) {
-        buttonDown = false;
-        SendMouse(MOUSEEVENTF_LEFTUP);
+        ReleaseButton();
     }
     HWND ok = GetDlgItem(box, IDOK);
     // A click needs the capture free; a menu opening may hold it.
@@ -302,11 +312,11 @@ protected:
             break;
         case kDown:
             buttonDown = true;
+            releasedAt = UINT_MAX;
             SendMouse(MOUSEEVENTF_LEFTDOWN);
             break;
         case kUp:
-            buttonDown = false;
-            SendMouse(MOUSEEVENTF_LEFTUP);
+            ReleaseButton();
             break;
         case kRightClick:
             menuSince = 0;  // the menu it may open is a new one
@@ -321,6 +331,19 @@ protected:
         const size_t boxes = CaughtDialogs().size();
         AwaitInput();
         return CaughtDialogs().size() == boxes;
+    }
+
+    // No note starts once the button is up, a box's loop or not.
+    static std::string NoteStartedReleased()
+    {
+        const std::vector<WinmmRecord> log = WinmmLog();
+        for (size_t i = releasedAt; i < log.size(); i++) {
+            if (log[i].call == W_midiOutShortMsg && (log[i].arg & 0xF0) == 0x90 &&
+                (log[i].arg >> 16) != 0) {
+                return "a note started with the button up";
+            }
+        }
+        return "";
     }
 
     // Each tool's keys show the mark on the key it sounds and on no other.
@@ -410,8 +433,13 @@ TEST_F(Gestures, ASeededRunThroughTheInputQueueLeavesNothingSounding)
     for (; played < count; played++) {
         const std::vector<Step> steps = NextGesture();
         std::string fault;
+        releasedAt = 0;
         for (const Step& s : steps) {
-            if (!Play(s)) {
+            const bool boxless = Play(s);
+            if (fault.empty()) {
+                fault = NoteStartedReleased();
+            }
+            if (!boxless) {
                 break;
             }
             if (buttonDown && fault.empty()) {
