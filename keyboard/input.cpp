@@ -12,7 +12,8 @@ const COLORREF kMarkRed = 0x020000FF;
 
 // The MIDI layer may answer a note with a message box, in whose loop the host
 // may destroy the tool: true while the window still holds the record.
-// `taken` tells whether the device took the note.
+// `taken` tells whether the device took the note; when it did not, a box was
+// shown.
 bool SendNote(ToolInstance* record, BYTE velocity, bool* taken)
 {
     HWND hwnd = record->hwnd;
@@ -26,89 +27,58 @@ bool SendNote(ToolInstance* record, BYTE velocity, bool* taken)
     return true;
 }
 
-// The mark draws on a device context of its own, given back before the pen
-// and the brush are deleted: a window's cached context lets go of what it
-// holds when it is given back, so a select back that fails leaves neither
-// selected when it is deleted. Without a context no mark is drawn, and the
-// answer is false.
-bool DrawMark(ToolInstance* record, COLORREF colour)
+void DeleteMade(HGDIOBJ object)
+{
+    if (object) {
+        DeleteObject(object);
+    }
+}
+
+// The marks of one mouse event are painted on one device context of the
+// window: `erased` in its key's own colour, then `marked` in red; a key
+// without a mark (-1 among them) is skipped. The context is given back
+// before the pens and brushes are deleted: a window's cached context lets go
+// of what it holds when it is given back, so a select back that fails leaves
+// none of them selected when it is deleted. Without a context nothing is
+// painted, and the answer is false.
+bool PaintMarks(ToolInstance* record, int32_t erased, int32_t marked)
 {
     HWND hwnd = record->hwnd;
     HDC hdc = GetDC(hwnd);
     if (!hdc) {
         return false;
     }
-    MarkRect mark;
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
-    HBRUSH brush = CreateSolidBrush(colour);
-    HGDIOBJ oldPen = SelectObject(hdc, pen);
-    HGDIOBJ oldBrush = SelectObject(hdc, brush);
-    if (KeyMarkRect(record->state, record->state.currentKey, &mark)) {
+    const int32_t keys[2] = {erased, marked};
+    HPEN pens[2] = {};
+    HBRUSH brushes[2] = {};
+    for (int i = 0; i < 2; i++) {
+        MarkRect mark;
+        if (!KeyMarkRect(record->state, keys[i], &mark)) {
+            continue;
+        }
+        const KeyRect* key = UsableKey(record->state, keys[i]);
+        const COLORREF colour = i == 1 ? kMarkRed : key->black ? kBlack : kWhite;
+        pens[i] = CreatePen(PS_SOLID, 1, colour);
+        brushes[i] = CreateSolidBrush(colour);
+        HGDIOBJ oldPen = SelectObject(hdc, pens[i]);
+        HGDIOBJ oldBrush = SelectObject(hdc, brushes[i]);
         RoundRect(hdc, mark.left, mark.top, mark.right, mark.bottom, 1, 1);
-    }
-    SelectObject(hdc, oldPen);
-    SelectObject(hdc, oldBrush);
-    ReleaseDC(hwnd, hdc);
-    DeleteObject(pen);
-    DeleteObject(brush);
-    return true;
-}
-
-// Marks the current key in red.
-void DrawKeyHighlight(ToolInstance* record)
-{
-    DrawMark(record, kMarkRed);
-}
-
-// Paints the mark away in the key's own colour; false without a context.
-bool EraseKeyHighlight(ToolInstance* record)
-{
-    const KeyRect* key = UsableKey(record->state, record->state.currentKey);
-    return DrawMark(record, key && key->black ? kBlack : kWhite);
-}
-
-// A press goes on only while the window can be drawn on, asked before it
-// takes the capture. Each mark takes a device context of its own, and none is
-// held across the note's message box.
-bool CanDrawOn(HWND hwnd)
-{
-    HDC hdc = GetDC(hwnd);
-    if (!hdc) {
-        return false;
+        SelectObject(hdc, oldPen);
+        SelectObject(hdc, oldBrush);
     }
     ReleaseDC(hwnd, hdc);
+    for (int i = 0; i < 2; i++) {
+        DeleteMade(pens[i]);
+        DeleteMade(brushes[i]);
+    }
     return true;
 }
 
-// The note-off needs no device context: without one the mark stays until the
-// next paint, but the note ends.
-void UnmarkAndStop(ToolInstance* record)
-{
-    EraseKeyHighlight(record);
-    StopKeyNote(record);
-}
-
-}  // namespace
-
-bool PlayKeyNote(ToolInstance* record)
-{
-    if (record->sounding && !StopKeyNote(record)) {
-        return false;
-    }
-    record->note = KeyNote(record->state.octaves, record->state.currentKey);
-    record->velocity = kVelocity;
-    bool taken = false;
-    if (!SendNote(record, kVelocity, &taken)) {
-        return false;
-    }
-    record->sounding = 1;
-    record->noteTaken = taken;
-    return true;
-}
-
-// A note the device took whose note-off it refuses is remembered, to be
-// ended before the device is closed.
-bool StopKeyNote(ToolInstance* record)
+// Sends the note-off (a note-on with velocity 0) of the stored note; a note
+// the device took whose note-off it refuses is remembered, to be ended before
+// the device is closed. False when the tool was destroyed in the note's box;
+// `refused` tells whether the box was shown.
+bool EndKeyNote(ToolInstance* record, bool* refused)
 {
     bool taken = false;
     if (!SendNote(record, 0, &taken)) {
@@ -117,46 +87,104 @@ bool StopKeyNote(ToolInstance* record)
     if (!taken && record->noteTaken) {
         RememberUnendedNote(record, record->note);
     }
+    *refused = !taken;
     record->sounding = 0;
     record->noteTaken = false;
     return true;
 }
 
-LRESULT OnKeyPress(ToolInstance* record, int x, int y)
+// The current key, already marked, sounds only while the tool holds the
+// capture, so that its release comes here wherever it happens. A note-off
+// refused on the way has shown a box, which may have taken the capture, or in
+// whose loop the user let go: the capture is asked for again after it, and a
+// key that is not to sound loses its mark.
+void PlayKeyNote(ToolInstance* record)
+{
+    bool refused = false;
+    if (record->sounding && !EndKeyNote(record, &refused)) {
+        return;
+    }
+    if (refused && GetCapture() != record->hwnd) {
+        PaintMarks(record, record->state.currentKey, -1);
+        return;
+    }
+    record->note = KeyNote(record->state.octaves, record->state.currentKey);
+    record->velocity = kVelocity;
+    bool taken = false;
+    if (!SendNote(record, kVelocity, &taken)) {
+        return;
+    }
+    record->sounding = 1;
+    record->noteTaken = taken;
+}
+
+// The tool takes the capture unless it holds it already (a slide may begin
+// outside it). The window losing it may be another tool whose note-off shows
+// a box, in whose loop this tool may be destroyed or the capture taken again:
+// true while the tool lives and holds it. A tool that lives without it takes
+// its new mark away again.
+bool HoldCapture(ToolInstance* record, bool held)
 {
     HWND hwnd = record->hwnd;
-    if (!CanDrawOn(hwnd)) {
-        return 0;
+    if (held) {
+        return true;
     }
-    SetCapture(hwnd);
-    // The window losing the capture may be another tool whose note-off shows
-    // a box, in whose loop this tool may have been destroyed.
+    HWND previous = SetCapture(hwnd);
     if (!ToolStillHolds(hwnd, record)) {
+        return false;
+    }
+    if (!previous || previous == hwnd || GetCapture() == hwnd) {
+        return true;
+    }
+    PaintMarks(record, record->state.currentKey, -1);
+    return false;
+}
+
+// The note-off needs no device context: without one the mark stays until the
+// next paint, but the note ends.
+void UnmarkAndStop(ToolInstance* record)
+{
+    bool refused = false;
+    PaintMarks(record, record->state.currentKey, -1);
+    EndKeyNote(record, &refused);
+}
+
+}  // namespace
+
+// A press goes on only while the window can be drawn on: the mark is drawn
+// and its context given back before the capture is taken, so that none is
+// held across another tool's box.
+LRESULT OnKeyPress(ToolInstance* record, int x, int y)
+{
+    const int32_t key = HitTestKey(record->state, x, y);
+    if (!PaintMarks(record, -1, key)) {
         return 0;
     }
-    record->state.currentKey = HitTestKey(record->state, x, y);
-    if (record->state.currentKey >= 0) {
-        DrawKeyHighlight(record);
+    record->state.currentKey = key;
+    if (HoldCapture(record, false) && key >= 0) {
         PlayKeyNote(record);
     }
     return 0;
 }
 
 // Only the left button alone slides; a slide onto no key changes nothing,
-// nor does one while the window cannot be drawn on (the old mark's erasing
-// tells).
+// nor does one while the window cannot be drawn on.
 LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
 {
     if (keys != MK_LBUTTON) {
         return 0;
     }
     const int32_t key = HitTestKey(record->state, x, y);
-    if (key == record->state.currentKey || key == -1 || !EraseKeyHighlight(record)) {
+    if (key == record->state.currentKey || key == -1) {
+        return 0;
+    }
+    if (!PaintMarks(record, record->state.currentKey, key)) {
         return 0;
     }
     record->state.currentKey = key;
-    DrawKeyHighlight(record);
-    PlayKeyNote(record);
+    if (HoldCapture(record, GetCapture() == record->hwnd)) {
+        PlayKeyNote(record);
+    }
     return 0;
 }
 

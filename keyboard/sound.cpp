@@ -72,22 +72,25 @@ void RememberUnendedNote(ToolInstance* record, uint8_t note)
     record->unendedNotes[note >> 3] |= static_cast<uint8_t>(1u << (note & 7));
 }
 
-// Each note leaves the set before its note-off goes out: the message box of
-// a refusal may run anything, this very function among it.
+// The message box of a refusal may run anything, this very function among
+// it. The held key stays held until its note-off is answered, so that a
+// close run in that box (the tool destroyed there) sends it again; a note
+// ended meanwhile is not remembered. Each remembered note leaves the set
+// before its note-off goes out.
 bool EndTakenNotes(ToolInstance* record, HWND holder)
 {
     if (record->sounding) {
         const bool taken = record->noteTaken;
         const uint8_t note = record->note;
-        record->sounding = 0;
-        record->noteTaken = false;
         const bool ended = EndNote(record, note);
         if (holder && !ToolStillHolds(holder, record)) {
             return false;
         }
-        if (!ended && taken) {
+        if (!ended && taken && record->sounding) {
             RememberUnendedNote(record, note);
         }
+        record->sounding = 0;
+        record->noteTaken = false;
     }
     for (unsigned note = 0; note < 128; note++) {
         const uint8_t bit = static_cast<uint8_t>(1u << (note & 7));

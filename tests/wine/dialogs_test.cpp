@@ -645,6 +645,7 @@ TEST_F(PageDevices, EveryApplyWithADeviceSelectedReopensItAndLaysOutAgain)
             SendMessageA(tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 30));
             FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
             SendMessageA(tool, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(16, 30));
+            SendMessageA(tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(16, 30));
             std::vector<DWORD> sent = ShortMessages();  // on, refused off, on
             ASSERT_EQ(sent.size(), 3u);
             ends = {sent[2] & 0xFFFF, sent[1]};

@@ -69,6 +69,7 @@ namespace {
     X("user32.dll", WINAPI, BOOL, TrackPopupMenu, FALSE, ERROR_POPUP_ALREADY_ACTIVE,              \
       (HMENU m, UINT f, int x, int y, int r, HWND w, const RECT* rc), (m, f, x, y, r, w, rc))     \
     X("user32.dll", WINAPI, HWND, SetCapture, nullptr, ERROR_ACCESS_DENIED, (HWND w), (w))        \
+    X("user32.dll", WINAPI, HWND, GetCapture, nullptr, 0, (), ())                                 \
     X("user32.dll", WINAPI, LONG_PTR, SetWindowLongPtrA, 0, ERROR_ACCESS_DENIED,                  \
       (HWND w, int i, LONG_PTR v), (w, i, v))                                                     \
     X("user32.dll", WINAPI, BOOL, GetClientRect, FALSE, ERROR_INVALID_WINDOW_HANDLE,              \

@@ -1,7 +1,8 @@
-// Prints what one press-slide-release cycle costs: the winmm calls it makes,
-// and its time against the floor measured in the same run, a bare window
-// that gets the same mouse messages and makes the same four short-message
-// calls, nothing else.
+// Prints what one press-slide-release cycle costs: the winmm calls and the
+// window device contexts each message takes, and the time of each message
+// against the floor measured in the same run, a bare window that gets the
+// same mouse messages and makes the same four short-message calls, nothing
+// else.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -51,16 +52,47 @@ HWND MakeWindow(const char* cls, WNDPROC proc, HWND parent, DWORD style, int x, 
     return CreateWindowExA(0, cls, cls, style, x, y, w, h, parent, nullptr, wc.hInstance, nullptr);
 }
 
-// Microseconds per press, slide and release sent to `window`.
-double TimeCycles(HWND window, int cycles)
+// The module's window device contexts, counted per message of the cycle.
+HDC(WINAPI* realGetDC)(HWND);
+unsigned* dcCounter;
+HDC WINAPI CountedGetDC(HWND hwnd)
 {
-    double start = SecondsNow();
+    ++*dcCounter;
+    return realGetDC(hwnd);
+}
+
+// Per message of the cycle: press, slide and release, then their sum.
+struct Figures {
+    double at[4];
+};
+
+// Microseconds each press, slide and release sent to `window` takes, or,
+// while the contexts are counted, the device contexts each takes.
+Figures TimeCycles(HWND window, int cycles)
+{
+    static const struct {
+        UINT msg;
+        WPARAM keys;
+        int x;
+    } kCycle[3] = {
+        {WM_LBUTTONDOWN, MK_LBUTTON, 5}, {WM_MOUSEMOVE, MK_LBUTTON, 20}, {WM_LBUTTONUP, 0, 20}};
+    Figures spent = {};
+    unsigned dcs[3] = {};
     for (int i = 0; i < cycles; i++) {
-        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
-        SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
-        SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
+        for (int m = 0; m < 3; m++) {
+            dcCounter = &dcs[m];
+            const double start = SecondsNow();
+            SendMessageA(window, kCycle[m].msg, kCycle[m].keys, MAKELPARAM(kCycle[m].x, 40));
+            spent.at[m] += SecondsNow() - start;
+        }
     }
-    return (SecondsNow() - start) * 1e6 / cycles;
+    Figures result = {};
+    for (int m = 0; m < 3; m++) {
+        result.at[m] =
+            realGetDC ? static_cast<double>(dcs[m]) / cycles : spent.at[m] * 1e6 / cycles;
+        result.at[3] += result.at[m];
+    }
+    return result;
 }
 
 }  // namespace
@@ -90,18 +122,26 @@ int main(int argc, char** argv)
     midiOutOpen(&floorDevice, 0, 0, 0, CALLBACK_NULL);
     HWND floor = MakeWindow("BenchFloor", FloorProc, host, WS_CHILD | WS_VISIBLE, 0, 70, 100, 60);
 
-    // What one cycle sends, counted on a round of its own.
+    // What one cycle sends and the contexts it takes, counted on a round of
+    // its own.
     Winmm()->logCount = 0;
-    TimeCycles(tool, cycles);
+    realGetDC = reinterpret_cast<HDC(WINAPI*)(HWND)>(
+        HookImport(morva.dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&CountedGetDC)));
+    const Figures dcs = TimeCycles(tool, cycles);
+    HookImport(morva.dll, "user32.dll", "GetDC", reinterpret_cast<void*>(realGetDC));
+    realGetDC = nullptr;
     const UINT calls = Winmm()->logCount;
     const UINT sends = static_cast<UINT>(ShortMessages().size());
 
-    // The best of several rounds: other work on the machine only ever adds
-    // time.
-    double cycle = 1e30, bare = 1e30;
+    // The best of several rounds, message by message: other work on the
+    // machine only ever adds time.
+    Figures played = {{1e30, 1e30, 1e30, 1e30}}, bare = played;
     for (int round = 0; round < kRounds; round++) {
-        cycle = std::min(cycle, TimeCycles(tool, cycles));
-        bare = std::min(bare, TimeCycles(floor, cycles));
+        const Figures t = TimeCycles(tool, cycles), b = TimeCycles(floor, cycles);
+        for (int m = 0; m < 4; m++) {
+            played.at[m] = std::min(played.at[m], t.at[m]);
+            bare.at[m] = std::min(bare.at[m], b.at[m]);
+        }
     }
     // The log keeps only its first entries; they show what the calls are.
     const UINT logged =
@@ -110,10 +150,15 @@ int main(int argc, char** argv)
         "press-slide-release cycle: %.2f winmm calls (floor 4: two note-ons, two note-offs); "
         "%u of the %u logged calls are short messages\n",
         static_cast<double>(calls) / cycles, sends, logged);
-    printf(
-        "best of %d rounds of %d cycles: %.2f us per cycle, floor (bare window, same messages, "
-        "same four calls) %.2f us, ratio %.2f\n",
-        kRounds, cycles, cycle, bare, cycle / bare);
+    printf("window device contexts: %.2f per press, %.2f per slide, %.2f per release\n", dcs.at[0],
+           dcs.at[1], dcs.at[2]);
+    printf("best of %d rounds of %d cycles, us (floor: bare window, same messages, same calls):\n",
+           kRounds, cycles);
+    const char* names[4] = {"press", "slide", "release", "sum"};
+    for (int m = 0; m < 4; m++) {
+        printf("  %-7s %8.2f   floor %6.2f   ratio %6.1f\n", names[m], played.at[m], bare.at[m],
+               played.at[m] / bare.at[m]);
+    }
     DestroyWindow(floor);
     midiOutClose(floorDevice);
     DestroyWindow(tool);

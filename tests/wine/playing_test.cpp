@@ -142,8 +142,9 @@ TEST_F(Playing, WithNoDeviceChosenEachNoteMessageShowsABox)
     Press(tool, 5, 40);
     Slide(tool, 20, 40);
     Release(tool, 20, 40);
-    // Press: note-on. Slide: note-off and note-on. Release: note-off.
-    ASSERT_EQ(CaughtDialogs().size(), 4u);
+    // Press: note-on. Slide: note-off, whose box takes the capture, so that
+    // no note-on follows. Release: note-off.
+    ASSERT_EQ(CaughtDialogs().size(), 3u);
     for (const CaughtDialog& box : CaughtDialogs()) {
         EXPECT_EQ(box.text, "Must open MIDI output device first");
         EXPECT_EQ(box.caption, "MidiSendShortMsg");
@@ -190,6 +191,17 @@ TEST_F(Playing, APressOnNoKeyCapturesAndTheReleaseStillSendsANoteOff)
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x000090u}));  // the stored note, 0
 }
 
+TEST_F(Playing, ASlideBegunOutsideTakesTheCaptureForItsRelease)
+{
+    HWND tool = OneOctaveTool();
+    Slide(tool, 20, 40);  // the button went down on the host
+    EXPECT_EQ(GetCapture(), tool);
+    Slide(tool, 21, 41);  // within the key: its mark and its note stay
+    EXPECT_EQ(CaptureClient(tool).At(20, 40), RGB(255, 0, 0));
+    Release(tool, 300, 30);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
+}
+
 TEST_F(Playing, TheNoteBaseFollowsTheOctaveCount)
 {
     ToolStateBlock block = DefaultBlock();
@@ -221,15 +233,16 @@ TEST_F(Playing, TheMarkIsDrawnOnTheWindowAndGoneAtTheNextPaint)
 
 TEST_F(Playing, DestroyingAToolEndsEveryNoteItsDeviceTookThenClosesItOnce)
 {
-    // Steps: p press at 48, s slide to 50, r release there, x the device
-    // refuses the next message (at the end: the destroy's first).
+    // Steps: p press at 48, s slide to 50, q press at 50, r release there, x
+    // the device refuses the next message (at the end: the destroy's first).
+    // A refused note-off's box takes the capture: no note follows it.
     struct {
         const char* steps;
         std::vector<DWORD> atDestroy;  // what the destroy sends
     } const cases[] = {
         {"ps", {kNoteOff50}},
-        {"pxsxr", {kNoteOff48, kNoteOff50}},
-        {"pxsx", {kNoteOff50, kNoteOff48, kNoteOff50}},
+        {"pxsxr", {kNoteOff48}},
+        {"pxsqx", {kNoteOff50, kNoteOff48, kNoteOff50}},
         {"xpxsr", {}},  // a note the device never took
     };
     for (const auto& c : cases) {
@@ -239,8 +252,8 @@ TEST_F(Playing, DestroyingAToolEndsEveryNoteItsDeviceTookThenClosesItOnce)
             if (*step == 'x') {
                 FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
             }
-            if (*step == 'p') {
-                Press(tool, 5, 40);
+            if (*step == 'p' || *step == 'q') {
+                Press(tool, *step == 'p' ? 5 : 20, 40);
             }
             if (*step == 's') {
                 Slide(tool, 20, 40);
@@ -323,6 +336,7 @@ TEST_F(Playing, AReleaseWithoutADeviceContextStillEndsTheNote)
     void* realGetDC =
         HookImport(morva->dll, "user32.dll", "GetDC", reinterpret_cast<void*>(&NoDeviceContext));
     ASSERT_NE(realGetDC, nullptr);
+    Slide(tool, 20, 40);  // no mark can move: nor does the note
     Release(tool, 5, 40);
     HookImport(morva->dll, "user32.dll", "GetDC", realGetDC);
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
@@ -403,6 +417,7 @@ protected:
         EXPECT_EQ(CaughtDialogs().size(), boxesAtFree) << "boxes after the box";
     }
 
+    // The slide's note-off box takes the capture: no note-on follows it.
     static void PressSlideRelease(HWND tool)
     {
         Press(tool, 5, 40);
@@ -472,8 +487,7 @@ TEST_F(DestroyedInABox, NothingOfTheToolIsTouchedAfterTheBox)
     } const cases[] = {
         {"the press's note-on", 0, 1, PressSlideRelease},
         {"the slide's note-off", 1, 2, PressSlideRelease},
-        {"the slide's note-on", 2, 3, PressSlideRelease},
-        {"the release's note-off", 3, 4, PressSlideRelease},
+        {"the release's note-off", 2, 3, PressSlideRelease},
         {"the note-off of a lost capture", 1, 2, PressAndLoseCapture},
         {"the host's paint notice", -1, 0, PaintWhileTheHostDestroys},
         {"the release's capture change", -1, 1, ReleaseWhileTheHostDestroys},
@@ -518,6 +532,31 @@ TEST_F(DestroyedInABox, APressWhoseCaptureEndsAnotherToolsNote)
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
 }
 
+// The page's device switch ends the old device's notes, and the host
+// destroys the tool in the box of the first one refused. A held key is still
+// held in that box, so the close at the destroy sends its note-off again; a
+// refused note remembered from a slide has already left the set.
+TEST_F(DestroyedInABox, ADeviceSwitchsRefusedNoteOffIsSentAgainOnlyForAHeldKey)
+{
+    HWND sheet = CreatePageContainer(host, 0, 100, 300, 300);
+    for (bool slid : {false, true}) {
+        SCOPED_TRACE(slid ? "remembered" : "held");
+        HWND tool = OneOctaveTool();
+        Press(tool, 5, 40);
+        if (slid) {
+            FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
+            Slide(tool, 20, 40);
+        }
+        HWND page = OpenPropertyPage(tool, sheet, 0, 0);
+        ClearWinmmLog();
+        FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
+        DestroyInBox(tool, 0);
+        ApplyPropertyPage(page);
+        ExpectLeftAlone();
+        EXPECT_EQ(ShortMessages().size(), slid ? 1u : 2u);
+    }
+}
+
 HWND otherTool;  // the tool a box's inspector plays or asks
 // A tool being destroyed is no tool to the messages that reach it while its
 // note-off's box is up: they go to the default window procedure.
@@ -558,13 +597,23 @@ void PlayTheOtherToolAndTakeItsCapture(HWND box)
 TEST_F(Playing, ACaptureTakenInANotesBoxEndsOnlyAnotherToolsNote)
 {
     // The slide's note-off fails, and its box takes the capture from the
-    // sounding tool: its note ends once, by that note-off, not twice.
+    // sounding tool: its note ends once, by that note-off, not twice, and
+    // the key slid onto neither sounds nor keeps a mark, as no release is to
+    // come.
     HWND tool = OneOctaveTool();
     Press(tool, 5, 40);
     FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
     Slide(tool, 20, 40);
-    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn50}));
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
     EXPECT_EQ(CaughtDialogs().size(), 1u);
+    EXPECT_EQ(CaptureClient(tool).At(20, 40), RGB(255, 255, 255));
+    // So too a press whose capture ends another tool's note, refused.
+    Press(tool, 5, 40);
+    HWND pressed = OneOctaveTool();
+    FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
+    Press(pressed, 20, 40);
+    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOff48}));
+    EXPECT_EQ(CaptureClient(pressed).At(20, 40), RGB(255, 255, 255));
     DestroyWindow(tool);
 
     HWND silent = OneOctaveTool(-1);

@@ -210,24 +210,21 @@ mutant("send-depth-kept", F,
        "the note guard is never lowered, so a later lost capture never ends the note",
        None, PLAY_W)
 mutant("press-dead-tool", F,
-       "    SetCapture(hwnd);\n    // The window losing the capture may be another tool whose note-off shows\n"
-       "    // a box; if this tool was destroyed in its loop, its DC went with it.\n"
-       "    if (!ToolStillHolds(hwnd, record)) {\n        return 0;\n    }\n",
-       "    SetCapture(hwnd);\n",
+       "    HWND previous = SetCapture(hwnd);\n    if (!ToolStillHolds(hwnd, record)) {\n"
+       "        return false;\n    }\n",
+       "    HWND previous = SetCapture(hwnd);\n",
        "a press goes on after another tool's note-off box destroyed this tool",
        None, PLAY_W)
 mutant("press-release-dc", F,
-       "    ReleaseDC(hwnd, hdc);\n    if (record->state.currentKey >= 0) {",
-       "    if (record->state.currentKey >= 0) {",
-       "a press keeps the window DC",
+       "    ReleaseDC(hwnd, hdc);\n    for (int i", "    if (marked < 0) {\n        ReleaseDC(hwnd, hdc);\n    }\n    for (int i",
+       "a press or a slide keeps the window DC it marks the key on",
        None, PLAY_W)
 mutant("unmark-release-dc", F,
-       "        EraseKeyHighlight(record, hdc);\n        ReleaseDC(hwnd, hdc);\n",
-       "        EraseKeyHighlight(record, hdc);\n",
-       "a release keeps the window DC",
+       "    ReleaseDC(hwnd, hdc);\n    for (int i", "    if (marked >= 0) {\n        ReleaseDC(hwnd, hdc);\n    }\n    for (int i",
+       "a release or a lost capture keeps the window DC it unmarks the key on",
        None, PLAY_W)
 mutant("mark-pen-leak", F,
-       "    DeleteObject(pen);\n", "",
+       "        DeleteMade(pens[i]);\n", "",
        "every mark leaks its pen",
        None, PLAY_W)
 mutant("slide-other-buttons", F,
@@ -235,11 +232,44 @@ mutant("slide-other-buttons", F,
        "a slide with Shift, Ctrl or the right button also held plays keys",
        None, PLAY_W)
 mutant("slide-same-key", F,
-       "    if (key == record->state.currentKey) {\n        return 0;\n    }\n", "",
+       "if (key == record->state.currentKey || key == -1) {", "if (key == -1) {",
        "sliding within the key sounding plays it again",
        None, PLAY_W)
+mutant("slide-same-key-unmarked", F,
+       "if (key == record->state.currentKey || key == -1) {",
+       "if (key == -1 || (key == record->state.currentKey && PaintMarks(record, key, -1))) {",
+       "a move within the key sounding paints its mark away, the note going on",
+       None, PLAY_W)
+mutant("mark-undrawn-answered", F,
+       "    if (!hdc) {\n        return false;\n    }\n    const int32_t keys",
+       "    if (!hdc) {\n        return true;\n    }\n    const int32_t keys",
+       "a mark that could not be drawn counts as drawn: a slide moves the note and leaves the mark",
+       None, PLAY_W)
+mutant("slide-capture-untaken", F,
+       "HoldCapture(record, GetCapture() == record->hwnd)", "HoldCapture(record, true)",
+       "a slide begun outside the tool never takes the capture, so its release never ends the note",
+       None, PLAY_W)
+mutant("note-after-box", F,
+       "if (refused && GetCapture() != record->hwnd) {", "if (false) {",
+       "a slide whose note-off box took the capture sounds the next key, with no release to come",
+       None, PLAY_W)
+mutant("unsounded-key-marked", F,
+       "    if (refused && GetCapture() != record->hwnd) {\n        PaintMarks(record, record->state.currentKey, -1);\n",
+       "    if (refused && GetCapture() != record->hwnd) {\n",
+       "a key that does not sound after a note-off's box keeps its mark",
+       None, PLAY_W)
+mutant("press-capture-lost-marked", F,
+       "        return true;\n    }\n    PaintMarks(record, record->state.currentKey, -1);\n    return false;",
+       "        return true;\n    }\n    return false;",
+       "a press whose capture another tool's box took keeps its mark, no note sounding",
+       None, PLAY_W)
+mutant("press-capture-unasked", F,
+       "if (!previous || previous == hwnd || GetCapture() == hwnd) {",
+       "if (!previous || previous == hwnd || previous) {",
+       "a press whose capture another tool's box took sounds with no release to come",
+       None, PLAY_W)
 mutant("play-extra-note-off", F,
-       "if (record->sounding && !StopKeyNote(record)) {", "if (!StopKeyNote(record)) {",
+       "if (record->sounding && !EndKeyNote(record, &refused)) {", "if (!EndKeyNote(record, &refused)) {",
        "every press sends a note-off first, sounding or not",
        None, PLAY_W)
 mutant("velocity", F,
@@ -247,23 +277,25 @@ mutant("velocity", F,
        "notes start at velocity 127",
        None, PLAY_W)
 mutant("erase-black-white", F,
-       "key && key->black ? kBlack : kWhite", "key && key->black ? kWhite : kBlack",
+       "key->black ? kBlack : kWhite", "key->black ? kWhite : kBlack",
        "a mark is painted away in the other key colour",
        None, PLAY_W)
 mutant("slide-erase-order", F,
-       "        EraseKeyHighlight(record, hdc);\n        record->state.currentKey = key;\n",
-       "        record->state.currentKey = key;\n        EraseKeyHighlight(record, hdc);\n",
+       "    if (!PaintMarks(record, record->state.currentKey, key)) {",
+       "    if (!PaintMarks(record, key, key)) {",
        "a slide erases the mark of the key it moves to instead of the one it leaves",
        None, PLAY_W)
 
 # keyboard/render.cpp: back buffer, rendering and the copy.
 F = "keyboard/render.cpp"
 mutant("layout-dc-leak", F,
-       "    DeleteObject(black);\n    DeleteDC(mem);\n", "    DeleteObject(black);\n",
+       "    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n    DeleteObject(white);\n",
+       "    SelectObject(mem, oldBitmap);\n    DeleteObject(white);\n",
        "rendering leaks its memory DC",
        None, RENDER_W)
 mutant("blit-dc-leak", F,
-       "    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n", "    SelectObject(mem, oldBitmap);\n",
+       "SRCCOPY);\n    SelectObject(mem, oldBitmap);\n    DeleteDC(mem);\n",
+       "SRCCOPY);\n    SelectObject(mem, oldBitmap);\n",
        "every paint leaks its memory DC",
        None, RENDER_W)
 mutant("brush-leak", F,
@@ -333,7 +365,7 @@ mutant("release-close-retried", F,
        "a refused close is tried again on the handle the system may have given another tool",
        None, r"^wine\.Playing\.AToolOpened")
 mutant("unended-held-forgotten", F,
-       "if (!ended && taken) {", "if (!ended && !taken) {",
+       "if (!ended && taken && record->sounding) {", "if (!ended && !taken && record->sounding) {",
        "a held key whose note-off is refused at the close is not sent it again",
        None, r"^wine\.Playing\.Destroying")
 mutant("unended-one-pass", F,
@@ -341,6 +373,25 @@ mutant("unended-one-pass", F,
        "        EndNote(record, static_cast<uint8_t>(note));\n        break;\n",
        "only the lowest of the refused notes is ended before the close",
        None, r"^wine\.Playing\.Destroying")
+mutant("unended-cleared-after-send", F,
+       "        record->unendedNotes[note >> 3] &= static_cast<uint8_t>(~bit);\n"
+       "        EndNote(record, static_cast<uint8_t>(note));\n",
+       "        EndNote(record, static_cast<uint8_t>(note));\n"
+       "        record->unendedNotes[note >> 3] &= static_cast<uint8_t>(~bit);\n",
+       "a remembered note leaves the set only after its note-off, so a close in that note's box sends it again",
+       None, SOUND_W)
+mutant("unended-loop-dead-tool", F,
+       "        EndNote(record, static_cast<uint8_t>(note));\n"
+       "        if (holder && !ToolStillHolds(holder, record)) {\n",
+       "        EndNote(record, static_cast<uint8_t>(note));\n"
+       "        if (false) {\n",
+       "the remembered notes' loop goes on after the tool was destroyed in one of their boxes",
+       None, SOUND_W)
+mutant("switch-held-cleared-first", F,
+       "        const bool ended = EndNote(record, note);\n",
+       "        record->sounding = 0;\n        const bool ended = EndNote(record, note);\n",
+       "a held key is let go before its note-off: refused at a device switch whose box destroys the tool, it is never sent again",
+       None, SOUND_W)
 
 # plugin/entry.cpp: the exports and tool creation.
 F = "plugin/entry.cpp"
