@@ -373,13 +373,10 @@ protected:
         return "";
     }
 
-    // Once the button is up and no box is open: nothing sounds, no mark is
-    // drawn anywhere on the tools, no window holds the capture.
+    // Once the button is up and the boxes answered: nothing sounds, no mark
+    // is drawn anywhere on the tools, no window holds the capture.
     std::string AllAtRest()
     {
-        if (FindShownDialog()) {
-            return "a box is still open";
-        }
         if (GetCapture()) {
             return "a window holds the capture";
         }
