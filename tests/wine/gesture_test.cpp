@@ -29,6 +29,7 @@ ULONG_PTR sentInput;
 ULONG_PTR seenInput;
 POINT cursor = {-1, -1};
 bool buttonDown;
+bool lastSentMove;
 UINT releasedAt;  // the device log's length as the button went up, or UINT_MAX while it is down
 
 void SendMouse(DWORD flags, POINT screen = {});
@@ -43,9 +44,16 @@ void ReleaseButton()
 LRESULT CALLBACK SeeInput(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code >= 0) {
-        const ULONG_PTR extra = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->dwExtraInfo;
+        const MOUSEHOOKSTRUCT* m = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+        const ULONG_PTR extra = m->dwExtraInfo;
         if ((extra & ~kNumber) == kOurs && (extra & kNumber) > seenInput) {
             seenInput = extra & kNumber;
+        }
+        // A move may be merged into one still queued, which keeps that one's
+        // extra information; it shows where it went.
+        if (lastSentMove && (wParam == WM_MOUSEMOVE || wParam == WM_NCMOUSEMOVE) &&
+            m->pt.x == cursor.x && m->pt.y == cursor.y) {
+            seenInput = sentInput;
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -61,6 +69,7 @@ void SendMouse(DWORD flags, POINT screen)
         in.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
         cursor = screen;
     }
+    lastSentMove = (flags & MOUSEEVENTF_MOVE) != 0;
     in.mi.dwFlags = flags;
     in.mi.dwExtraInfo = kOurs | ++sentInput;
     SendInput(1, &in, sizeof in);
