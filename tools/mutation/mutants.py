@@ -258,11 +258,6 @@ mutant("unsounded-key-marked", F,
        "    if (refused && GetCapture() != record->hwnd) {\n",
        "a key that does not sound after a note-off's box keeps its mark",
        None, PLAY_W)
-mutant("press-capture-lost-marked", F,
-       "        return true;\n    }\n    PaintMarks(record, record->state.currentKey, -1);\n    return false;",
-       "        return true;\n    }\n    return false;",
-       "a press whose capture another tool's box took keeps its mark, no note sounding",
-       None, PLAY_W)
 mutant("press-capture-unasked", F,
        "if (!previous || previous == hwnd || GetCapture() == hwnd) {",
        "if (!previous || previous == hwnd || previous) {",
