@@ -116,6 +116,11 @@ void PlayKeyNote(ToolInstance* record)
     }
     record->sounding = 1;
     record->noteTaken = taken;
+    // A refused note-on's own box may have taken the capture, the user
+    // letting go in its loop: the key does not sound and loses its mark.
+    if (!taken && GetCapture() != record->hwnd) {
+        PaintMarks(record, record->state.currentKey, -1);
+    }
 }
 
 // The tool takes the capture unless it holds it already (a slide may begin

@@ -123,11 +123,12 @@ if [ -z "$quick" ]; then
     counts "$logs/win32.log"
 fi
 # What ctest keeps to its logs: the mutation sample, each fault and its
-# score, the module's fault sweeps' and the host's file sweeps' summaries:
+# score, the module's fault sweeps', the host's file sweeps' and the gesture
+# runs' summaries:
 # native, 64-bit under Wine 8, then under Wine 10, and 32-bit.
 kept=(build/native/Testing/Temporary/LastTest.log "$logs/win64-tests.log")
 [ -n "$quick" ] || kept+=(build/{win64,win32}/Testing/Temporary/LastTest.log)
-grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep):" \
+grep -hE "^(killed|survived|invalid) |^(mutation score|fault sweep|host file sweep|gesture run):" \
     "${kept[@]}" 2>/dev/null
 echo "suite: $passed passed, $failed failed"
 exit $status

@@ -830,22 +830,37 @@ void ApplyPropertyPage(HWND page)
     SendMessageA(page, WM_COMMAND, ID_PAGE_APPLY, 0);
 }
 
-static BOOL CALLBACK RememberShownDialog(HWND hwnd, LPARAM out)
+namespace {
+
+struct ShownWindow {
+    const char* cls;
+    HWND found;
+};
+
+BOOL CALLBACK RememberShownWindow(HWND hwnd, LPARAM out)
 {
+    auto* shown = reinterpret_cast<ShownWindow*>(out);
     char cls[32] = "";
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
-        *reinterpret_cast<HWND*>(out) = hwnd;
+    if (strcmp(cls, shown->cls) == 0 && IsWindowVisible(hwnd)) {
+        shown->found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
+}  // namespace
+
+HWND FindShownWindow(const char* cls)
+{
+    ShownWindow shown = {cls, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), RememberShownWindow, reinterpret_cast<LPARAM>(&shown));
+    return shown.found;
+}
+
 HWND FindShownDialog()
 {
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), RememberShownDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
+    return FindShownWindow("#32770");
 }
 
 namespace {

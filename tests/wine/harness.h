@@ -191,8 +191,10 @@ HWND OpenPropertyPage(HWND tool, HWND container, int x, int y);
 // The host's apply command to an open page; message boxes it raises are
 // answered inside their own loops, and nothing else is pumped.
 void ApplyPropertyPage(HWND page);
-// The thread's visible top-level dialog (#32770), or null: reaches a modal
-// dialog from a timer whether or not the system has activated it yet.
+// The thread's visible top-level window of a class, or null; FindShownDialog
+// looks for a dialog (#32770), reaching a modal dialog from a timer whether
+// or not the system has activated it yet.
+HWND FindShownWindow(const char* cls);
 HWND FindShownDialog();
 
 // How long a test waits for a dialog or message box it expects before it

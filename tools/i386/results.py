@@ -85,7 +85,7 @@ def main():
             for f in failures:
                 print("  " + (f.get("message") or "").replace("\n", "\n  "))
     for line in text.splitlines():
-        if line.startswith(("fault sweep:", "host file sweep:")):
+        if line.startswith(("fault sweep:", "host file sweep:", "gesture run:")):
             print(line)
     print("%s: %d tests, %d failed, exit %d" % (name, ran, failed, rc))
     if failed or rc != 0:

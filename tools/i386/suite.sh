@@ -6,8 +6,9 @@
 # The runs are listed in BUILD_DIR/tests/i686-runs.txt, written by CMake, one
 # per line: NAME PROGRAM SETTINGS [ARGUMENTS...], where SETTINGS is "-" (as
 # the program's start-up leaves things) or a comma-separated list of x87-53 or
-# x87-64 (the x87 unit's precision, set before the tests) and dpi-120 (the
-# prefix's dots per inch, from then on: such runs come last). A PROGRAM
+# x87-64 (the x87 unit's precision, set before the tests), gestures-N (the
+# gesture run's count) and dpi-120 (the prefix's dots per inch, from then on:
+# such runs come last). A PROGRAM
 # ending in .sh is a script of the payload's (the live run,
 # tools/i386/live/run.sh, given out/NAME for its files). Each gtest run leaves
 # BUILD_DIR/i686/out/NAME.xml, NAME.txt and NAME.rc;

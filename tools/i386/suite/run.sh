@@ -12,10 +12,11 @@ while read -r name program settings args; do
     [ -n "$name" ] || continue
     echo "== $name"
     start=$(date +%s)
-    unset MORVA_X87_PRECISION
+    unset MORVA_X87_PRECISION MORVA_GESTURES
     for setting in $(echo "$settings" | tr , ' '); do
         case "$setting" in
         x87-*) export MORVA_X87_PRECISION=${setting#x87-} ;;
+        gestures-*) export MORVA_GESTURES=${setting#gestures-} ;;
         dpi-*)
             "$MORVA_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
                 /d "${setting#dpi-}" /f >/dev/null 2>&1 </dev/null
