@@ -857,6 +857,7 @@ void AnotherHostSaves()
 // A file beside the settings file at the start, and what becomes of it.
 enum Fate {
     STAYS,  // another's, byte for byte as it was
+    NEWER,  // a newer host's, as it was, and named at the start
     GONE,   // the host's, of no use once the file is whole (it may now be a .kept one)
     WHOLE,  // a dead host's whole save: gone only once the file holds it
 };
@@ -892,6 +893,13 @@ const std::vector<Beside> kDeadSaves = {
     {"morvahost.settings.tmp", kDamaged[1].make, GONE},
 };
 const std::vector<Beside> kEnded = {{"morvahost.settings.ended", ToolsFile<3>, GONE}};
+const std::vector<Beside> kNotOurs = {{"morvahost.settings", kDamaged[0].make, STAYS}};
+// Where a file is not replaced in one step (FAT), a save cut between its
+// two leaves no settings file, its temporary file the only whole copy.
+const std::vector<Beside> kCutOnFat = {
+    {"morvahost.settings.4294967276.tmp", ToolsFile<3>, WHOLE},
+    {"morvahost.settings.4294967272.tmp", NewerFile, NEWER},
+};
 
 // Where a sweep run starts from: the file, the settings a reader must find
 // if no save is made, the copy the host must keep of the file when it goes,
@@ -939,6 +947,10 @@ const SweepStart kSweepStarts[] = {
     {"a whole file and an ended session's, the session ending twice", GoodFile, nullptr, nullptr,
      SAVE_AT_SESSION_END, 2, true, false,
      FOUND READ_CALLS READ_CALLS READ_CALLS " MoveFileExW(8)" WRITABLE, OWN_FILE OWN_FILE, &kEnded},
+    {"another program's file at the settings path", nullptr, kDamaged[0].make, nullptr,
+     SAVE_BY_USER, 1, true, false, "", "", &kNotOurs},
+    {"a save cut on FAT beside a newer host's", nullptr, ToolsFile<3>, nullptr, SAVE_BY_USER, 1,
+     true, false, "", "", &kCutOnFat},
     {"no program folder", nullptr, nullptr, nullptr, SAVE_BY_USER, 1, false, true,
      NO_FILE NO_FILE PROBE " CreateDirectoryW FindFirstFileW" NO_FILE READ_CALLS READ_CALLS,
      NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", nullptr},
@@ -1111,7 +1123,7 @@ protected:
             fault = "its own temporary file left";
         }
         for (const Beside& b : beside) {
-            if (!failing && !meanwhile && b.fate != STAYS && there(home + b.name)) {
+            if (!failing && !meanwhile && b.fate >= GONE && there(home + b.name)) {
                 fault = std::string("a clean run left ") + b.name;
             }
         }
@@ -1129,10 +1141,12 @@ protected:
         // file holds them, or what this session made of them.
         bool holdsThem = now == holds || now == SessionBytes(holds);
         for (const Beside& b : beside) {
-            if (b.fate == STAYS && !AsWritten(home + b.name, b)) {
+            if (b.fate <= NEWER && !AsWritten(home + b.name, b)) {
                 foreignTouched++;
                 fault = std::string("touched ") + b.name;
-            } else if (b.fate != STAYS && there(home + b.name) && (b.fate == GONE || holdsThem)) {
+            } else if (b.fate == NEWER && problem.find(b.name) == std::string::npos) {
+                fault = std::string("the start did not name ") + b.name;
+            } else if (b.fate >= GONE && there(home + b.name) && (b.fate == GONE || holdsThem)) {
                 fault = std::string("a start left ") + b.name;
             } else if (b.fate == WHOLE && !meanwhile && !there(home + b.name) && !holdsThem) {
                 fault = std::string("the only whole copy went: ") + b.name;
