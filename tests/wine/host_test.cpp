@@ -738,7 +738,8 @@ TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
     X(CreateDirectoryW, BOOL, FALSE, Fail(FALSE, ERROR_WRITE_PROTECT), ALIKE,                      \
       (LPCWSTR n, LPSECURITY_ATTRIBUTES a), (n, a))
 
-enum FaultKind { LASTING, PASSING, CRASH };
+// THEIRS: no call fails, and another host saves whole after the call.
+enum FaultKind { LASTING, PASSING, CRASH, THEIRS };
 // A passing failure (a sharing violation) of a call the host waits out fails
 // it once; one the host must not wait out does the lasting failure's harm; for
 // the rest it would repeat the lasting failure's run, and none is made.
@@ -855,12 +856,10 @@ void AnotherHostSaves()
 }
 
 // A file beside the settings file at the start, and what becomes of it.
-enum Fate {
-    STAYS,  // another's, byte for byte as it was
-    NEWER,  // a newer host's, as it was, and named at the start
-    GONE,   // the host's, of no use once the file is whole (it may now be a .kept one)
-    WHOLE,  // a dead host's whole save: gone only once the file holds it
-};
+// Another's stays byte for byte as it was; a newer host's too, and is named
+// at the start; the host's is of no use once the file is whole (it may now be
+// a .kept one), and a dead host's whole save once the file holds it.
+enum Fate { STAYS, NEWER, GONE, WHOLE };
 struct Beside {
     const char* name;
     std::vector<uint8_t> (*make)();
@@ -970,21 +969,13 @@ bool ConfirmSweep(const std::string& question)
     return answerYes;
 }
 
-// The session's settings as it saves them: what it started with, the window
+// A session's settings as it saves them: what it started with, the window
 // moved, written by this host.
-const PanelLayout kMoved = {40, 30, 640, 480, 0};
-std::vector<uint8_t> SessionBytes(HostSettings settings)
+void Moved(HostSettings* settings)
 {
-    settings.layout = kMoved;
-    settings.writer =
+    settings->layout = {40, 30, 640, 480, 0};
+    settings->writer =
         PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
-    return EncodeSettings(settings);
-}
-std::vector<uint8_t> SessionBytes(const std::vector<uint8_t>& started)
-{
-    HostSettings settings = {};
-    DecodeSettings(started.data(), started.size(), &settings);
-    return SessionBytes(settings);
 }
 
 class HostFileSweep : public ::testing::Test {
@@ -1046,12 +1037,11 @@ protected:
         CloseHandle(file);
     }
 
-    // One run: a host loads and saves, `kind` striking call `failing` of
-    // the load (phase 0) or the saves (phase 1), or another host saving
-    // whole after call `meanwhile` of the saves. Returns the first fault.
-    std::string Run(const SweepStart& start, int phase, FaultKind kind, int failing,
-                    int meanwhile = 0)
+    // One run: a host loads and saves, `kind` striking call `n` of the
+    // load (phase 0) or the saves (phase 1). Returns the first fault.
+    std::string Run(const SweepStart& start, int phase, FaultKind kind, int n)
     {
+        const int failing = kind == THEIRS ? 0 : n, meanwhile = kind == THEIRS ? n : 0;
         // The settings file and the files beside it are in its home folder.
         const std::string home = start.noFolder ? data : program;
         std::set<std::string> foreign;
@@ -1095,7 +1085,7 @@ protected:
                 host = HostState{};
                 host.settingsPath = ChooseSettingsPath(program, data, &place);
                 session = LoadHostSettings(&fromFile, &problem);
-                session.layout = kMoved;
+                Moved(&session);
                 toldBeforeSave = told.size();
             } else {
                 SaveHostSettings(session, start.occasion);
@@ -1136,10 +1126,13 @@ protected:
             told.push_back(problem);
         }
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
-        bool isNew = now == SessionBytes(session);
+        bool isNew = now == EncodeSettings(session);
         // The settings a dead host saved whole are the user's until the
         // file holds them, or what this session made of them.
-        bool holdsThem = now == holds || now == SessionBytes(holds);
+        HostSettings them = {};
+        DecodeSettings(holds.data(), holds.size(), &them);
+        Moved(&them);
+        bool holdsThem = now == holds || now == EncodeSettings(them);
         for (const Beside& b : beside) {
             if (b.fate <= NEWER && !AsWritten(home + b.name, b)) {
                 foreignTouched++;
@@ -1230,21 +1223,18 @@ protected:
 
 TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings)
 {
-    // A stop after a call that leaves the disk as it was is the stop one
-    // call before; another host's save after a call on a file already open,
-    // or on this host's temporary file, lands as it does one call before.
-    const std::set<std::string> diskAsItWas = {
-        "GetFileSize",    "ReadFile",           "FlushFileBuffers",  "CloseHandle",
-        "FindFirstFileW", "open(80000000,5,3)", "open(40000000,7,3)"};
-    const std::set<std::string> notOnTheFile = {"GetFileSize", "ReadFile", "WriteFile",
-                                                "FlushFileBuffers", "open(40000000,0,2)"};
+    // Runs not made, as equal to another: a passing failure that does what
+    // the lasting one does; a stop after a call that leaves the disk as it
+    // was, as the stop one call before (the saves' first: the load's last;
+    // their last: the clean run); another host's save after a call on a
+    // file already open or on this host's temporary file, as one call
+    // before, and after the saves' last call, as only theirs.
+    const std::string diskAsItWas =
+        " GetFileSize ReadFile FlushFileBuffers CloseHandle "
+        "FindFirstFileW open(80000000,5,3) open(40000000,7,3) ";
+    const std::string notOnTheFile =
+        " GetFileSize ReadFile WriteFile FlushFileBuffers open(40000000,0,2) ";
     int calls = 0, runs = 0, dropped = 0, lost = 0;
-    auto sweep = [&](const SweepStart& start, int phase, FaultKind kind, int n, int meanwhile) {
-        runs++;
-        std::string fault = Run(start, phase, kind, n, meanwhile);
-        lost += !fault.empty();
-        return fault;
-    };
     for (const SweepStart& start : kSweepStarts) {
         for (int phase = 0; phase < 2; phase++) {
             EXPECT_EQ(Run(start, phase, LASTING, 0), "") << start.name << ", nothing failing";
@@ -1255,33 +1245,25 @@ TEST_F(HostFileSweep, EveryFileCallFailingOrStoppingLeavesTheOldOrTheNewSettings
             std::istringstream traced(fileSweep.trace);
             std::vector<std::string> names{std::istream_iterator<std::string>(traced), {}};
             std::vector<Passing> passing = fileSweep.passing;
-            // The first stop of the saves is the last of the load; the
-            // last of the saves is the clean run.
-            auto same = [&](FaultKind kind, int n) {
-                return kind == PASSING ? passing[n - 1] == ALIKE
-                       : kind == CRASH ? (diskAsItWas.count(names[n - 1]) && (phase || n > 1)) ||
-                                             (phase && n == count)
-                                       : false;
-            };
-            for (FaultKind kind : {LASTING, PASSING, CRASH}) {
-                for (int n = 1; n <= count; n++) {
-                    if (same(kind, n)) {
+            for (FaultKind kind : {LASTING, PASSING, CRASH, THEIRS}) {
+                for (int n = 1; n <= count && (phase || kind != THEIRS); n++) {
+                    auto in = [&](const std::string& list) {
+                        return list.find(" " + names[n - 1] + " ") != std::string::npos;
+                    };
+                    bool last = phase && n == count;
+                    if (kind == PASSING  ? passing[n - 1] == ALIKE
+                        : kind == CRASH  ? (in(diskAsItWas) && (phase || n > 1)) || last
+                        : kind == THEIRS ? in(notOnTheFile) || last
+                                         : false) {
                         dropped++;
                         continue;
                     }
-                    EXPECT_EQ(sweep(start, phase, kind, n, 0), "")
-                        << start.name << (phase ? ", saves" : ", load") << " call " << n << " of "
-                        << count << ", fault kind " << kind;
+                    runs++;
+                    std::string fault = Run(start, phase, kind, n);
+                    lost += !fault.empty();
+                    EXPECT_EQ(fault, "") << start.name << (phase ? ", saves" : ", load") << " call "
+                                         << n << " of " << count << ", fault kind " << kind;
                 }
-            }
-            // Another host's save after the last call is only theirs.
-            for (int n = 1; phase == 1 && n <= count; n++) {
-                if (notOnTheFile.count(names[n - 1]) || n == count) {
-                    dropped++;
-                    continue;
-                }
-                EXPECT_EQ(sweep(start, phase, LASTING, 0, n), "")
-                    << start.name << ", another host saving after call " << n;
             }
         }
     }
