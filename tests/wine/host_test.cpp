@@ -868,7 +868,8 @@ struct Beside {
 // Process numbers no process has: their temporary files are a dead host's.
 // Twenty digits wrap a 64-bit number to such a one (4294967292), and 123 is
 // not a multiple of four, named with a zero before as the host never does.
-// The living one is named by a process that runs. The host numbers its ended
+// The living one is named by a process that runs, and held open unshared as
+// a running host holds its temporary file. The host numbers its ended
 // files from 2, with no zero before.
 char livingTemp[64];
 const Beside kForeign[] = {
@@ -1067,6 +1068,8 @@ protected:
         if (start.noFolder) {
             RemoveDirectoryW(Wide(program).c_str());
         }
+        HANDLE held = CreateFileW(Wide(home + livingTemp).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
         told.clear();
         answerYes = start.yes;
         saidNo = false;
@@ -1122,6 +1125,7 @@ protected:
         host.settingsPath = ChooseSettingsPath(program, data, &place);
         problem.clear();
         LoadHostSettings(&fromFile, &problem);
+        CloseHandle(held);
         if (start.occasion == SAVE_AT_SESSION_END && !problem.empty()) {
             told.push_back(problem);
         }
