@@ -54,6 +54,32 @@ HANDLE OpenToRead(const std::string& path)
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
 }
 
+// Reads the whole of the file `f` was opened on, at most kLargestFile and
+// a byte more; closes it and returns INVALID_HANDLE_VALUE when it fails.
+HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
+{
+    if (f == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return f;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(f, &high);
+    if (high != 0 || size > kLargestFile) {
+        size = kLargestFile + 1;  // read enough to know it is too long
+    }
+    bytes->resize(size);
+    DWORD read = 0;
+    bool ok = size == 0 ||
+              Retried([&] { return ReadFile(f, bytes->data(), size, &read, nullptr) != FALSE; });
+    *error = ok ? ERROR_SUCCESS : GetLastError();
+    bytes->resize(read);
+    if (!ok) {
+        CloseHandle(f);
+        return INVALID_HANDLE_VALUE;
+    }
+    return f;
+}
+
 // `base + suffix`, `base + ".2" + suffix`...: the first no file has; "" when
 // none of the first 99 is free or the folder cannot be asked.
 std::string FreeName(const std::string& base, const std::string& suffix)
@@ -104,73 +130,27 @@ std::string SystemErrorText(DWORD code)
     return (n ? Utf8(text) + " " : std::string()) + "(error " + std::to_string(code) + ")";
 }
 
+HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
+{
+    // Not waited out: a file held open is one whose writer runs.
+    return ReadOpened(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                      bytes, error);
+}
+
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
 {
-    HANDLE f = OpenToRead(path);
+    HANDLE f = ReadOpened(OpenToRead(path), bytes, error);
     if (f == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
         return false;
     }
-    DWORD high = 0;
-    DWORD size = GetFileSize(f, &high);
-    if (high != 0 || size > kLargestFile) {
-        size = kLargestFile + 1;  // read enough to know it is too long
-    }
-    bytes->resize(size);
-    DWORD read = 0;
-    bool ok = size == 0 ||
-              Retried([&] { return ReadFile(f, bytes->data(), size, &read, nullptr) != FALSE; });
-    *error = ok ? ERROR_SUCCESS : GetLastError();
     CloseHandle(f);
-    bytes->resize(read);
-    return ok;
+    return true;
 }
 
 std::string TemporaryName(const std::string& target)
 {
     return target + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-}
-
-bool TemporaryOf(const std::string& name, const std::string& targetName, DWORD* process)
-{
-    const std::string tail = ".tmp";
-    size_t from = targetName.size() + 1;
-    if (targetName.empty() || name.size() <= from + tail.size() ||
-        name.compare(0, targetName.size(), targetName) != 0 || name[targetName.size()] != '.' ||
-        name.compare(name.size() - tail.size(), tail.size(), tail) != 0) {
-        return false;
-    }
-    size_t digits = name.size() - tail.size() - from;
-    if (name[from] == '0') {
-        return false;  // process numbers are written with no zero before
-    }
-    uint64_t number = 0;
-    for (size_t i = 0; i < digits; i++) {
-        char c = name[from + i];
-        if (c < '0' || c > '9' || digits > 10) {
-            return false;
-        }
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (number > 0xFFFFFFFFu) {
-        return false;
-    }
-    *process = static_cast<DWORD>(number);
-    return true;
-}
-
-bool ProcessRuns(DWORD process)
-{
-    if (process == GetCurrentProcessId()) {
-        return false;
-    }
-    HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
-    if (!handle) {
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    }
-    bool runs = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
-    CloseHandle(handle);
-    return runs;
 }
 
 std::string WriteTemporary(const std::string& target, const std::vector<uint8_t>& bytes,

@@ -18,18 +18,16 @@ std::string SystemErrorText(DWORD code);
 // violation and access denied are waited out a short while first, as every
 // call here does.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
+// Opens the file with no sharing but its deletion, so that no other program
+// has it open (a writer holds its file open) or can open it meanwhile, at
+// once, and reads it as ReadWholeFile does. Returns the handle, for the caller to
+// move or delete the file by its name and then close; on failure
+// INVALID_HANDLE_VALUE and `error`.
+HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 
 // The temporary file of this process beside `target`, `<target>.<process
 // number>.tmp`: no other running process writes one of the same name.
 std::string TemporaryName(const std::string& target);
-// The process number in `name` when it is a temporary file's name for the
-// target named `targetName` (both without a folder), matched whole: false
-// for any other name, and for digits that are no process number.
-bool TemporaryOf(const std::string& name, const std::string& targetName, DWORD* process);
-// Whether the process of this number runs; this process counts as ended, as
-// its temporary files at its start can only be another's of the same number.
-bool ProcessRuns(DWORD process);
-
 // Writes `bytes` to this process's temporary file beside `target` and
 // flushes them to the disk. Returns its name; on failure "", the file
 // removed, and `error` says what went wrong for the user.

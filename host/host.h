@@ -123,6 +123,45 @@ std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
 
+// The files the host makes beside the settings file (settings_leftovers.cpp),
+// one kind to a row of kLeftoverKinds, in the order of LeftoverName: the
+// name's pattern after the settings file's, who writes it, what a start
+// does with it and when it is removed.
+struct LeftoverKind {
+    const char* pattern;
+    const char* writer;
+    const char* start;
+    const char* removed;
+};
+enum LeftoverName {
+    LEFT_TEMPORARY,
+    LEFT_OLD_TEMPORARY,
+    LEFT_ENDED,
+    LEFT_UNSAVED,
+    LEFT_KEPT,
+    LEFT_BAD,
+    LEFT_VERSION_1,
+    LEFT_VERSION_2,
+    LEFT_REPLACED,
+};
+extern const LeftoverKind kLeftoverKinds[];
+extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
+// What follows the settings file's name in the first file of a kind: ".bad".
+std::string LeftoverSuffix(LeftoverName kind);
+// Whether the bytes begin as every file the host writes does; an empty
+// file, which a host that stopped just after making it leaves, counts.
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes);
+// Adds a paragraph to what the user is told at start.
+void AddProblem(std::string* problem, const std::string& text);
+// Where the settings file is missing, takes the newest whole temporary file
+// of a save no host is finishing into its place: `taken` gets its bytes and
+// `from` its name. Returns false, and says why in `problem`, when one that
+// may hold the only copy of some settings was not taken.
+bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
+// Removes what no longer holds anyone's only copy, given what the settings
+// file holds (null: there is none), and tells what a session's end left.
+void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
+
 // What is done with the settings file (settings.cpp), at host.settingsPath.
 // The load reads the file first; where it is missing or damaged and a save a
 // host did not finish left its settings whole, it takes them back; only then

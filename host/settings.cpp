@@ -6,8 +6,6 @@
 // only on names it makes, matched whole, whose files begin as its files do.
 // It is handed the settings and tells the user through the hooks; it
 // touches no window.
-#include <cstring>
-
 #include "host/host.h"
 #include "host/options.h"
 
@@ -23,81 +21,9 @@ std::vector<uint8_t> seenBytes;
 // newer host's file has taken its place; empty until then.
 std::string keptApart;
 
-// A save that failed as Windows ended the session leaves this beside the
-// settings file, for the next start to tell.
-const char kUnsavedSuffix[] = ".unsaved";
-const char kUnsavedStart[] = "MVHS unsaved\r\n";
-
-// The files beside the settings file that the host makes, by their whole
-// names: `<name>.<process>.tmp` of a save in progress, `<name>.tmp` of hosts
-// before 1.1, `<name>.ended` and `<name>.<n>.ended` of a session whose end
-// kept its settings apart, `<name>.unsaved` of one whose end could not save.
-enum LeftoverKind { LEFT_TEMPORARY, LEFT_ENDED, LEFT_UNSAVED };
-struct Leftover {
-    LeftoverKind kind;
-    std::string path;
-    FILETIME written;
-};
-
-bool IsEndedName(const std::string& found, const std::string& name)
-{
-    const std::string tail = ".ended";
-    if (found == name + tail) {
-        return true;
-    }
-    size_t from = name.size() + 1;
-    if (found.size() <= from + tail.size() || found.compare(0, from, name + ".") != 0 ||
-        found.compare(found.size() - tail.size(), tail.size(), tail) != 0) {
-        return false;
-    }
-    size_t digits = found.size() - tail.size() - from;
-    for (size_t i = 0; i < digits; i++) {
-        if (found[from + i] < '0' || found[from + i] > '9') {
-            return false;
-        }
-    }
-    // Copies are numbered from 2 to 99, with no zero before.
-    return digits < 3 && found[from] != '0' && found.compare(from, digits, "1") != 0;
-}
-
-// Every file beside `path` whose whole name is one the host makes and whose
-// maker is gone: a temporary file of a running host is that host's.
-std::vector<Leftover> FindLeftovers(const std::string& path)
-{
-    std::vector<Leftover> found;
-    std::string folder = FolderOf(path);
-    std::string name = path.substr(folder.size());
-    if (name.empty()) {
-        return found;
-    }
-    for (const FoundName& f : NamesBeginning(folder, name + ".")) {
-        DWORD process = 0;
-        if (f.name == name + ".tmp" ||
-            (TemporaryOf(f.name, name, &process) && !ProcessRuns(process))) {
-            found.push_back({LEFT_TEMPORARY, folder + f.name, f.written});
-        } else if (IsEndedName(f.name, name)) {
-            found.push_back({LEFT_ENDED, folder + f.name, f.written});
-        } else if (f.name == name + kUnsavedSuffix) {
-            found.push_back({LEFT_UNSAVED, folder + f.name, f.written});
-        }
-    }
-    return found;
-}
-
-// Whether the file begins as every file the host writes there does. An
-// empty one, which a host that stopped just after making it leaves, holds
-// nothing of anyone's.
-bool BeginsAsOurs(const std::vector<uint8_t>& bytes)
-{
-    return bytes.empty() || (bytes.size() >= 4 && bytes[0] == 'M' && bytes[1] == 'V' &&
-                             bytes[2] == 'H' && bytes[3] == 'S');
-}
-
-// Adds a paragraph to what the user is told at start.
-void AddProblem(std::string* problem, const std::string& text)
-{
-    *problem += (problem->empty() ? "" : "\n\n") + text;
-}
+// Set when the file at the settings path is not a settings file at all: a
+// save by the user says each time that it cannot go there.
+bool notOurs = false;
 
 // Leaves the settings file as it is for this session, so that nothing is
 // saved over it: `why` begins the reason kept for the About box and the Save
@@ -111,100 +37,6 @@ void KeepFileAsItIs(const std::string& why, const std::string& what, std::string
     AddProblem(problem, "The settings file\n" + host.settingsPath + "\n" + what +
                             "\n\nMorva Host " + starts +
                             " and leaves that file as it is: " + notSaved);
-}
-
-// The settings a host kept apart as Windows ended its session, because
-// another host had saved to the file meanwhile: each is given its lasting
-// name now and the user is told where it is.
-void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
-{
-    DWORD error = ERROR_SUCCESS;
-    std::string kept = MoveToFreeName(ended.path, host.settingsPath, ".kept", &error);
-    AddProblem(problem, "When Windows ended an earlier session, the settings file\n" +
-                            host.settingsPath +
-                            "\nheld what another Morva Host had saved there, so Morva Host "
-                            "kept that session's settings apart, in\n" +
-                            (kept.empty() ? ended.path : kept) +
-                            "\n\nThe settings file was left as the other host wrote it. To "
-                            "use the settings kept apart, start Morva Host with --settings "
-                            "and that file.");
-}
-
-void TellOfUnsavedSession(const Leftover& marker, const std::vector<uint8_t>& bytes,
-                          std::string* problem)
-{
-    // The caller has seen that it begins with kUnsavedStart.
-    std::string why(bytes.begin() + strlen(kUnsavedStart), bytes.end());
-    AddProblem(problem,
-               "When Windows ended an earlier session, Morva Host could not save its "
-               "settings to\n" +
-                   host.settingsPath + "\n\n" + why +
-                   "\n\nWhat was changed in that session is lost; the settings file "
-                   "holds what was saved before it.");
-    DeleteRetried(marker.path);
-}
-
-// A save that a host could not finish may have left the only whole copy in
-// its temporary file: where moving it into place was not one step (FAT,
-// exFAT), the old file is gone and the new one not yet there. The newest
-// that reads whole is taken into the settings file's place. Returns false
-// when one was found that could not be taken: it stays, with the rest.
-bool TakeBackUnfinishedSave(const std::vector<Leftover>& leftovers, HostSettings* settings,
-                            std::string* taken)
-{
-    const Leftover* best = nullptr;
-    HostSettings bestSettings;
-    bool unread = false;
-    for (const Leftover& left : leftovers) {
-        std::vector<uint8_t> bytes;
-        DWORD error = ERROR_SUCCESS;
-        HostSettings decoded;
-        if (left.kind != LEFT_TEMPORARY) {
-            continue;
-        }
-        if (!ReadWholeFile(left.path, &bytes, &error)) {
-            unread = true;
-        } else if (DecodeSettings(bytes.data(), bytes.size(), &decoded) == SETTINGS_OK &&
-                   (!best || CompareFileTime(&left.written, &best->written) > 0)) {
-            best = &left;
-            bestSettings = decoded;
-            seenBytes = bytes;
-        }
-    }
-    if (!best) {
-        return !unread;
-    }
-    if (!MoveRetried(best->path, host.settingsPath, 0)) {
-        seenBytes.clear();
-        return false;
-    }
-    *settings = bestSettings;
-    *taken = best->path;
-    seen = SEEN_BYTES;
-    return true;
-}
-
-// Removes what is no longer needed once the settings file has been read,
-// or taken back: temporary files of hosts that are gone. A file that does
-// not begin as the host's is someone else's and stays.
-void RemoveLeftovers(const std::vector<Leftover>& leftovers, const std::string& taken,
-                     std::string* problem)
-{
-    for (const Leftover& left : leftovers) {
-        std::vector<uint8_t> bytes;
-        DWORD error = ERROR_SUCCESS;
-        if (left.path == taken || !ReadWholeFile(left.path, &bytes, &error) ||
-            !BeginsAsOurs(bytes)) {
-            continue;
-        }
-        if (left.kind == LEFT_TEMPORARY) {
-            DeleteRetried(left.path);
-        } else if (left.kind == LEFT_ENDED && !bytes.empty()) {
-            TellOfSettingsKeptAtSessionEnd(left, problem);
-        } else if (std::string(bytes.begin(), bytes.end()).rfind(kUnsavedStart, 0) == 0) {
-            TellOfUnsavedSession(left, bytes, problem);
-        }
-    }
 }
 
 // A file this host can read but not write (one made by the host run as
@@ -262,6 +94,16 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         }
         return false;
     }
+    // Whatever a mistyped --settings names, the user's text or the module
+    // itself, is not the host's to set aside or to save over.
+    if (!BeginsAsOurs(bytes)) {
+        notOurs = true;
+        KeepFileAsItIs("It is not a Morva Host settings file",
+                       "is not a Morva Host settings file.\n\nTo keep your changes, start Morva "
+                       "Host with --settings and another file.",
+                       problem);
+        return false;
+    }
     SettingsStatus status = DecodeSettings(bytes.data(), bytes.size(), settings);
     if (status == SETTINGS_OK) {
         seen = SEEN_BYTES;
@@ -285,7 +127,8 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
     std::string reason =
         bytes.size() > (1u << 20) ? "it is far too large" : SettingsStatusText(status);
     std::string damaged = "is damaged: " + reason + ".";
-    std::string aside = MoveToFreeName(host.settingsPath, host.settingsPath, ".bad", &error);
+    std::string aside =
+        MoveToFreeName(host.settingsPath, host.settingsPath, LeftoverSuffix(LEFT_BAD), &error);
     if (aside.empty()) {
         KeepFileAsItIs("It is damaged and could not be set aside",
                        damaged + "\n\nIt could not be set aside (" + SystemErrorText(error) + ").",
@@ -311,8 +154,9 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
         return false;
     }
     DWORD code = ERROR_SUCCESS;
-    std::string kept = MoveToFreeName(temp, host.settingsPath,
-                                      occasion == SAVE_AT_SESSION_END ? ".ended" : ".kept", &code);
+    std::string kept = MoveToFreeName(
+        temp, host.settingsPath,
+        LeftoverSuffix(occasion == SAVE_AT_SESSION_END ? LEFT_ENDED : LEFT_KEPT), &code);
     if (kept.empty()) {
         DeleteRetried(temp);
         *error = "This session's settings could not be kept apart either: " + SystemErrorText(code);
@@ -324,19 +168,26 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
     return true;
 }
 
-// As Windows ends the session nobody can be told: what went wrong is left
-// for the next start, if even that can be written.
-SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion)
+// As Windows ends the session nobody can be told: the session's settings
+// are kept apart for the next start to tell of, or, when even that fails,
+// what went wrong is left for it, if that can be written.
+SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
+                       const std::vector<uint8_t>& bytes)
 {
+    std::string unused;
+    if (occasion == SAVE_AT_SESSION_END && KeepApart(bytes, occasion, &unused)) {
+        HostLog("the settings were kept apart as the session ended: " + error);
+        return SAVE_DONE;
+    }
     if (occasion == SAVE_AT_SESSION_END) {
         // Written as the settings are, so that a temporary file it leaves
         // is one the next start knows.
         std::string text = kUnsavedStart + error;
-        std::string unused;
         std::string temp = WriteTemporary(host.settingsPath,
                                           std::vector<uint8_t>(text.begin(), text.end()), &unused);
         if (!temp.empty()) {
-            PutInPlace(temp, host.settingsPath + kUnsavedSuffix, true, "", &unused, &unused);
+            PutInPlace(temp, host.settingsPath + LeftoverSuffix(LEFT_UNSAVED), true, "", &unused,
+                       &unused);
         }
         HostLog("the settings could not be saved as the session ended: " + error);
         return SAVE_FAILED;
@@ -359,12 +210,12 @@ std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
     HostSettings unused;
     uint32_t version = SettingsFileVersion(bytes.data(), bytes.size());
     if (DecodeSettings(bytes.data(), bytes.size(), &unused) != SETTINGS_OK) {
-        return ".bad";
+        return LeftoverSuffix(LEFT_BAD);
     }
     if (version < SETTINGS_VERSION) {
-        return ".version-" + std::to_string(version);
+        return LeftoverSuffix(version == 1 ? LEFT_VERSION_1 : LEFT_VERSION_2);
     }
-    return asSeen ? std::string() : ".replaced";
+    return asSeen ? std::string() : LeftoverSuffix(LEFT_REPLACED);
 }
 
 SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occasion)
@@ -375,9 +226,9 @@ SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occas
     HostSettings unused;
     bool newer =
         exists && DecodeSettings(now.data(), now.size(), &unused) == SETTINGS_NEWER_VERSION;
-    // A newer host's file is never replaced, and as the session ends nobody
-    // can be asked.
-    if (newer || occasion == SAVE_AT_SESSION_END) {
+    // A newer host's file is never replaced, nor one that is no settings
+    // file at all, and as the session ends nobody can be asked.
+    if (newer || !BeginsAsOurs(now) || occasion == SAVE_AT_SESSION_END) {
         return STEP_KEEP_APART;
     }
     std::string since = seen == SEEN_UNKNOWN ? "could not be read when this Morva Host started"
@@ -397,17 +248,17 @@ SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occas
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
 {
     HostSettings settings = {};
-    *fromFile = false;
     seen = SEEN_UNKNOWN;
     seenBytes.clear();
     keptApart.clear();
-    std::vector<Leftover> leftovers = FindLeftovers(host.settingsPath);
+    notOurs = false;
     bool missing = false, whole = false;
     *fromFile = ReadSettingsFile(&settings, &missing, &whole, problem);
     std::string taken;
-    if (missing && !TakeBackUnfinishedSave(leftovers, &settings, &taken)) {
-        missing = false;  // nothing is removed while it may be the only copy
-    } else if (!taken.empty()) {
+    bool allTaken = !missing || TakeBackUnfinishedSave(&seenBytes, &taken, problem);
+    if (!taken.empty()) {
+        DecodeSettings(seenBytes.data(), seenBytes.size(), &settings);
+        seen = SEEN_BYTES;
         *fromFile = whole = true;
         AddProblem(problem, "The settings file\n" + host.settingsPath +
                                 "\nwas missing or damaged, but a save that a Morva Host could not "
@@ -417,7 +268,10 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     // Only once the file is whole, or there is none to have, is a
     // temporary file no longer anyone's only copy.
     if (whole || missing) {
-        RemoveLeftovers(leftovers, taken, problem);
+        RemoveLeftovers(seen == SEEN_BYTES ? &seenBytes : nullptr, problem);
+    }
+    if (!allTaken && taken.empty()) {
+        seen = SEEN_UNKNOWN;  // what may be the only copy is not saved over unasked
     }
     if (*fromFile) {
         CheckWritable(problem);
@@ -428,6 +282,11 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion)
 {
     if (!host.settingsKept.empty()) {
+        if (notOurs && occasion == SAVE_BY_USER) {
+            HostMessage("The settings cannot be saved to\n" + host.settingsPath + "\n\n" +
+                            host.settingsKept,
+                        MB_ICONINFORMATION);
+        }
         return SAVE_NOT_MADE;
     }
     HostSettings stamped = settings;
@@ -436,7 +295,7 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
     std::string error;
     if (!keptApart.empty()) {
         return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE
-                                                             : SaveFailed(error, occasion);
+                                                             : SaveFailed(error, occasion, bytes);
     }
     // What is there now is read before the decision, and again just before
     // the replace: another host may save while the question is open. What
@@ -456,7 +315,7 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
                 "It could not be read to see whether another Morva Host has saved "
                 "there since: " +
                     SystemErrorText(code),
-                occasion);
+                occasion, bytes);
         }
         if (round > 0 && there == exists && read == now) {
             break;
@@ -472,13 +331,15 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
         }
         if (step == STEP_KEEP_APART) {
             if (!KeepApart(bytes, occasion, &error)) {
-                return SaveFailed(error, occasion);
+                return SaveFailed(error, occasion, bytes);
             }
             if (occasion != SAVE_AT_SESSION_END) {
-                std::string why =
-                    round < 3 ? "was written by " + NewerHostText(now) : "kept changing";
+                std::string why = round == 3           ? "kept changing while this one ran"
+                                  : !BeginsAsOurs(now) ? "is no Morva Host settings file now"
+                                                       : "was written by " + NewerHostText(now) +
+                                                             " while this one ran";
                 HostMessage("The settings file\n" + host.settingsPath + "\n" + why +
-                                " while this one ran, so it is left as it is.\n\nThis "
+                                ", so it is left as it is.\n\nThis "
                                 "session's settings are kept apart, in\n" +
                                 keptApart + "\nand go there whenever they are saved again.",
                             MB_ICONINFORMATION);
@@ -486,7 +347,7 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
             return SAVE_DONE;
         }
         if (temp.empty() && (temp = WriteTemporary(host.settingsPath, bytes, &error)).empty()) {
-            return SaveFailed(error, occasion);
+            return SaveFailed(error, occasion, bytes);
         }
     }
     bool asSeen = exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE;
@@ -498,7 +359,7 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
     std::string copy;
     if (!PutInPlace(temp, host.settingsPath, exists, ownFile ? ".replaced" : suffix, &copy,
                     &error)) {
-        return SaveFailed(error, occasion);
+        return SaveFailed(error, occasion, bytes);
     }
     std::vector<uint8_t> was;
     DWORD code = ERROR_SUCCESS;

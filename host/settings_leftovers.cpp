@@ -1,0 +1,216 @@
+// The files the host makes beside its settings file: their names, how a
+// start finds them, takes back what a save could not finish and clears
+// away what is no longer anyone's. One table says it all, for the finder,
+// the clean-up and the user's documentation alike.
+#include <cstring>
+
+#include "host/host.h"
+
+// Every kind of file the host makes beside the settings file FILE. A name
+// is "FILE." and the pattern, where '#' stands for a process number (no
+// zero before it) and '?' for a copy number from 2 to 99 and its dot, which
+// the first copy goes without. No other name is ever touched.
+const LeftoverKind kLeftoverKinds[] = {
+    {"#.tmp", "a save, as it writes the new file",
+     "where FILE is missing or damaged, takes back the newest whole one of a host that is gone",
+     "by its save once in place; by a start once no host holds it open and FILE holds the same "
+     "bytes or ones written later, or it is damaged"},
+    {"tmp", "a save of a host before 1.1", "as FILE.#.tmp", "as FILE.#.tmp"},
+    {"?ended", "the end of a Windows session whose settings could not go to FILE",
+     "renames it FILE?kept and tells where it is", "renamed by the next start"},
+    {"unsaved", "the end of a Windows session whose settings could not be written at all",
+     "tells what was lost and why", "by the start that told"},
+    {"?kept", "a session that keeps its settings apart, and later saves of that session", "nothing",
+     "never: the user's"},
+    {"?bad", "a start that found FILE damaged", "nothing", "never: the user's"},
+    {"?version-1", "the first save over a file of hosts before 1.1", "nothing", "never"},
+    {"?version-2", "the first save over a file of host 1.1", "nothing", "never"},
+    {"?replaced", "a save over a file, as it replaces it", "nothing",
+     "by that save when the file was its own; otherwise never"},
+};
+
+const char kUnsavedStart[] = "MVHS unsaved\r\n";
+
+namespace {
+
+// Whether `found` is `name` followed by the pattern of `kind`.
+bool Matches(const std::string& found, const std::string& name, LeftoverName kind)
+{
+    const char* pattern = kLeftoverKinds[kind].pattern;
+    bool numbered = pattern[0] == '#' || pattern[0] == '?';
+    std::string tail = numbered ? pattern + 1 : pattern;
+    tail.insert(0, tail[0] == '.' ? "" : ".");
+    if (found.size() < name.size() + tail.size() || found.compare(0, name.size(), name) != 0 ||
+        found.compare(found.size() - tail.size(), tail.size(), tail) != 0) {
+        return false;
+    }
+    std::string digits = found.substr(name.size(), found.size() - name.size() - tail.size());
+    if (digits.empty()) {
+        return pattern[0] != '#';
+    }
+    if (!numbered || digits.size() < 2 || digits[0] != '.' || digits[1] == '0' ||
+        digits.find_first_not_of("0123456789", 1) != std::string::npos) {
+        return false;
+    }
+    uint64_t number = digits.size() <= 11 ? std::stoull(digits.substr(1)) : ~0ull;
+    return pattern[0] == '#' ? number <= 0xFFFFFFFFu : number >= 2 && number <= 99;
+}
+
+// One file found beside the settings file, opened with no sharing at all
+// (a host still writing it holds it open, so it cannot be), and read.
+struct Leftover {
+    LeftoverName kind;
+    std::string path;
+    FILETIME written;
+    HANDLE file;
+    DWORD error;  // why it could not be opened or read; ERROR_SUCCESS when it was
+    std::vector<uint8_t> bytes;
+};
+
+// The files beside `path` of the kinds from `first` to `last`; `own` gets
+// the settings file's time of writing.
+std::vector<Leftover> FindLeftovers(const std::string& path, LeftoverName first, LeftoverName last,
+                                    FILETIME* own)
+{
+    std::vector<Leftover> found;
+    std::string folder = FolderOf(path), name = path.substr(folder.size());
+    for (const FoundName& f : NamesBeginning(folder, name)) {
+        *own = f.name == name ? f.written : *own;
+        for (int k = first; k <= last; k++) {
+            if (Matches(f.name, name, static_cast<LeftoverName>(k))) {
+                Leftover left = {static_cast<LeftoverName>(k), folder + f.name, f.written,
+                                 INVALID_HANDLE_VALUE,         ERROR_SUCCESS,   {}};
+                left.file = ReadUnshared(left.path, &left.bytes, &left.error);
+                found.push_back(left);
+            }
+        }
+    }
+    return found;
+}
+
+void Close(std::vector<Leftover>* leftovers)
+{
+    for (Leftover& left : *leftovers) {
+        if (left.file != INVALID_HANDLE_VALUE) {
+            CloseHandle(left.file);
+        }
+    }
+}
+
+void TellLeftAlone(const Leftover& left, const std::string& why, std::string* problem)
+{
+    AddProblem(problem, "A save that a Morva Host could not finish left settings in\n" + left.path +
+                            "\nwhich " + why +
+                            ", so it is left as it is. To use them, start Morva Host with "
+                            "--settings and that file.");
+}
+
+// The settings kept apart as Windows ended a session are given their
+// lasting name now, and the user is told where they are.
+void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
+{
+    DWORD error = ERROR_SUCCESS;
+    std::string kept =
+        MoveToFreeName(ended.path, host.settingsPath, LeftoverSuffix(LEFT_KEPT), &error);
+    AddProblem(problem, "When Windows ended an earlier session, its settings could not go to\n" +
+                            host.settingsPath +
+                            "\n(another Morva Host had saved there, or the file could not be "
+                            "replaced then), so Morva Host kept them apart, in\n" +
+                            (kept.empty() ? ended.path : kept) +
+                            "\n\nTo use them, start Morva Host with --settings and that file.");
+}
+
+void TellOfUnsavedSession(const Leftover& marker, std::string* problem)
+{
+    std::string why(marker.bytes.begin() + strlen(kUnsavedStart), marker.bytes.end());
+    AddProblem(problem,
+               "When Windows ended an earlier session, Morva Host could not save its "
+               "settings to\n" +
+                   host.settingsPath + "\n\n" + why +
+                   "\n\nWhat was changed in that session is lost; the settings file "
+                   "holds what was saved before it.");
+    DeleteRetried(marker.path);
+}
+
+}  // namespace
+
+std::string LeftoverSuffix(LeftoverName kind)
+{
+    const char* pattern = kLeftoverKinds[kind].pattern;
+    return std::string(".") + (pattern[0] == '?' ? pattern + 1 : pattern);
+}
+
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes)
+{
+    return bytes.empty() || (bytes.size() >= 4 && memcmp(bytes.data(), "MVHS", 4) == 0);
+}
+
+void AddProblem(std::string* problem, const std::string& text)
+{
+    *problem += (problem->empty() ? "" : "\n\n") + text;
+}
+
+bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem)
+{
+    FILETIME own = {};
+    std::vector<Leftover> temps =
+        FindLeftovers(host.settingsPath, LEFT_TEMPORARY, LEFT_OLD_TEMPORARY, &own);
+    Leftover* best = nullptr;
+    bool untaken = false;
+    HostSettings unused;
+    for (Leftover& left : temps) {
+        SettingsStatus status = DecodeSettings(left.bytes.data(), left.bytes.size(), &unused);
+        if (left.error != ERROR_SUCCESS) {
+            untaken = true;
+            TellLeftAlone(left, "could not be read: " + SystemErrorText(left.error), problem);
+        } else if (status == SETTINGS_NEWER_VERSION) {
+            untaken = true;
+            TellLeftAlone(left, "was written by a newer Morva Host", problem);
+        } else if (status == SETTINGS_OK &&
+                   (!best || CompareFileTime(&left.written, &best->written) > 0)) {
+            best = &left;
+        }
+    }
+    if (best && MoveRetried(best->path, host.settingsPath, 0)) {
+        *taken = best->bytes;
+        *from = best->path;
+    } else if (best) {
+        untaken = true;
+        TellLeftAlone(*best,
+                      "could not be moved into its place: " + SystemErrorText(GetLastError()),
+                      problem);
+    }
+    Close(&temps);
+    return !untaken;
+}
+
+void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem)
+{
+    FILETIME own = {};
+    std::vector<Leftover> found =
+        FindLeftovers(host.settingsPath, LEFT_TEMPORARY, LEFT_UNSAVED, &own);
+    HostSettings unused;
+    for (Leftover& left : found) {
+        if (left.error != ERROR_SUCCESS || !BeginsAsOurs(left.bytes)) {
+            continue;  // written now, or someone else's
+        }
+        SettingsStatus status = DecodeSettings(left.bytes.data(), left.bytes.size(), &unused);
+        bool later = CompareFileTime(&own, &left.written) > 0;  // never when there is no file
+        if (left.kind > LEFT_OLD_TEMPORARY) {
+            if (left.kind == LEFT_ENDED && !left.bytes.empty()) {
+                TellOfSettingsKeptAtSessionEnd(left, problem);
+            } else if (left.kind == LEFT_UNSAVED &&
+                       std::string(left.bytes.begin(), left.bytes.end()).rfind(kUnsavedStart, 0) ==
+                           0) {
+                TellOfUnsavedSession(left, problem);
+            }
+        } else if (status == SETTINGS_NEWER_VERSION) {
+            TellLeftAlone(left, "was written by a newer Morva Host", problem);
+        } else if (status != SETTINGS_OK || (settings && (*settings == left.bytes || later))) {
+            DeleteRetried(left.path);
+        } else {
+            TellLeftAlone(left, "holds settings written after those of the settings file", problem);
+        }
+    }
+    Close(&found);
+}
