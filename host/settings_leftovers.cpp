@@ -17,7 +17,7 @@ const LeftoverKind kLeftoverKinds[] = {
      "bytes or ones written later, or it is damaged"},
     {"tmp", "a save of a host before 1.1", "as FILE.#.tmp", "as FILE.#.tmp"},
     {"?ended", "the end of a Windows session whose settings could not go to FILE",
-     "renames it FILE?kept and tells where it is", "renamed by the next start"},
+     "renames it FILE.?kept and tells where it is", "renamed by the next start"},
     {"unsaved", "the end of a Windows session whose settings could not be written at all",
      "tells what was lost and why", "by the start that told"},
     {"?kept", "a session that keeps its settings apart, and later saves of that session", "nothing",

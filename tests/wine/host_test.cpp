@@ -1147,7 +1147,11 @@ protected:
                 fault = std::string("a clean run left ") + b.name;
             }
         }
-        // A fresh host reads what is there.
+        // A fresh host reads what is there; a stopped save's whole new file
+        // stays until the settings file holds it.
+        const std::vector<uint8_t> stopped = ReadFileBytes(TemporaryName(host.settingsPath));
+        HostSettings unused;
+        bool wholeStopped = DecodeSettings(stopped.data(), stopped.size(), &unused) == SETTINGS_OK;
         host = HostState{};
         host.settingsPath = ChooseSettingsPath(program, data, &place);
         problem.clear();
@@ -1157,6 +1161,9 @@ protected:
             told.push_back(problem);
         }
         std::vector<uint8_t> now = ReadFileBytes(host.settingsPath);
+        if (wholeStopped && now != stopped && !there(TemporaryName(host.settingsPath))) {
+            fault = "a stopped save's whole new file was removed";
+        }
         bool isNew = now == EncodeSettings(session);
         cleanNow = n ? cleanNow : now;
         // The settings a dead host saved whole are the user's until the
@@ -1319,14 +1326,19 @@ struct Meanwhile {
     const char* keptAs;     // null: this host's settings are in the file, or nowhere
     const char* says;       // at that save or at the next start
     const char* copied;     // where the other host's file is kept, if it is replaced
+    bool held;              // instead, another program holds the file open
 };
 
 const Meanwhile kMeanwhile[] = {
-    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel", ".version-2"},
+    {"quit, replacing", false, SAVE_BY_USER, true, nullptr, "Yes: this host's panel", ".version-2",
+     false},
     {"quit, not replacing", false, SAVE_BY_USER, false, nullptr, "No: the file stays as it is",
-     nullptr},
-    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended", nullptr},
-    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr},
+     nullptr, false},
+    {"the session's end", false, SAVE_AT_SESSION_END, true, ".kept", "When Windows ended", nullptr,
+     false},
+    {"a newer host", true, SAVE_BY_USER, true, ".kept", "while this one ran", nullptr, false},
+    {"held as the session ends", false, SAVE_AT_SESSION_END, true, ".kept", "could not go to",
+     nullptr, true},
 };
 
 const auto kAskInABox = hostHooks.confirm;  // No is answered there, by Enter
@@ -1354,10 +1366,26 @@ TEST_F(HostFileSweep, AnotherHostsSaveIsNeverReplacedUnasked)
         bool fromFile = false;
         std::string problem;
         LoadHostSettings(&fromFile, &problem);
-        std::vector<uint8_t> theirs = m.newer ? NewerFile() : VersionTwoFile();
+        std::vector<uint8_t> theirs = m.held    ? GoodFile()
+                                      : m.newer ? NewerFile()
+                                                : VersionTwoFile();
         WriteBytes(path, theirs);
+        HANDLE held = m.held ? CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
         answer = m.answer;
-        SaveHostSettings(HostSettings{}, m.occasion);
+        EXPECT_EQ(SaveHostSettings(HostSettings{}, m.occasion),
+                  m.answer ? SAVE_DONE : SAVE_NOT_MADE);
+        if (m.keptAs && m.occasion == SAVE_BY_USER) {
+            // Later saves of the session go to the file kept apart, told once.
+            size_t toldOnce = told.size();
+            EXPECT_EQ(SaveHostSettings(HostSettings{}, m.occasion), SAVE_DONE);
+            EXPECT_EQ(told.size(), toldOnce) << told.back();
+            EXPECT_EQ(GetFileAttributesW(Wide(path + ".2.kept").c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+        if (m.held) {
+            CloseHandle(held);
+        }
         EXPECT_EQ(ReadFileBytes(path), m.answer && !m.keptAs ? ours : theirs);
         host = HostState{};  // the next start
         host.settingsPath = path;
@@ -1383,8 +1411,12 @@ TEST(HostSettingsFile, SettingsLiveBesideTheProgramWhereItsFolderTakesFiles)
 {
     wchar_t data[MAX_PATH] = L"";
     ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data), S_OK);
-    // One there would be found first; the tests' prefix keeps none.
-    DeleteFileW(Wide(Utf8(data) + "\\Morva\\morvahost.settings").c_str());
+    // One there is found where the program's folder has none (this program's has none).
+    std::string found = Utf8(data) + "\\Morva\\morvahost.settings", place;
+    CreateDirectoryW(Wide(Utf8(data) + "\\Morva").c_str(), nullptr);
+    WriteBytes(found, GoodFile());
+    EXPECT_EQ(DefaultSettingsPath(&place), found) << place;
+    DeleteFileW(Wide(found).c_str());
     std::string folder = TempPath("\xce\xa9mega") + "\\";  // "Ωmega"
     // A run of another process of this number may have left it.
     ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr) ||

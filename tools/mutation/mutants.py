@@ -897,28 +897,64 @@ mutant("file-replace-no-put-back", F,
        "        MoveRetried(copy, path, 0);\n", "",
        "a replace that moved the old file aside but not the new one in leaves no settings file",
        None, HOST_FILES_W)
-mutant("file-temp-name-wide", F,
-       "if (c < '0' || c > '9' || digits > 10) {", "if (c < '0' || c > '9') {",
-       "a temporary name with more digits than a process number is taken as the host's",
+mutant("file-live-temporary", F,
+       "GENERIC_READ, FILE_SHARE_DELETE, nullptr,", "GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,",
+       "a temporary file another holds open for reading is taken for a gone host's",
        None, HOST_FILES_W)
-F = "host/settings.cpp"
+F = "host/settings_leftovers.cpp"
 mutant("settings-ended-prefix", F,
-       "    return digits < 3;", "    return true;",
+       "number >= 2 && number <= 99;", "number >= 2;",
        "a name like <name>.<many digits>.ended is taken for the host's own",
        None, HOST_FILES_W)
+mutant("file-temp-name-wide", F,
+       "pattern[0] == '#' ? number <= 0xFFFFFFFFu :", "pattern[0] == '#' ? true :",
+       "a temporary name with more digits than a process number is taken as the host's",
+       None, HOST_FILES_W)
 mutant("settings-foreign-bytes", F,
-       "            !BeginsAsOurs(bytes)) {", "            !BeginsAsOurs({})) {",
+       "left.error != ERROR_SUCCESS || !BeginsAsOurs(left.bytes)) {",
+       "left.error != ERROR_SUCCESS || !BeginsAsOurs({})) {",
        "a leftover whose name is the host's but whose bytes are not is removed anyway",
        None, HOST_FILES_W)
-mutant("settings-live-temporary", F,
-       "(TemporaryOf(f.name, name, &process) && !ProcessRuns(process))) {",
-       "TemporaryOf(f.name, name, &process)) {",
-       "a running host's temporary file is removed as a dead one's",
+mutant("settings-newer-temporary", F,
+       "        } else if (status == SETTINGS_NEWER_VERSION) {\n            TellLeftAlone(left,",
+       "        } else if (false) {\n            TellLeftAlone(left,",
+       "a newer host's temporary file, which this host cannot decode, is removed",
+       None, HOST_FILES_W)
+mutant("settings-later-temporary", F,
+       "(*settings == left.bytes || later)", "(*settings == left.bytes || true)",
+       "a whole temporary file written after the settings file is removed",
+       None, HOST_FILES_W)
+F = "host/settings.cpp"
+mutant("settings-not-ours-set-aside", F,
+       "    if (!BeginsAsOurs(bytes)) {", "    if (false) {",
+       "a file at the settings path that is no settings file is set aside and saved over",
+       None, HOST_FILES_W)
+mutant("settings-not-ours-quit-silent", F,
+       "if (notOurs && occasion == SAVE_BY_USER) {", "if (false) {",
+       "quitting says nothing of the settings that cannot go to a file that is not the host's",
+       None, HOST_FILES_W)
+mutant("settings-ended-marker-only", F,
+       "if (occasion == SAVE_AT_SESSION_END && KeepApart(bytes, occasion, &unused)) {",
+       "if (false) {",
+       "a session's end whose replace fails leaves only the marker, its settings lost",
+       None, HOST_FILES_W)
+mutant("settings-kept-apart-again", F,
+       "    if (!keptApart.empty()) {\n        return WriteFileAtomically",
+       "    if (false) {\n        return WriteFileAtomically",
+       "a session that keeps its settings apart makes a new copy, and shows its box again, at every later save",
+       None, HOST_FILES_W)
+mutant("settings-kept-apart-saved-over", F,
+       "WriteFileAtomically(keptApart, bytes, &error)", "WriteFileAtomically(host.settingsPath, bytes, &error)",
+       "a later save of a session that keeps its settings apart goes over the file it keeps apart from",
        None, HOST_FILES_W)
 mutant("settings-box-at-session-end", F,
        "            if (occasion != SAVE_AT_SESSION_END) {\n                std::string why =",
        "            {\n                std::string why =",
        "the settings kept apart as the session ends are told in a box there",
+       None, HOST_FILES_W)
+mutant("settings-place-local-data", "host/settings_place.cpp",
+       "CSIDL_APPDATA | CSIDL_FLAG_CREATE", "CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE",
+       "the settings are looked for in the local application data, not the roaming one",
        None, HOST_FILES_W)
 F = "host/hooks.cpp"
 mutant("hooks-default-yes", F,
