@@ -997,15 +997,6 @@ bool ConfirmSweep(const std::string& question)
     return answerYes;
 }
 
-// A session's settings as it saves them: what it started with, the window
-// moved, written by this host.
-void Moved(HostSettings* settings)
-{
-    settings->layout = {40, 30, 640, 480, 0};
-    settings->writer =
-        PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
-}
-
 class HostFileSweep : public ::testing::Test {
 protected:
     void SetUp() override
@@ -1115,7 +1106,8 @@ protected:
                 host = HostState{};
                 host.settingsPath = ChooseSettingsPath(program, data, &place);
                 session = LoadHostSettings(&fromFile, &problem);
-                Moved(&session);
+                session.layout = {40, 30, 640, 480, 0};  // the session moves its window
+                session.writer = kThisHost;
                 toldBeforeSave = told.size();
             } else {
                 SaveHostSettings(session, start.occasion);
@@ -1170,7 +1162,8 @@ protected:
         // file holds them, or what this session made of them.
         HostSettings them = {};
         DecodeSettings(holds.data(), holds.size(), &them);
-        Moved(&them);
+        them.layout = session.layout;
+        them.writer = kThisHost;
         bool holdsThem = now == holds || now == EncodeSettings(them);
         for (const Beside& b : beside) {
             if (b.fate <= NEWER && !AsWritten(home + b.name, b)) {
