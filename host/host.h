@@ -142,7 +142,7 @@ enum LeftoverName {
     LEFT_BAD,
     LEFT_VERSION_1,
     LEFT_VERSION_2,
-    LEFT_REPLACED,
+    LEFT_REPLACED
 };
 extern const LeftoverKind kLeftoverKinds[];
 extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins

@@ -1,34 +1,27 @@
-// What the host decides about its settings file: what a start reads, takes
-// back, sets aside and tells; whether a save replaces the file, keeps a copy
-// of what it replaces, or keeps this session's settings apart. The file is
-// never written over unless it is still the one this host read or wrote, or
-// the user said so, and nothing the host did not write is touched: it acts
-// only on names it makes, matched whole, whose files begin as its files do.
-// It is handed the settings and tells the user through the hooks; it
-// touches no window.
+// What the host decides about its settings file: what a start reads, sets
+// aside and tells; whether a save replaces the file, keeps a copy of what it
+// replaces, or keeps this session's settings apart. The file is never
+// written over unless it is still the one this host read or wrote, or the
+// user said so; a file that is not the host's is never touched. It tells
+// the user through the hooks and touches no window.
 #include "host/host.h"
 #include "host/options.h"
 
 namespace {
 
 // What this host last saw at the settings path: the bytes it read or wrote,
-// none, or (when the read at start failed) nothing known. Set by the load,
-// kept by every save.
+// none, or (when the read at start failed) nothing known.
 enum SeenFile { SEEN_UNKNOWN, SEEN_NONE, SEEN_BYTES };
 SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
-// Where this session's settings go instead of the settings file, once a
-// newer host's file has taken its place; empty until then.
+// Where this session's settings go once they are kept apart; empty until then.
 std::string keptApart;
 
-// Set when the file at the settings path is not a settings file at all: a
-// save by the user says each time that it cannot go there.
+// The file at the settings path is no settings file: the user's saves say so.
 bool notOurs = false;
 
-// Leaves the settings file as it is for this session, so that nothing is
-// saved over it: `why` begins the reason kept for the About box and the Save
-// command, `what` says what is wrong with the file in the warning shown at
-// start, `starts` how this session starts.
+// Leaves the settings file as it is for this session: `why` begins the reason
+// the About box and Save give, `what` says what is wrong with it at start.
 void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem,
                     const std::string& starts = "starts with default settings")
 {
@@ -80,8 +73,7 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
             seen = SEEN_NONE;
             *missing = true;
         } else if (error == ERROR_PATH_NOT_FOUND) {
-            // Its folder or its drive is not there now; the file may be,
-            // later in the session.
+            // Its folder or drive is not there now; it may be later.
             KeepFileAsItIs(
                 "Its folder was not found",
                 "could not be found: its folder is not there (" + SystemErrorText(error) + ").",
@@ -124,9 +116,10 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         *whole = true;
         return false;
     }
-    std::string reason =
-        bytes.size() > (1u << 20) ? "it is far too large" : SettingsStatusText(status);
-    std::string damaged = "is damaged: " + reason + ".";
+    std::string damaged = "is damaged: " +
+                          std::string(bytes.size() > (1u << 20) ? "it is far too large"
+                                                                : SettingsStatusText(status)) +
+                          ".";
     std::string aside =
         MoveToFreeName(host.settingsPath, host.settingsPath, LeftoverSuffix(LEFT_BAD), &error);
     if (aside.empty()) {
@@ -174,15 +167,14 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
 SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
                        const std::vector<uint8_t>& bytes)
 {
-    std::string unused;
-    if (occasion == SAVE_AT_SESSION_END && KeepApart(bytes, occasion, &unused)) {
-        HostLog("the settings were kept apart as the session ended: " + error);
-        return SAVE_DONE;
-    }
     if (occasion == SAVE_AT_SESSION_END) {
+        std::string unused, text = kUnsavedStart + error;
+        if (KeepApart(bytes, occasion, &unused)) {
+            HostLog("the settings were kept apart as the session ended: " + error);
+            return SAVE_DONE;
+        }
         // Written as the settings are, so that a temporary file it leaves
         // is one the next start knows.
-        std::string text = kUnsavedStart + error;
         std::string temp = WriteTemporary(host.settingsPath,
                                           std::vector<uint8_t>(text.begin(), text.end()), &unused);
         if (!temp.empty()) {
@@ -202,9 +194,7 @@ SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
 enum SaveStep { STEP_REPLACE, STEP_KEEP_APART, STEP_NOTHING };
 
 // The name a copy of `bytes` is kept under when they are replaced: none for
-// a file this host wrote or read as its own version, the version for an
-// older one, ".bad" for a damaged one, ".replaced" for one the user chose
-// to save over.
+// a file this host wrote or read as its own version.
 std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
 {
     HostSettings unused;
@@ -339,8 +329,8 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
                                                        : "was written by " + NewerHostText(now) +
                                                              " while this one ran";
                 HostMessage("The settings file\n" + host.settingsPath + "\n" + why +
-                                ", so it is left as it is.\n\nThis "
-                                "session's settings are kept apart, in\n" +
+                                ", so it is left as it is.\n\nThis session's settings are "
+                                "kept apart, in\n" +
                                 keptApart + "\nand go there whenever they are saved again.",
                             MB_ICONINFORMATION);
             }
