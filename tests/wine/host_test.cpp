@@ -882,9 +882,9 @@ struct Beside {
 // Process numbers no process has: their temporary files are a dead host's.
 // Twenty digits wrap a 64-bit number to such a one (4294967292), and 123 is
 // not a multiple of four, named with a zero before as the host never does.
-// The living one is named by a process that runs, and held open unshared as
-// a running host holds its temporary file. The host numbers its ended
-// files from 2, with no zero before.
+// The living one is named by a process that runs, and held open as a running
+// host holds its temporary file, though others may delete it: only its being
+// open keeps it. The host numbers its ended files from 2, with no zero before.
 char livingTemp[64];
 const Beside kForeign[] = {
     {"morvahost.settings2.ended", GoodFile, STAYS},
@@ -1086,8 +1086,9 @@ protected:
         if (start.noFolder) {
             RemoveDirectoryW(Wide(program).c_str());
         }
-        HANDLE held = CreateFileW(Wide(home + livingTemp).c_str(), GENERIC_READ, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+        HANDLE held =
+            CreateFileW(Wide(home + livingTemp).c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
         told.clear();
         answerYes = start.yes;
         saidNo = false;

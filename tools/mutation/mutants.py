@@ -921,7 +921,7 @@ mutant("settings-newer-temporary", F,
        "a newer host's temporary file, which this host cannot decode, is removed",
        None, HOST_FILES_W)
 mutant("settings-later-temporary", F,
-       "(*settings == left.bytes || later)", "(*settings == left.bytes || true)",
+       "bool later = CompareFileTime(&own, &left.written) > 0;", "bool later = own.dwLowDateTime || true;",
        "a whole temporary file written after the settings file is removed",
        None, HOST_FILES_W)
 F = "host/settings.cpp"
@@ -934,8 +934,8 @@ mutant("settings-not-ours-quit-silent", F,
        "quitting says nothing of the settings that cannot go to a file that is not the host's",
        None, HOST_FILES_W)
 mutant("settings-ended-marker-only", F,
-       "if (occasion == SAVE_AT_SESSION_END && KeepApart(bytes, occasion, &unused)) {",
-       "if (false) {",
+       "        if (KeepApart(bytes, occasion, &unused)) {",
+       "        if (false && KeepApart(bytes, occasion, &unused)) {",
        "a session's end whose replace fails leaves only the marker, its settings lost",
        None, HOST_FILES_W)
 mutant("settings-kept-apart-again", F,
