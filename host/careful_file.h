@@ -18,9 +18,9 @@ std::string SystemErrorText(DWORD code);
 // violation and access denied are waited out a short while first, as every
 // call here does.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
-// Opens the file with no sharing but its deletion, so that no other program
-// has it open (a writer holds its file open) or can open it meanwhile, at
-// once, and reads it as ReadWholeFile does. Returns the handle, for the caller to
+// Opens the file at once with no sharing but its deletion, so that no other
+// program has it open (a writer holds its file open) or opens it meanwhile,
+// and reads it as ReadWholeFile does. Returns the handle, for the caller to
 // move or delete the file by its name and then close; on failure
 // INVALID_HANDLE_VALUE and `error`.
 HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);

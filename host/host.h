@@ -167,9 +167,9 @@ void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem)
 // host did not finish left its settings whole, it takes them back; only then
 // does it remove what such saves left. Defaults when there is no file; a
 // damaged file is set aside and `problem` says so, for the caller to show
-// once the window is up. A file of a newer host, a damaged one that cannot be
-// set aside, one whose folder is not there and one that can be read but not
-// written are left as they are: host.settingsKept.
+// once the window is up. A file that is not the host's, a newer host's, a
+// damaged one that cannot be set aside, one whose folder is not there and
+// one that can be read but not written stay as they are: host.settingsKept.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 // When a save is made: at the user's word (File > Save, quitting), when the
 // user may be asked; or as Windows ends the session, when nobody can be.
@@ -182,8 +182,8 @@ enum SaveOutcome {
 // Saves `settings` unless the file is kept as it is. A file that another
 // host saved since this one read it is not replaced without asking, and when
 // the user says so it is kept as a copy beside it; as the session ends, and
-// whenever it is a newer host's, this session's settings are kept in a file
-// of their own beside it instead.
+// whenever it is a newer host's or no settings file, this session's settings
+// are kept in a file of their own beside it instead.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
 // The module (module.cpp). OpenPanelModule loads the module at `path` and
