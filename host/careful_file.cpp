@@ -274,7 +274,9 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
     DWORD unused = ERROR_SUCCESS;
     error = error ? error : &unused;
     static int probes = 0;  // a name is tried once in a process
-    for (int tries = 0; tries < 4; tries++) {
+    // A name taken is tried anew, a scanner's passing hold waited out; a
+    // refusal is the folder's answer.
+    for (int tries = 0, waits = 0; tries < 4;) {
         std::wstring probe = Wide(folder + "morvahost-" + std::to_string(GetCurrentProcessId()) +
                                   "-" + std::to_string(++probes) + ".probe");
         HANDLE f = CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
@@ -284,7 +286,11 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
             return true;
         }
         *error = GetLastError();
-        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) {
+        if ((*error == ERROR_SHARING_VIOLATION || *error == ERROR_LOCK_VIOLATION) && ++waits < 8) {
+            Sleep(10 * waits);
+        } else if (*error == ERROR_FILE_EXISTS || *error == ERROR_ALREADY_EXISTS) {
+            tries++;
+        } else {
             return false;
         }
     }

@@ -14,8 +14,10 @@ namespace {
 enum SeenFile { SEEN_UNKNOWN, SEEN_NONE, SEEN_BYTES };
 SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
-// Where this session's settings go once they are kept apart; empty until then.
+// Where this session's settings go once they are kept apart by the user's
+// saves, and as Windows ends the session; empty until then.
 std::string keptApart;
+std::string endedApart;
 
 // The file at the settings path is no settings file: the user's saves say so.
 bool notOurs = false;
@@ -142,21 +144,22 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
 // name the next start finds and tells the user of.
 bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::string* error)
 {
+    bool ending = occasion == SAVE_AT_SESSION_END;
+    std::string& apart = ending ? endedApart : keptApart;
+    if (!apart.empty()) {
+        return WriteFileAtomically(apart, bytes, error);
+    }
     std::string temp = WriteTemporary(host.settingsPath, bytes, error);
     if (temp.empty()) {
         return false;
     }
     DWORD code = ERROR_SUCCESS;
-    std::string kept = MoveToFreeName(
-        temp, host.settingsPath,
-        LeftoverSuffix(occasion == SAVE_AT_SESSION_END ? LEFT_ENDED : LEFT_KEPT), &code);
-    if (kept.empty()) {
+    apart = MoveToFreeName(temp, host.settingsPath, LeftoverSuffix(ending ? LEFT_ENDED : LEFT_KEPT),
+                           &code);
+    if (apart.empty()) {
         DeleteRetried(temp);
         *error = "This session's settings could not be kept apart either: " + SystemErrorText(code);
         return false;
-    }
-    if (occasion != SAVE_AT_SESSION_END) {
-        keptApart = kept;
     }
     return true;
 }
@@ -241,6 +244,7 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
     seen = SEEN_UNKNOWN;
     seenBytes.clear();
     keptApart.clear();
+    endedApart.clear();
     notOurs = false;
     bool missing = false, whole = false;
     *fromFile = ReadSettingsFile(&settings, &missing, &whole, problem);

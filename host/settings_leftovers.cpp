@@ -14,7 +14,7 @@ const LeftoverKind kLeftoverKinds[] = {
     {"#.tmp", "a save, as it writes the new file",
      "where FILE is missing or damaged, takes back the newest whole one of a host that is gone",
      "by its save once in place; by a start once no host holds it open and FILE holds the same "
-     "bytes or ones written later, or it is damaged"},
+     "bytes, or it is damaged"},
     {"tmp", "a save of a host before 1.1", "as FILE.#.tmp", "as FILE.#.tmp"},
     {"?ended", "the end of a Windows session whose settings could not go to FILE",
      "renames it FILE.?kept and tells where it is", "renamed by the next start"},
@@ -206,10 +206,15 @@ void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem)
             }
         } else if (status == SETTINGS_NEWER_VERSION) {
             TellLeftAlone(left, "was written by a newer Morva Host", problem);
-        } else if (status != SETTINGS_OK || (settings && (*settings == left.bytes || later))) {
+        } else if (status != SETTINGS_OK || (settings && *settings == left.bytes)) {
             DeleteRetried(left.path);
         } else {
-            TellLeftAlone(left, "holds settings written after those of the settings file", problem);
+            // A later settings file may hold only defaults, saved when a
+            // fault kept this one from being taken back: it stays the user's.
+            TellLeftAlone(left,
+                          later ? "holds settings other than those of the settings file"
+                                : "holds settings written after those of the settings file",
+                          problem);
         }
     }
     Close(&found);
