@@ -16,11 +16,9 @@ SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
 // Where this session's settings go once they are kept apart by the user's
 // saves, and as Windows ends the session; empty until then.
-std::string keptApart;
-std::string endedApart;
+std::string keptApart, endedApart;
 
-// The file at the settings path is no settings file: the user's saves say so.
-bool notOurs = false;
+bool notOurs = false;  // the file at the settings path is none of the host's: saves say so
 
 // Leaves the settings file as it is for this session: `why` begins the reason
 // the About box and Save give, `what` says what is wrong with it at start.
@@ -62,14 +60,12 @@ std::string NewerHostText(const std::vector<uint8_t>& bytes)
     return writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
 }
 
-// Reads the settings file itself; `settings` is changed only on success.
-// Returns whether it now holds settings to use.
+// Reads the settings file; true, with `settings` changed, when it holds settings to use.
 bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::string* problem)
 {
     std::vector<uint8_t> bytes;
     DWORD error = ERROR_SUCCESS;
-    *missing = false;
-    *whole = false;
+    *missing = *whole = false;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error == ERROR_FILE_NOT_FOUND) {
             seen = SEEN_NONE;
