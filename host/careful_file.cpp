@@ -2,6 +2,8 @@
 // go through a temporary file, and moves that never take another file's name.
 #include "host/careful_file.h"
 
+#include <algorithm>
+
 #include "host/text.h"
 
 namespace {
@@ -263,6 +265,10 @@ std::vector<FoundName> NamesBeginning(const std::string& folder, const std::stri
         }
     } while (FindNextFileW(find, &found));
     FindClose(find);
+    // In the order of their names, whatever order the file system lists
+    // them in, so that what a start does and says comes out the same.
+    std::sort(names.begin(), names.end(),
+              [](const FoundName& a, const FoundName& b) { return a.name < b.name; });
     return names;
 }
 
