@@ -880,10 +880,10 @@ struct Beside {
 // Process numbers no process has: their temporary files are a dead host's.
 // Twenty digits wrap a 64-bit number to such a one (4294967292), and 123 is
 // not a multiple of four, named with a zero before as the host never does.
-// The living one is named by a process that runs, and held open as a running
-// host holds its temporary file, though others may delete it: only its being
-// open keeps it. The host numbers its ended files from 2, with no zero before.
-char livingTemp[64];
+// The living one is held open as a running host holds its temporary file,
+// though others may delete it: only its being open keeps it, whatever its
+// number. The host numbers its ended files from 2, with no zero before.
+const char livingTemp[] = "morvahost.settings.1001.tmp";
 const Beside kForeign[] = {
     {"morvahost.settings2.ended", GoodFile, STAYS},
     {"morvahost.settings.9999999999.tmp", GoodFile, STAYS},
@@ -1005,9 +1005,6 @@ protected:
 #undef AS_HOOK
         hostHooks.tell = TellSweep;
         hostHooks.confirm = ConfirmSweep;
-        living.Start("", ExeFolder(), "morvahost.exe", CREATE_SUSPENDED);  // held before it begins
-        snprintf(livingTemp, sizeof livingTemp, "morvahost.settings.%lu.tmp",
-                 living.pi.dwProcessId);
         root = TempPath("sweep") + "\\";
         CreateDirectoryW(Wide(root).c_str(), nullptr);
         program = root + "program\\";
@@ -1250,7 +1247,6 @@ protected:
     const uint32_t kThisHost =
         PackHostVersion(MORVA_VERSION_MAJOR, MORVA_VERSION_MINOR, MORVA_VERSION_PATCH);
     std::string root, program, data;
-    HostRun living;  // a host that runs
     int counted = 0;
     std::vector<uint8_t> cleanNow;  // what the clean run left in the file
     int foreignTouched = 0;
