@@ -24,5 +24,5 @@ bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, std::strin
 
 extern const char kHostUsage[];
 
-// "Morva Host 1.2.0": the name and the project's version, as --version shows it.
+// "Morva Host 1.3.0": the name and the project's version, as --version shows it.
 extern const char kHostVersionText[];
