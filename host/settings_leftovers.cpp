@@ -160,12 +160,10 @@ bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std:
     HostSettings unused;
     for (Leftover& left : temps) {
         SettingsStatus status = DecodeSettings(left.bytes.data(), left.bytes.size(), &unused);
+        // A newer host's is told of as the leftovers are cleared.
+        untaken = untaken || left.error != ERROR_SUCCESS || status == SETTINGS_NEWER_VERSION;
         if (left.error != ERROR_SUCCESS) {
-            untaken = true;
             TellLeftAlone(left, "could not be read: " + SystemErrorText(left.error), problem);
-        } else if (status == SETTINGS_NEWER_VERSION) {
-            untaken = true;
-            TellLeftAlone(left, "was written by a newer Morva Host", problem);
         } else if (status == SETTINGS_OK &&
                    (!best || CompareFileTime(&left.written, &best->written) > 0)) {
             best = &left;

@@ -1165,9 +1165,10 @@ protected:
             if (b.fate <= NEWER && !AsWritten(home + b.name, b)) {
                 foreignTouched++;
                 fault = std::string("touched ") + b.name;
-            } else if (b.fate == NEWER && problem.find(home + b.name) == std::string::npos &&
-                       host.settingsPath == home + "morvahost.settings") {
-                fault = std::string("the start did not name ") + b.name;
+            } else if (b.fate == NEWER && host.settingsPath == home + "morvahost.settings" &&
+                       (problem.find(home + b.name) == std::string::npos ||
+                        problem.find(home + b.name) != problem.rfind(home + b.name))) {
+                fault = std::string("the start did not name once ") + b.name;
             } else if (b.fate >= GONE && there(home + b.name) && (b.fate == GONE || holdsThem)) {
                 fault = std::string("a start left ") + b.name;
             } else if (b.fate == WHOLE && !meanwhile && !there(home + b.name) && !holdsThem) {
