@@ -325,9 +325,5 @@ bool FileTakesWrites(const std::string& path, DWORD* error)
 bool Readable(const std::string& path)
 {
     HANDLE f = OpenToRead(path);
-    if (f == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(f);
-    return true;
+    return f != INVALID_HANDLE_VALUE && CloseHandle(f);
 }

@@ -113,20 +113,15 @@ void ClosePropertySheet();
 void CloseSheetOf(HWND tool);  // the sheet, when it is this tool's
 bool SheetDialogMessage(MSG* msg);
 
-// Where the settings are kept (settings_place.cpp): an existing
-// morvahost.settings beside the program, else one in the user's application
-// data (Morva\); where there is none, beside the program where its folder
-// takes new files, otherwise in the application data (its folder made now).
-// `place` says which, and why, for the user. ChooseSettingsPath does the
-// same for the given folders (each with its trailing backslash).
+// Where the settings are kept (settings_place.cpp), for the program's folder
+// and the user's application data (each with its trailing backslash);
+// `place` says which, and why, for the user.
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
 
 // The files the host makes beside the settings file (settings_leftovers.cpp),
-// one kind to a row of kLeftoverKinds, in the order of LeftoverName: the
-// name's pattern after the settings file's, who writes it, what a start
-// does with it and when it is removed.
+// a row of kLeftoverKinds to a kind, in the order of LeftoverName.
 struct LeftoverKind {
     const char* pattern;
     const char* writer;
@@ -148,42 +143,36 @@ extern const LeftoverKind kLeftoverKinds[];
 extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
 // What follows the settings file's name in the first file of a kind: ".bad".
 std::string LeftoverSuffix(LeftoverName kind);
-// Whether the bytes begin as every file the host writes does; an empty
-// file, which a host that stopped just after making it leaves, counts.
-bool BeginsAsOurs(const std::vector<uint8_t>& bytes);
 // Adds a paragraph to what the user is told at start.
 void AddProblem(std::string* problem, const std::string& text);
-// Where the settings file is missing, takes the newest whole temporary file
-// of a save no host is finishing into its place: `taken` gets its bytes and
-// `from` its name. Returns false, and says why in `problem`, when one that
-// may hold the only copy of some settings was not taken.
+// Where the settings file is missing, moves the newest whole temporary file
+// no host is writing into its place: `taken` gets its bytes, `from` its
+// name. False, and `problem` says why, when one that may hold someone's only
+// copy was not taken.
 bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
-// Removes what no longer holds anyone's only copy, given what the settings
-// file holds (null: there is none), and tells what a session's end left.
+// Removes what is no longer anyone's only copy, given what the settings file
+// holds (null: there is none), and tells what a session's end left.
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
-// What is done with the settings file (settings.cpp), at host.settingsPath.
-// The load reads the file first; where it is missing or damaged and a save a
-// host did not finish left its settings whole, it takes them back; only then
-// does it remove what such saves left. Defaults when there is no file; a
-// damaged file is set aside and `problem` says so, for the caller to show
-// once the window is up. A file that is not the host's, a newer host's, a
-// damaged one that cannot be set aside, one whose folder is not there and
-// one that can be read but not written stay as they are: host.settingsKept.
+// The settings file at host.settingsPath (settings.cpp). The load reads it,
+// takes back a save's whole temporary file where it is missing or damaged,
+// then clears what such saves left; defaults when there is none. A damaged
+// file is set aside; one that is not the host's, a newer host's, or one that
+// cannot be written or set aside stays as it is (host.settingsKept).
+// `problem` gets what to tell once the window is up.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
-// When a save is made: at the user's word (File > Save, quitting), when the
-// user may be asked; or as Windows ends the session, when nobody can be.
+// At the user's word (File > Save, quitting), who may be asked; or as
+// Windows ends the session, when nobody can be.
 enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
 enum SaveOutcome {
-    SAVE_DONE,      // the settings are saved (in the file, or kept apart beside it)
+    SAVE_DONE,      // in the file, or kept apart beside it
     SAVE_NOT_MADE,  // the file is kept as it is, or the user chose not to save over it
-    SAVE_FAILED,    // a file call failed; the user has been told, or will be at the next start
+    SAVE_FAILED,    // the user has been told, or will be at the next start
 };
-// Saves `settings` unless the file is kept as it is. A file that another
-// host saved since this one read it is not replaced without asking, and when
-// the user says so it is kept as a copy beside it; as the session ends, and
-// whenever it is a newer host's or no settings file, this session's settings
-// are kept in a file of their own beside it instead.
+// A file another host saved since this one read it is replaced only when
+// the user says so, and kept as a copy; as the session ends, and over a
+// newer host's file or one that is not the host's, this session's settings
+// go to a file of their own beside it.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
 // The module (module.cpp). OpenPanelModule loads the module at `path` and

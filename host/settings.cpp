@@ -1,27 +1,25 @@
 // What the host decides about its settings file: what a start reads, sets
-// aside and tells; whether a save replaces the file, keeps a copy of what it
-// replaces, or keeps this session's settings apart. The file is never
-// written over unless it is still the one this host read or wrote, or the
-// user said so; a file that is not the host's is never touched. It tells
-// the user through the hooks and touches no window.
+// aside and tells; whether a save replaces the file, keeps a copy of it, or
+// keeps this session's settings apart. A file is written over only while it
+// is the one this host read or wrote, or at the user's word; one that is not
+// the host's never. The user is told through the hooks.
 #include "host/host.h"
 #include "host/options.h"
 
 namespace {
 
 // What this host last saw at the settings path: the bytes it read or wrote,
-// none, or (when the read at start failed) nothing known.
+// none, or (the read at start failed) nothing known.
 enum SeenFile { SEEN_UNKNOWN, SEEN_NONE, SEEN_BYTES };
 SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
-// Where this session's settings go once they are kept apart by the user's
-// saves, and as Windows ends the session; empty until then.
+// Where the session's settings kept apart go, at the user's saves and as
+// Windows ends the session; empty until then.
 std::string keptApart, endedApart;
-
 bool notOurs = false;  // the file at the settings path is none of the host's: saves say so
 
-// Leaves the settings file as it is for this session: `why` begins the reason
-// the About box and Save give, `what` says what is wrong with it at start.
+// `why` begins the reason the About box and Save give, `what` says what is
+// wrong with the file at start.
 void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem,
                     const std::string& starts = "starts with default settings")
 {
@@ -32,9 +30,8 @@ void KeepFileAsItIs(const std::string& why, const std::string& what, std::string
                             " and leaves that file as it is: " + notSaved);
 }
 
-// A file this host can read but not write (one made by the host run as
-// administrator in a protected folder) would fail every save: it is said
-// once, now, and the session leaves the file alone.
+// A file this host can read but not write (made by the host run as
+// administrator) would fail every save: said once, now.
 void CheckWritable(std::string* problem)
 {
     DWORD error = ERROR_SUCCESS;
@@ -60,7 +57,7 @@ std::string NewerHostText(const std::vector<uint8_t>& bytes)
     return writer ? "Morva Host " + HostVersionText(writer) : "a newer version of Morva Host";
 }
 
-// Reads the settings file; true, with `settings` changed, when it holds settings to use.
+// True, with `settings` changed, when the file holds settings to use.
 bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::string* problem)
 {
     std::vector<uint8_t> bytes;
@@ -84,8 +81,8 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         }
         return false;
     }
-    // Whatever a mistyped --settings names, the user's text or the module
-    // itself, is not the host's to set aside or to save over.
+    // Whatever a mistyped --settings names, the user's text or the module,
+    // is not the host's to set aside or to save over.
     if (!BeginsAsOurs(bytes)) {
         notOurs = true;
         KeepFileAsItIs("It is not a Morva Host settings file",
@@ -102,7 +99,7 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         return true;
     }
     // A newer host's file is not damaged, only beyond this one: it stays
-    // whole for that host, and nothing of this session replaces it.
+    // whole for that host.
     if (status == SETTINGS_NEWER_VERSION) {
         uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
         std::string by = NewerHostText(bytes);
@@ -134,10 +131,9 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
     return false;
 }
 
-// This session's settings, kept in a file of their own beside the settings
-// file, which holds another host's: now under a lasting name, which later
-// saves of the session replace, or, as Windows ends the session, under a
-// name the next start finds and tells the user of.
+// This session's settings in a file of their own beside the settings file:
+// under a lasting name that its later saves replace, or, as Windows ends the
+// session, one the next start tells the user of.
 bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::string* error)
 {
     bool ending = occasion == SAVE_AT_SESSION_END;
@@ -160,9 +156,8 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
     return true;
 }
 
-// As Windows ends the session nobody can be told: the session's settings
-// are kept apart for the next start to tell of, or, when even that fails,
-// what went wrong is left for it, if that can be written.
+// As Windows ends the session nobody can be told: the settings are kept
+// apart for the next start to tell of, or, failing that, what went wrong.
 SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
                        const std::vector<uint8_t>& bytes)
 {
@@ -172,8 +167,7 @@ SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
             HostLog("the settings were kept apart as the session ended: " + error);
             return SAVE_DONE;
         }
-        // Written as the settings are, so that a temporary file it leaves
-        // is one the next start knows.
+        // Through a temporary file the next start knows.
         std::string temp = WriteTemporary(host.settingsPath,
                                           std::vector<uint8_t>(text.begin(), text.end()), &unused);
         if (!temp.empty()) {
@@ -192,8 +186,8 @@ SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
 // What a save does with the file now at the settings path.
 enum SaveStep { STEP_REPLACE, STEP_KEEP_APART, STEP_NOTHING };
 
-// The name a copy of `bytes` is kept under when they are replaced: none for
-// a file this host wrote or read as its own version.
+// The name a copy of `bytes` is kept under as they are replaced: none for
+// a file this host wrote or read in its own version.
 std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
 {
     HostSettings unused;
@@ -215,8 +209,8 @@ SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occas
     HostSettings unused;
     bool newer =
         exists && DecodeSettings(now.data(), now.size(), &unused) == SETTINGS_NEWER_VERSION;
-    // A newer host's file is never replaced, nor one that is no settings
-    // file at all, and as the session ends nobody can be asked.
+    // Never over a newer host's file or no settings file; as the session
+    // ends nobody can be asked.
     if (newer || !BeginsAsOurs(now) || occasion == SAVE_AT_SESSION_END) {
         return STEP_KEEP_APART;
     }
@@ -255,8 +249,8 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
                                 "finish had left its settings whole in\n" +
                                 taken + "\nMorva Host has taken them as the settings file.");
     }
-    // Only once the file is whole, or there is none to have, is a
-    // temporary file no longer anyone's only copy.
+    // Only once the file is whole, or there is none, is a temporary file
+    // no longer anyone's only copy.
     if (whole || missing) {
         RemoveLeftovers(seen == SEEN_BYTES ? &seenBytes : nullptr, problem);
     }
@@ -287,9 +281,9 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
         return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE
                                                              : SaveFailed(error, occasion, bytes);
     }
-    // What is there now is read before the decision, and again just before
-    // the replace: another host may save while the question is open. What
-    // changed is decided on again, a few times, then kept apart.
+    // What is there is read before the decision and again just before the
+    // replace: another host may save while the question is open. What
+    // changed is decided again, three times, then kept apart.
     std::string temp;
     std::vector<uint8_t> now;
     bool exists = false;
@@ -342,9 +336,9 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
     }
     bool asSeen = exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE;
     std::string suffix = exists ? CopySuffix(now, asSeen) : std::string();
-    // Even the file this host wrote goes to a copy as it is replaced, since
-    // another host may have saved in the moment after it was read again:
-    // the copy is dropped once it shows the file was still this host's.
+    // Even this host's own file goes to a copy as it is replaced (another
+    // host may have saved since it was read), dropped once it shows the file
+    // was still this host's.
     bool ownFile = exists && suffix.empty();
     std::string copy;
     if (!PutInPlace(temp, host.settingsPath, exists, ownFile ? ".replaced" : suffix, &copy,

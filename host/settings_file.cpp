@@ -131,6 +131,11 @@ uint32_t SettingsChecksum(const uint8_t* data, size_t size)
     return Crc32(data + SETTINGS_HEADER_SIZE, size - SETTINGS_HEADER_SIZE, crc);
 }
 
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes)
+{
+    return bytes.empty() || (bytes.size() >= 4 && GetU32(bytes.data()) == SETTINGS_MAGIC);
+}
+
 uint32_t SettingsFileVersion(const uint8_t* data, size_t size)
 {
     return size < SETTINGS_HEADER_SIZE ? 0 : GetU32(data + 4);

@@ -84,6 +84,10 @@ SettingsStatus DecodeSettings(const uint8_t* data, size_t size, HostSettings* ou
 // than 16 bytes.
 uint32_t SettingsChecksum(const uint8_t* data, size_t size);
 
+// Whether the bytes begin as every file the host writes does; an empty
+// file, which a host stopped just after making it leaves, counts.
+bool BeginsAsOurs(const std::vector<uint8_t>& bytes);
+
 // The file version of a whole file, 0 for one too short to say.
 uint32_t SettingsFileVersion(const uint8_t* data, size_t size);
 

@@ -1,15 +1,12 @@
-// The files the host makes beside its settings file: their names, how a
-// start finds them, takes back what a save could not finish and clears
-// away what is no longer anyone's. One table says it all, for the finder,
-// the clean-up and the user's documentation alike.
+// The files the host makes beside its settings file: one table of their
+// kinds, for the finder, the clean-up and the user's documentation alike.
 #include <cstring>
 
 #include "host/host.h"
 
-// Every kind of file the host makes beside the settings file FILE. A name
-// is "FILE." and the pattern, where '#' stands for a process number (no
-// zero before it) and '?' for a copy number from 2 to 99 and its dot, which
-// the first copy goes without. No other name is ever touched.
+// A name is "FILE." and the pattern, where '#' stands for a process number
+// (no zero before it) and '?' for a copy number from 2 to 99 and its dot,
+// which the first copy goes without. No other name is ever touched.
 const LeftoverKind kLeftoverKinds[] = {
     {"#.tmp", "a save, as it writes the new file",
      "where FILE is missing or damaged, takes back the newest whole one of a host that is gone",
@@ -56,8 +53,8 @@ bool Matches(const std::string& found, const std::string& name, LeftoverName kin
     return pattern[0] == '#' ? number <= 0xFFFFFFFFu : number >= 2 && number <= 99;
 }
 
-// One file found beside the settings file, opened with no sharing at all
-// (a host still writing it holds it open, so it cannot be), and read.
+// A file found beside the settings file, read unshared: a host still
+// writing it holds it open.
 struct Leftover {
     LeftoverName kind;
     std::string path;
@@ -67,8 +64,8 @@ struct Leftover {
     std::vector<uint8_t> bytes;
 };
 
-// The files beside `path` of the kinds from `first` to `last`; `own` gets
-// the settings file's time of writing.
+// The files of the kinds from `first` to `last`; `own` gets the settings
+// file's time of writing.
 std::vector<Leftover> FindLeftovers(const std::string& path, LeftoverName first, LeftoverName last,
                                     FILETIME* own)
 {
@@ -105,8 +102,8 @@ void TellLeftAlone(const Leftover& left, const std::string& why, std::string* pr
                             "--settings and that file.");
 }
 
-// The settings kept apart as Windows ended a session are given their
-// lasting name now, and the user is told where they are.
+// The settings kept apart as Windows ended a session take their lasting
+// name, and the user is told where.
 void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
 {
     DWORD error = ERROR_SUCCESS;
@@ -138,11 +135,6 @@ std::string LeftoverSuffix(LeftoverName kind)
 {
     const char* pattern = kLeftoverKinds[kind].pattern;
     return std::string(".") + (pattern[0] == '?' ? pattern + 1 : pattern);
-}
-
-bool BeginsAsOurs(const std::vector<uint8_t>& bytes)
-{
-    return bytes.empty() || (bytes.size() >= 4 && memcmp(bytes.data(), "MVHS", 4) == 0);
 }
 
 void AddProblem(std::string* problem, const std::string& text)
