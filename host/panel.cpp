@@ -28,16 +28,14 @@ Spacing PanelSpacing()
 
 SIZE UnpackSize(LRESULT packed)
 {
-    SIZE s = {static_cast<LONG>(packed & 0xFFFF), static_cast<LONG>((packed >> 16) & 0xFFFF)};
-    return s;
+    return {static_cast<LONG>(packed & 0xFFFF), static_cast<LONG>((packed >> 16) & 0xFFFF)};
 }
 
 SIZE IdealSize(HWND tool)
 {
     SIZE s = UnpackSize(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0));
     if (s.cx <= 0 || s.cy <= 0) {
-        s.cx = 32;  // a tool that gives no ideal size still gets room to show
-        s.cy = 20;
+        s = {32, 20};  // a tool that gives no ideal size still gets room to show
     }
     return s;
 }
@@ -46,13 +44,9 @@ SIZE IdealSize(HWND tool)
 SIZE FittedSize(HWND tool, int width, int maxHeight)
 {
     SIZE ideal = IdealSize(tool);
-    SizeFitRequest request = {};
-    request.minWidth = ideal.cx;
-    request.minHeight = ideal.cy;
-    request.maxWidth = std::max(width, 1);
-    request.maxHeight = std::max(maxHeight, 1);
-    request.byHeight = 0;
-    request.size = static_cast<uint16_t>(std::min(std::max(width, 1), 0xFFFF));
+    width = std::max(width, 1);
+    auto size = static_cast<uint16_t>(std::min(width, 0xFFFF));  // a width: byHeight is 0
+    SizeFitRequest request = {ideal.cx, ideal.cy, width, std::max(maxHeight, 1), 0, size};
     SIZE s = UnpackSize(SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request)));
     return s.cx > 0 && s.cy > 0 ? s : ideal;
 }
@@ -175,13 +169,17 @@ HWND AddTool(const uint8_t* savedBlock)
     return tool;
 }
 
-void RemoveTool(HWND tool)
+// A tool's page never outlives it.
+void RemoveLastTool()
 {
-    auto it = std::find(host.tools.begin(), host.tools.end(), tool);
-    if (it == host.tools.end()) {
+    if (host.tools.empty()) {
         return;
     }
-    host.tools.erase(it);
+    HWND tool = host.tools.back();
+    if (host.sheetTool == tool) {
+        ClosePropertySheet();
+    }
+    host.tools.pop_back();
     DestroyWindow(tool);
     LayoutPanel();
     InvalidateRect(host.panel, nullptr, TRUE);
