@@ -13,17 +13,9 @@ const int kMargin = 10;          // around the tools
 const int kGap = 8;              // between two tools
 const int kMaxToolHeight = 150;  // taller keys only waste the screen
 
-// The panel's spacing at its dots per inch.
-struct Spacing {
-    int margin;
-    int gap;
-    int maxToolHeight;
-};
-
-Spacing PanelSpacing()
+int PanelScaled(int pixels)
 {
-    UINT dpi = WindowDpi(host.panel);
-    return {Scaled(kMargin, dpi), Scaled(kGap, dpi), Scaled(kMaxToolHeight, dpi)};
+    return Scaled(pixels, WindowDpi(host.panel));
 }
 
 SIZE UnpackSize(LRESULT packed)
@@ -110,17 +102,18 @@ void LayoutPanel()
     if (!host.panel || host.tools.empty()) {
         return;
     }
-    Spacing sp = PanelSpacing();
+    int margin = PanelScaled(kMargin);
+    int gap = PanelScaled(kGap);
     RECT rc;
     GetClientRect(host.panel, &rc);
     int count = static_cast<int>(host.tools.size());
-    int width = std::max<int>(rc.right - 2 * sp.margin, 1);
-    int share = (rc.bottom - 2 * sp.margin - sp.gap * (count - 1)) / count;
-    int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);
-    int y = sp.margin;
+    int width = std::max<int>(rc.right - 2 * margin, 1);
+    int share = (rc.bottom - 2 * margin - gap * (count - 1)) / count;
+    int maxHeight = std::min(std::max(share, 1), PanelScaled(kMaxToolHeight));
+    int y = margin;
     for (HWND tool : host.tools) {
         SIZE s = FittedSize(tool, width, maxHeight);
-        int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);
+        int x = margin + std::max<int>((width - s.cx) / 2, 0);
         RECT before;
         GetClientRect(tool, &before);
         SetWindowPos(tool, nullptr, x, y, s.cx, s.cy, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -128,19 +121,19 @@ void LayoutPanel()
         if (before.right != s.cx || before.bottom != s.cy) {
             SendMessageA(tool, PNM_REFRESH, 0, 0);
         }
-        y += s.cy + sp.gap;
+        y += s.cy + gap;
     }
     InvalidateRect(host.panel, nullptr, TRUE);
 }
 
 SIZE PanelMinimumSize()
 {
-    Spacing sp = PanelSpacing();
-    SIZE total = {2 * sp.margin, 2 * sp.margin};
+    int margin = PanelScaled(kMargin);
+    SIZE total = {2 * margin, 2 * margin};
     for (HWND tool : host.tools) {
         SIZE ideal = IdealSize(tool);
-        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * sp.margin);
-        total.cy += ideal.cy + sp.gap;
+        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * margin);
+        total.cy += ideal.cy + PanelScaled(kGap);
     }
     return total;
 }
@@ -156,7 +149,7 @@ HWND AddTool(const uint8_t* savedBlock)
             MB_ICONINFORMATION);
         return nullptr;
     }
-    int margin = PanelSpacing().margin;
+    int margin = PanelScaled(kMargin);
     RECT placement = {margin, margin, margin, margin};
     HWND tool = host.type.create(host.panel, &placement, savedBlock, 0, 0);
     if (!tool) {

@@ -741,16 +741,16 @@ mutant("panel-fit-width-only", F,
        "tools are fitted to the panel's width only: a lower window leaves them their height",
        None, HOST_SESSION_W)
 mutant("panel-share-ignored", F,
-       "int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);",
-       "int maxHeight = std::max(std::max(share, 1), sp.maxToolHeight);",
+       "int maxHeight = std::min(std::max(share, 1), PanelScaled(kMaxToolHeight));",
+       "int maxHeight = std::max(std::max(share, 1), PanelScaled(kMaxToolHeight));",
        "each tool may take the greatest height, or its share of the panel's when that is more",
        None, HOST_SESSION_W)
 mutant("panel-not-centred", F,
-       "int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);", "int x = sp.margin;",
+       "int x = margin + std::max<int>((width - s.cx) / 2, 0);", "int x = margin;",
        "a tool narrower than the panel sits at its left edge",
        None, HOST_SESSION_W)
 mutant("panel-no-gap", F,
-       "y += s.cy + sp.gap;", "y += s.cy;",
+       "y += s.cy + gap;", "y += s.cy;",
        "tools touch one another",
        None, HOST_SESSION_W)
 mutant("panel-width-byte", F,
@@ -791,7 +791,7 @@ mutant("panel-add-header-stale", F,
        "Add Tool leaves the header's tool count as it was",
        None, HOST_WINDOW_W)
 mutant("panel-gap-shrinks", F,
-       "Scaled(kGap, dpi),", "MulDiv(kGap, 96, static_cast<int>(dpi)),",
+       "int gap = PanelScaled(kGap);", "int gap = MulDiv(kGap, 96, static_cast<int>(WindowDpi(host.panel)));",
        "above 96 dots per inch the gap between two tools shrinks",
        None, HOST_WINDOW_W)
 
