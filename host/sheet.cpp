@@ -100,17 +100,11 @@ void ApplyPropertySheet()
 
 LRESULT OnSheetCommand(UINT id)
 {
-    switch (id) {
-    case IDOK:
+    if (id == IDOK || id == IDC_SHEET_APPLY) {
         ApplyPropertySheet();
+    }
+    if (id == IDOK || id == IDCANCEL) {
         ClosePropertySheet();
-        break;
-    case IDCANCEL:
-        ClosePropertySheet();
-        break;
-    case IDC_SHEET_APPLY:
-        ApplyPropertySheet();
-        break;
     }
     return 0;
 }

@@ -820,12 +820,11 @@ mutant("sheet-apply-no-layout", F,
        "an applied octave count leaves the tool at its old proportion",
        None, HOST_SESSION_W)
 mutant("sheet-ok-no-apply", F,
-       "    case IDOK:\n        ApplyPropertySheet();\n", "    case IDOK:\n",
+       "if (id == IDOK || id == IDC_SHEET_APPLY) {", "if (id == IDC_SHEET_APPLY) {",
        "OK closes the sheet without applying its edits",
        None, HOST_SHEET_W)
 mutant("sheet-apply-closes", F,
-       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n",
-       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n        ClosePropertySheet();\n",
+       "if (id == IDOK || id == IDCANCEL) {", "if (id == IDOK || id == IDCANCEL || id == IDC_SHEET_APPLY) {",
        "Apply closes the sheet as OK does",
        None, HOST_SESSION_W)
 mutant("sheet-font-leak", F,
