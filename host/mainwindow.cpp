@@ -104,22 +104,6 @@ LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
     return 0;
 }
 
-// The block is copied while the tool lives; it only lends its address.
-SavedTool FetchToolState(HWND tool)
-{
-    SavedTool saved = {};
-    const void* block = nullptr;
-    if (SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block)) == TOOL_STATE_SIZE &&
-        block) {
-        memcpy(saved.block, block, TOOL_STATE_SIZE);
-    } else {
-        SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
-        HostLog("tool " + std::to_string(ToolNumber(tool)) +
-                " gave no settings; it is saved with defaults");
-    }
-    return saved;
-}
-
 void ShowAboutHost()
 {
     const PanelTypeInfo* info = host.type.info;
@@ -298,8 +282,19 @@ SaveOutcome SaveHostPanel(SaveOccasion occasion)
             r.left, r.top, r.right - r.left, r.bottom - r.top,
             wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u};
     }
+    // A tool's block is copied while the tool lives; it only lends its address.
     for (HWND tool : host.tools) {
-        settings.tools.push_back(FetchToolState(tool));
+        SavedTool saved = {};
+        const void* block = nullptr;
+        LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+        if (size == TOOL_STATE_SIZE && block) {
+            memcpy(saved.block, block, TOOL_STATE_SIZE);
+        } else {
+            SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
+            HostLog("tool " + std::to_string(ToolNumber(tool)) +
+                    " gave no settings; it is saved with defaults");
+        }
+        settings.tools.push_back(saved);
     }
     return SaveHostSettings(settings, occasion);
 }
