@@ -94,23 +94,21 @@ void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
 // arrow cursor and the given background (null: the window paints it all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
-// The panel (panel.cpp). The window classes' names are what the tests look
-// for. A tool's request for its Properties goes on to the main window.
+// The panel (panel.cpp). The window classes' names, here and in the main
+// window's and the sheet's files, are what the tests look for. A tool's
+// request for its Properties goes on to the main window.
 extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
-void RemoveTool(HWND tool);  // the caller has closed the tool's sheet
+void RemoveLastTool();  // its sheet first, when it has one open
 void LayoutPanel();
 int ToolNumber(HWND tool);  // 1-based, 0 for a window that is not a tool
 SIZE PanelMinimumSize();
 
 // The property sheet (sheet.cpp), for one of the panel's tools.
-extern const char kSheetClass[];
 bool RegisterSheetClass();
 void OpenPropertySheet(HWND tool);
-void ApplyPropertySheet();
 void ClosePropertySheet();
-void CloseSheetOf(HWND tool);  // the sheet, when it is this tool's
 bool SheetDialogMessage(MSG* msg);
 
 // Where the settings are kept (settings_place.cpp), for the program's folder
@@ -183,7 +181,6 @@ void ClosePanelModule();
 
 // The main window (mainwindow.cpp), made with the panel in it and placed as
 // `layout` says while that is still on a screen.
-extern const char kHostWindowClass[];
 bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize);
 std::string SettingsText();  // where the settings are kept and why, for the user
 // The panel's tools and the window's place as they are now, saved.

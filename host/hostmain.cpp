@@ -40,11 +40,10 @@ void RunHost()
 {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (SheetDialogMessage(&msg)) {
-            continue;
+        if (!SheetDialogMessage(&msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
         }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
     }
     ClosePanelModule();
 }

@@ -3,15 +3,13 @@
 #include "host/host.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "host/options.h"
 
-const char kHostWindowClass[] = "MorvaHostWindow";
-
 namespace {
 
+const char kHostWindowClass[] = "MorvaHostWindow";
 const int kHeaderHeight = 44;  // the strip above the panel that shows the type, at 96 dpi
 
 int HeaderHeight(HWND hwnd)
@@ -33,10 +31,7 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
     GetClientRect(hwnd, &rc);
     rc.bottom = height;
     FillRect(hdc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-    const PanelTypeInfo* info = host.type.info;
-    if (!info) {
-        return;
-    }
+    const PanelTypeInfo* info = host.type.info;  // described before the window is made
     if (info->image) {
         HDC mem = CreateCompatibleDC(hdc);
         HGDIOBJ old = SelectObject(mem, info->image);
@@ -55,11 +50,10 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
     SelectObject(hdc, normal);
     DrawHostText(hdc, Scaled(40, dpi), Scaled(23, dpi),
                  ModuleText(info->description, sizeof info->description));
-    char count[40];
-    snprintf(count, sizeof count, "%u tool%s", static_cast<unsigned>(host.tools.size()),
-             host.tools.size() == 1 ? "" : "s");
+    std::string count =
+        std::to_string(host.tools.size()) + (host.tools.size() == 1 ? " tool" : " tools");
     RECT right = {rc.right - Scaled(120, dpi), 0, rc.right - Scaled(12, dpi), height};
-    DrawTextA(hdc, count, -1, &right, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+    DrawTextA(hdc, count.c_str(), -1, &right, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     SelectObject(hdc, oldFont);
     DeleteObject(bold);
     DeleteObject(normal);
@@ -110,66 +104,6 @@ LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
     return 0;
 }
 
-PanelLayout CurrentLayout()
-{
-    PanelLayout layout = {};
-    WINDOWPLACEMENT wp = {};
-    wp.length = sizeof wp;
-    if (host.mainWindow && GetWindowPlacement(host.mainWindow, &wp)) {
-        layout.left = wp.rcNormalPosition.left;
-        layout.top = wp.rcNormalPosition.top;
-        layout.width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
-        layout.height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
-        layout.flags =
-            wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;
-    }
-    return layout;
-}
-
-// The block is copied while the tool lives; it only lends its address.
-SavedTool FetchToolState(HWND tool)
-{
-    SavedTool saved = {};
-    const void* block = nullptr;
-    LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
-    if (size == TOOL_STATE_SIZE && block) {
-        memcpy(saved.block, block, TOOL_STATE_SIZE);
-    } else {
-        SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
-        HostLog("tool " + std::to_string(ToolNumber(tool)) +
-                " gave no settings; it is saved with defaults");
-    }
-    return saved;
-}
-
-}  // namespace
-
-SaveOutcome SaveHostPanel(SaveOccasion occasion)
-{
-    HostSettings settings;
-    settings.layout = CurrentLayout();
-    for (HWND tool : host.tools) {
-        settings.tools.push_back(FetchToolState(tool));
-    }
-    return SaveHostSettings(settings, occasion);
-}
-
-// Where the settings are kept, why there, and whether this session's
-// changes go there; the About box and --help tell the user.
-std::string SettingsText()
-{
-    std::string text = "Settings: " + host.settingsPath;
-    if (!host.settingsPlace.empty()) {
-        text += "\n(" + host.settingsPlace + ")";
-    }
-    if (!host.settingsKept.empty()) {
-        text += "\n" + host.settingsKept;
-    }
-    return text;
-}
-
-namespace {
-
 void ShowAboutHost()
 {
     const PanelTypeInfo* info = host.type.info;
@@ -201,9 +135,8 @@ LRESULT OnMainClose(HWND hwnd)
 }
 
 // Windows ends a session without closing the windows, and may end the
-// process as soon as this returns: the settings are saved here, as a quit
-// saves them, but nothing is asked or shown; a failed save is told at the
-// next start.
+// process as soon as this returns: the settings are saved here, nothing
+// asked or shown; a failed save is told at the next start.
 LRESULT OnMainEndSession(bool ending)
 {
     if (ending) {
@@ -231,15 +164,10 @@ LRESULT OnMainCommand(HWND hwnd, UINT id)
         AddTool(nullptr);
         break;
     case IDM_HOST_REMOVE_TOOL:
-        if (!host.tools.empty()) {
-            CloseSheetOf(host.tools.back());  // a tool's page never outlives it
-            RemoveTool(host.tools.back());
-        }
+        RemoveLastTool();
         break;
     case IDM_HOST_ABOUT:
         ShowAboutHost();
-        break;
-    default:
         break;
     }
     return 0;
@@ -263,8 +191,6 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_CLOSE:
         return OnMainClose(hwnd);
-    case WM_QUERYENDSESSION:
-        return TRUE;
     case WM_ENDSESSION:
         return OnMainEndSession(wParam != FALSE);
     case WM_DESTROY:
@@ -343,4 +269,46 @@ bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
     SetWindowPlacement(host.mainWindow, &wp);
     UpdateWindow(host.mainWindow);
     return true;
+}
+
+SaveOutcome SaveHostPanel(SaveOccasion occasion)
+{
+    HostSettings settings = {};
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
+    if (host.mainWindow && GetWindowPlacement(host.mainWindow, &wp)) {
+        const RECT& r = wp.rcNormalPosition;
+        settings.layout = {
+            r.left, r.top, r.right - r.left, r.bottom - r.top,
+            wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u};
+    }
+    // A tool's block is copied while the tool lives; it only lends its address.
+    for (HWND tool : host.tools) {
+        SavedTool saved = {};
+        const void* block = nullptr;
+        LRESULT size = SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&block));
+        if (size == TOOL_STATE_SIZE && block) {
+            memcpy(saved.block, block, TOOL_STATE_SIZE);
+        } else {
+            SetDefaultState(reinterpret_cast<ToolStateBlock*>(saved.block));
+            HostLog("tool " + std::to_string(ToolNumber(tool)) +
+                    " gave no settings; it is saved with defaults");
+        }
+        settings.tools.push_back(saved);
+    }
+    return SaveHostSettings(settings, occasion);
+}
+
+// Where the settings are kept, why there, and whether this session's
+// changes go there; the About box and --help tell the user.
+std::string SettingsText()
+{
+    std::string text = "Settings: " + host.settingsPath;
+    if (!host.settingsPlace.empty()) {
+        text += "\n(" + host.settingsPlace + ")";
+    }
+    if (!host.settingsKept.empty()) {
+        text += "\n" + host.settingsKept;
+    }
+    return text;
 }

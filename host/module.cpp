@@ -1,31 +1,35 @@
 // The Morva module: loaded, asked for its panel type, and let go.
 #include "host/host.h"
 
-#include <cstring>
-
 namespace {
 
-// Names come back from the module; they are cut to their buffers whatever
-// it wrote.
-void TerminateNames(PanelType* t)
+// An entry point the module reported; false, the user told, where it is
+// not exported.
+template <typename T>
+bool ResolveEntryPoint(const char* name, T* proc)
 {
-    t->initName[sizeof t->initName - 1] = '\0';
-    t->createName[sizeof t->createName - 1] = '\0';
-    t->cleanupName[sizeof t->cleanupName - 1] = '\0';
-}
-
-FARPROC ResolveEntryPoint(const char* name, int* exitCode)
-{
-    FARPROC p = GetProcAddress(host.module, name);
-    if (!p) {
+    *proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(host.module, name)));
+    if (!*proc) {
         HostMessage("The module\n" + host.modulePath + "\nreports the entry point \"" + name +
                         "\" but does not export it.\n\nMorva Host cannot use this module.",
                     MB_ICONERROR);
-        *exitCode = HOST_EXIT_NO_EXPORT;
     }
-    return p;
+    return *proc != nullptr;
 }
 
+int InitPanelType()
+{
+    PanelTypeInfo* info = nullptr;
+    if (host.type.init(&info, 0) != &info || !info) {
+        HostMessage("The module\n" + host.modulePath + "\ndid not describe its panel type.",
+                    MB_ICONERROR);
+        return HOST_EXIT_NO_TYPE;
+    }
+    host.type.info = info;
+    return HOST_EXIT_OK;
+}
+
+// Loads the module, takes its first panel type and has it describe itself.
 int LoadPanelModule(const std::string& path)
 {
     host.modulePath = path;
@@ -56,7 +60,10 @@ int LoadPanelModule(const std::string& path)
         if (!enumerate(t.initName, t.createName, t.cleanupName, host.instance, 0)) {
             break;
         }
-        TerminateNames(&t);
+        // Cut to their buffers, whatever the module wrote.
+        t.initName[sizeof t.initName - 1] = '\0';
+        t.createName[sizeof t.createName - 1] = '\0';
+        t.cleanupName[sizeof t.cleanupName - 1] = '\0';
         if (count++ == 0) {
             host.type = t;
         }
@@ -65,31 +72,11 @@ int LoadPanelModule(const std::string& path)
         HostMessage("The module\n" + path + "\noffers no panel type.", MB_ICONERROR);
         return HOST_EXIT_NO_TYPE;
     }
-    int code = HOST_EXIT_OK;
     PanelType& t = host.type;
-    t.init = reinterpret_cast<InitToolTypeProc>(
-        reinterpret_cast<void*>(ResolveEntryPoint(t.initName, &code)));
-    if (code == HOST_EXIT_OK) {
-        t.create = reinterpret_cast<ToolCreateProc>(
-            reinterpret_cast<void*>(ResolveEntryPoint(t.createName, &code)));
-    }
-    if (code == HOST_EXIT_OK) {
-        t.cleanup = reinterpret_cast<ToolCleanupProc>(
-            reinterpret_cast<void*>(ResolveEntryPoint(t.cleanupName, &code)));
-    }
-    return code;
-}
-
-int InitPanelType()
-{
-    PanelTypeInfo* info = nullptr;
-    if (host.type.init(&info, 0) != &info || !info) {
-        HostMessage("The module\n" + host.modulePath + "\ndid not describe its panel type.",
-                    MB_ICONERROR);
-        return HOST_EXIT_NO_TYPE;
-    }
-    host.type.info = info;
-    return HOST_EXIT_OK;
+    bool resolved = ResolveEntryPoint(t.initName, &t.init) &&
+                    ResolveEntryPoint(t.createName, &t.create) &&
+                    ResolveEntryPoint(t.cleanupName, &t.cleanup);
+    return resolved ? InitPanelType() : HOST_EXIT_NO_EXPORT;
 }
 
 }  // namespace
@@ -97,9 +84,6 @@ int InitPanelType()
 int OpenPanelModule(const std::string& path)
 {
     int code = LoadPanelModule(path);
-    if (code == HOST_EXIT_OK) {
-        code = InitPanelType();
-    }
     if (code != HOST_EXIT_OK && host.module) {
         FreeLibrary(host.module);
         host.module = nullptr;

@@ -13,31 +13,21 @@ const int kMargin = 10;          // around the tools
 const int kGap = 8;              // between two tools
 const int kMaxToolHeight = 150;  // taller keys only waste the screen
 
-// The panel's spacing at its dots per inch.
-struct Spacing {
-    int margin;
-    int gap;
-    int maxToolHeight;
-};
-
-Spacing PanelSpacing()
+int PanelScaled(int pixels)
 {
-    UINT dpi = WindowDpi(host.panel);
-    return {Scaled(kMargin, dpi), Scaled(kGap, dpi), Scaled(kMaxToolHeight, dpi)};
+    return Scaled(pixels, WindowDpi(host.panel));
 }
 
 SIZE UnpackSize(LRESULT packed)
 {
-    SIZE s = {static_cast<LONG>(packed & 0xFFFF), static_cast<LONG>((packed >> 16) & 0xFFFF)};
-    return s;
+    return {static_cast<LONG>(packed & 0xFFFF), static_cast<LONG>((packed >> 16) & 0xFFFF)};
 }
 
 SIZE IdealSize(HWND tool)
 {
     SIZE s = UnpackSize(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0));
     if (s.cx <= 0 || s.cy <= 0) {
-        s.cx = 32;  // a tool that gives no ideal size still gets room to show
-        s.cy = 20;
+        s = {32, 20};  // a tool that gives no ideal size still gets room to show
     }
     return s;
 }
@@ -46,13 +36,9 @@ SIZE IdealSize(HWND tool)
 SIZE FittedSize(HWND tool, int width, int maxHeight)
 {
     SIZE ideal = IdealSize(tool);
-    SizeFitRequest request = {};
-    request.minWidth = ideal.cx;
-    request.minHeight = ideal.cy;
-    request.maxWidth = std::max(width, 1);
-    request.maxHeight = std::max(maxHeight, 1);
-    request.byHeight = 0;
-    request.size = static_cast<uint16_t>(std::min(std::max(width, 1), 0xFFFF));
+    width = std::max(width, 1);
+    auto size = static_cast<uint16_t>(std::min(width, 0xFFFF));  // a width: byHeight is 0
+    SizeFitRequest request = {ideal.cx, ideal.cy, width, std::max(maxHeight, 1), 0, size};
     SIZE s = UnpackSize(SendMessageA(tool, PNM_FITSIZE, 0, reinterpret_cast<LPARAM>(&request)));
     return s.cx > 0 && s.cy > 0 ? s : ideal;
 }
@@ -116,17 +102,18 @@ void LayoutPanel()
     if (!host.panel || host.tools.empty()) {
         return;
     }
-    Spacing sp = PanelSpacing();
+    int margin = PanelScaled(kMargin);
+    int gap = PanelScaled(kGap);
     RECT rc;
     GetClientRect(host.panel, &rc);
     int count = static_cast<int>(host.tools.size());
-    int width = std::max<int>(rc.right - 2 * sp.margin, 1);
-    int share = (rc.bottom - 2 * sp.margin - sp.gap * (count - 1)) / count;
-    int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);
-    int y = sp.margin;
+    int width = std::max<int>(rc.right - 2 * margin, 1);
+    int share = (rc.bottom - 2 * margin - gap * (count - 1)) / count;
+    int maxHeight = std::min(std::max(share, 1), PanelScaled(kMaxToolHeight));
+    int y = margin;
     for (HWND tool : host.tools) {
         SIZE s = FittedSize(tool, width, maxHeight);
-        int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);
+        int x = margin + std::max<int>((width - s.cx) / 2, 0);
         RECT before;
         GetClientRect(tool, &before);
         SetWindowPos(tool, nullptr, x, y, s.cx, s.cy, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -134,19 +121,19 @@ void LayoutPanel()
         if (before.right != s.cx || before.bottom != s.cy) {
             SendMessageA(tool, PNM_REFRESH, 0, 0);
         }
-        y += s.cy + sp.gap;
+        y += s.cy + gap;
     }
     InvalidateRect(host.panel, nullptr, TRUE);
 }
 
 SIZE PanelMinimumSize()
 {
-    Spacing sp = PanelSpacing();
-    SIZE total = {2 * sp.margin, 2 * sp.margin};
+    int margin = PanelScaled(kMargin);
+    SIZE total = {2 * margin, 2 * margin};
     for (HWND tool : host.tools) {
         SIZE ideal = IdealSize(tool);
-        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * sp.margin);
-        total.cy += ideal.cy + sp.gap;
+        total.cx = std::max<LONG>(total.cx, ideal.cx + 2 * margin);
+        total.cy += ideal.cy + PanelScaled(kGap);
     }
     return total;
 }
@@ -162,7 +149,7 @@ HWND AddTool(const uint8_t* savedBlock)
             MB_ICONINFORMATION);
         return nullptr;
     }
-    int margin = PanelSpacing().margin;
+    int margin = PanelScaled(kMargin);
     RECT placement = {margin, margin, margin, margin};
     HWND tool = host.type.create(host.panel, &placement, savedBlock, 0, 0);
     if (!tool) {
@@ -175,13 +162,17 @@ HWND AddTool(const uint8_t* savedBlock)
     return tool;
 }
 
-void RemoveTool(HWND tool)
+// A tool's page never outlives it.
+void RemoveLastTool()
 {
-    auto it = std::find(host.tools.begin(), host.tools.end(), tool);
-    if (it == host.tools.end()) {
+    if (host.tools.empty()) {
         return;
     }
-    host.tools.erase(it);
+    HWND tool = host.tools.back();
+    if (host.sheetTool == tool) {
+        ClosePropertySheet();
+    }
+    host.tools.pop_back();
     DestroyWindow(tool);
     LayoutPanel();
     InvalidateRect(host.panel, nullptr, TRUE);

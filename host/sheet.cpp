@@ -4,10 +4,9 @@
 
 #include "host/host.h"
 
-const char kSheetClass[] = "MorvaHostSheet";
-
 namespace {
 
+const char kSheetClass[] = "MorvaHostSheet";
 const char kContainerClass[] = "MorvaHostPageFrame";
 // At 96 dots per inch; scaled by the sheet's. The page itself is a dialog,
 // which the system lays out in the sheet's dots per inch.
@@ -51,10 +50,8 @@ void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
     int inset = Scaled(kPageInset, dpi);
     RECT pr;
     GetWindowRect(page, &pr);
-    int pageWidth = std::max<int>(pr.right - pr.left, 3 * buttonWidth + 2 * pad);
-    int pageHeight = pr.bottom - pr.top;
-    int containerWidth = pageWidth + 2 * inset;
-    int containerHeight = pageHeight + 2 * inset;
+    int containerWidth = std::max<int>(pr.right - pr.left, 3 * buttonWidth + 2 * pad) + 2 * inset;
+    int containerHeight = pr.bottom - pr.top + 2 * inset;
     MoveWindow(container, pad, pad, containerWidth, containerHeight, FALSE);
     int clientWidth = containerWidth + 2 * pad;
     int buttonsTop = pad + containerHeight + pad;
@@ -66,21 +63,17 @@ void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
     RECT rc = {0, 0, clientWidth, buttonsTop + buttonHeight + pad};
     AdjustWindowRectForDpi(&rc, sheet, FALSE, dpi);
     int width = rc.right - rc.left;
-    int height = rc.bottom - rc.top;
-    if (suggested) {
-        SetWindowPos(sheet, nullptr, suggested->left, suggested->top, width, height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(sheet, nullptr, TRUE);
-        return;
-    }
     RECT owner;
     GetWindowRect(host.mainWindow, &owner);
-    int x = owner.right + Scaled(8, dpi);
-    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
-        x = std::max<int>(owner.left + Scaled(40, dpi), 0);
+    POINT at = {owner.right + Scaled(8, dpi), owner.top + Scaled(40, dpi)};
+    if (suggested) {
+        at = {suggested->left, suggested->top};
+    } else if (at.x + width > GetSystemMetrics(SM_CXSCREEN)) {
+        at.x = std::max<int>(owner.left + Scaled(40, dpi), 0);
     }
-    SetWindowPos(sheet, nullptr, x, owner.top + Scaled(40, dpi), width, height,
+    SetWindowPos(sheet, nullptr, at.x, at.y, width, rc.bottom - rc.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(sheet, nullptr, TRUE);
 }
 
 LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
@@ -92,21 +85,26 @@ LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
     return 0;
 }
 
+// The page writes its edits into the tool; the tool is then redrawn and the
+// panel fitted again, since the octave count sets the tool's proportion.
+void ApplyPropertySheet()
+{
+    if (!host.page || !host.sheetTool) {
+        return;
+    }
+    SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
+    LayoutPanel();
+    SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
+    HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
+}
+
 LRESULT OnSheetCommand(UINT id)
 {
-    switch (id) {
-    case IDOK:
+    if (id == IDOK || id == IDC_SHEET_APPLY) {
         ApplyPropertySheet();
+    }
+    if (id == IDOK || id == IDCANCEL) {
         ClosePropertySheet();
-        break;
-    case IDCANCEL:
-        ClosePropertySheet();
-        break;
-    case IDC_SHEET_APPLY:
-        ApplyPropertySheet();
-        break;
-    default:
-        break;
     }
     return 0;
 }
@@ -117,8 +115,7 @@ LRESULT CALLBACK SheetWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         return OnSheetCommand(LOWORD(wParam));
     case WM_CLOSE:
-        ClosePropertySheet();
-        return 0;
+        return OnSheetCommand(IDCANCEL);
     case WM_DPICHANGED:
         return OnSheetDpiChanged(hwnd, reinterpret_cast<const RECT*>(lParam));
     default:
@@ -160,17 +157,15 @@ void OpenPropertySheet(HWND tool)
     MakeButton(sheet, "Cancel", IDCANCEL, BS_PUSHBUTTON);
     MakeButton(sheet, "&Apply", IDC_SHEET_APPLY, BS_PUSHBUTTON);
     UINT dpi = WindowDpi(sheet);
-    SetSheetFont(sheet, dpi);
     int inset = Scaled(kPageInset, dpi);
     HWND page = reinterpret_cast<HWND>(SendMessageA(
         tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(container), MAKELPARAM(inset, inset)));
     if (!page || !IsWindow(page)) {
         DestroyWindow(sheet);
-        DeleteObject(host.sheetFont);
-        host.sheetFont = nullptr;
         HostMessage("The tool did not provide a property page.", MB_ICONWARNING);
         return;
     }
+    SetSheetFont(sheet, dpi);
     host.sheet = sheet;
     host.sheetTool = tool;
     host.page = page;
@@ -180,19 +175,6 @@ void OpenPropertySheet(HWND tool)
     ArrangeSheet(sheet, container, page, nullptr);
     ShowWindow(sheet, SW_SHOW);
     HostLog("property sheet opened for tool " + std::to_string(ToolNumber(tool)));
-}
-
-// The page writes its edits into the tool; the tool is then redrawn and the
-// panel fitted again, since the octave count sets the tool's proportion.
-void ApplyPropertySheet()
-{
-    if (!host.page || !host.sheetTool) {
-        return;
-    }
-    SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
-    LayoutPanel();
-    SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
-    HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
 }
 
 void ClosePropertySheet()
@@ -214,13 +196,6 @@ void ClosePropertySheet()
     if (host.sheetFont) {
         DeleteObject(host.sheetFont);
         host.sheetFont = nullptr;
-    }
-}
-
-void CloseSheetOf(HWND tool)
-{
-    if (host.sheetTool == tool) {
-        ClosePropertySheet();
     }
 }
 

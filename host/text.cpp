@@ -46,9 +46,7 @@ std::wstring Wide(const std::string& utf8)
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-    }
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
     return wide;
 }
 
@@ -57,9 +55,7 @@ std::string Utf8(const std::wstring& wide)
     int size = static_cast<int>(wide.size());
     int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(n), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], n, nullptr, nullptr);
-    }
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], n, nullptr, nullptr);
     return utf8;
 }
 
@@ -68,8 +64,6 @@ std::string ModuleText(const char* field, size_t size)
 {
     int n = static_cast<int>(strnlen(field, size));
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (n > 0) {
-        wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, field, n, &wide[0], n)));
-    }
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, field, n, &wide[0], n)));
     return Utf8(wide);
 }

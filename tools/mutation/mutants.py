@@ -737,24 +737,24 @@ mutant("panel-tool-limit", F,
        "the panel takes a tool beyond its limit, which the settings file cannot keep",
        None, HOST_WINDOW_W)
 mutant("panel-fit-width-only", F,
-       "request.maxHeight = std::max(maxHeight, 1);", "request.maxHeight = std::max(maxHeight, 0xFFFF);",
+       "std::max(maxHeight, 1), 0, size};", "std::max(maxHeight, 0xFFFF), 0, size};",
        "tools are fitted to the panel's width only: a lower window leaves them their height",
        None, HOST_SESSION_W)
 mutant("panel-share-ignored", F,
-       "int maxHeight = std::min(std::max(share, 1), sp.maxToolHeight);",
-       "int maxHeight = std::max(std::max(share, 1), sp.maxToolHeight);",
+       "int maxHeight = std::min(std::max(share, 1), PanelScaled(kMaxToolHeight));",
+       "int maxHeight = std::max(std::max(share, 1), PanelScaled(kMaxToolHeight));",
        "each tool may take the greatest height, or its share of the panel's when that is more",
        None, HOST_SESSION_W)
 mutant("panel-not-centred", F,
-       "int x = sp.margin + std::max<int>((width - s.cx) / 2, 0);", "int x = sp.margin;",
+       "int x = margin + std::max<int>((width - s.cx) / 2, 0);", "int x = margin;",
        "a tool narrower than the panel sits at its left edge",
        None, HOST_SESSION_W)
 mutant("panel-no-gap", F,
-       "y += s.cy + sp.gap;", "y += s.cy;",
+       "y += s.cy + gap;", "y += s.cy;",
        "tools touch one another",
        None, HOST_SESSION_W)
 mutant("panel-width-byte", F,
-       "SIZE s = {static_cast<LONG>(packed & 0xFFFF),", "SIZE s = {static_cast<LONG>(packed & 0xFF),",
+       "return {static_cast<LONG>(packed & 0xFFFF),", "return {static_cast<LONG>(packed & 0xFF),",
        "a fitted width loses its high byte",
        None, HOST_SESSION_W)
 mutant("panel-add-unplaced", F,
@@ -791,7 +791,7 @@ mutant("panel-add-header-stale", F,
        "Add Tool leaves the header's tool count as it was",
        None, HOST_WINDOW_W)
 mutant("panel-gap-shrinks", F,
-       "Scaled(kGap, dpi),", "MulDiv(kGap, 96, static_cast<int>(dpi)),",
+       "int gap = PanelScaled(kGap);", "int gap = MulDiv(kGap, 96, static_cast<int>(WindowDpi(host.panel)));",
        "above 96 dots per inch the gap between two tools shrinks",
        None, HOST_WINDOW_W)
 
@@ -820,12 +820,11 @@ mutant("sheet-apply-no-layout", F,
        "an applied octave count leaves the tool at its old proportion",
        None, HOST_SESSION_W)
 mutant("sheet-ok-no-apply", F,
-       "    case IDOK:\n        ApplyPropertySheet();\n", "    case IDOK:\n",
+       "if (id == IDOK || id == IDC_SHEET_APPLY) {", "if (id == IDC_SHEET_APPLY) {",
        "OK closes the sheet without applying its edits",
        None, HOST_SHEET_W)
 mutant("sheet-apply-closes", F,
-       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n",
-       "    case IDC_SHEET_APPLY:\n        ApplyPropertySheet();\n        ClosePropertySheet();\n",
+       "if (id == IDOK || id == IDCANCEL) {", "if (id == IDOK || id == IDCANCEL || id == IDC_SHEET_APPLY) {",
        "Apply closes the sheet as OK does",
        None, HOST_SESSION_W)
 mutant("sheet-font-leak", F,
@@ -865,12 +864,14 @@ mutant("main-properties-ignored", F,
        "    case PNM_SHOWPROPERTIES:  // handed on by the panel\n",
        "the main window drops the Properties request the panel hands it",
        None, HOST_SESSION_W)
-mutant("main-remove-keeps-sheet", F,
-       "            CloseSheetOf(host.tools.back());  // a tool's page never outlives it\n", "",
+mutant("main-remove-keeps-sheet", "host/panel.cpp",
+       "    if (host.sheetTool == tool) {\n        ClosePropertySheet();\n    }\n", "",
        "Remove Last Tool leaves the removed tool's sheet open",
        None, HOST_SESSION_W)
-mutant("main-remove-first", F,
-       "            RemoveTool(host.tools.back());", "            RemoveTool(host.tools.front());",
+mutant("main-remove-first", "host/panel.cpp",
+       "back();\n    if (host.sheetTool == tool) {\n        ClosePropertySheet();\n    }\n    host.tools.pop_back();",
+       "front();\n    if (host.sheetTool == tool) {\n        ClosePropertySheet();\n    }\n"
+       "    host.tools.erase(host.tools.begin());",
        "Remove Last Tool removes the first",
        None, HOST_SESSION_W)
 mutant("main-quit-keeps-sheet", F,
@@ -895,12 +896,12 @@ mutant("main-header-dc-leak", F,
        "        SelectObject(mem, old);\n        DeleteDC(mem);\n", "        SelectObject(mem, old);\n",
        "every paint of the header leaks the memory DC of the type's image",
        None, HOST_WINDOW_W)
-mutant("main-remove-closes-any-sheet", F,
-       "            CloseSheetOf(host.tools.back());", "            ClosePropertySheet();",
+mutant("main-remove-closes-any-sheet", "host/panel.cpp",
+       "    if (host.sheetTool == tool) {\n", "    if (host.sheet) {\n",
        "Remove Last Tool closes another tool's sheet too, dropping its edits",
        None, HOST_SESSION_W)
 mutant("main-maximized-forgotten", F,
-       "wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u;", "0u;",
+       "wp.showCmd == SW_SHOWMAXIMIZED ? static_cast<uint32_t>(LAYOUT_MAXIMIZED) : 0u}", "0u}",
        "a window maximised at the save is saved as a normal one",
        None, HOST_SESSION_W)
 mutant("main-maximized-not-restored", F,
@@ -978,11 +979,12 @@ mutant("module-missing-code", F,
        "a module that does not load ends the host with the code of a missing export",
        None, HOST_MODULE_W)
 mutant("module-resolve-goes-on", F,
-       "    if (code == HOST_EXIT_OK) {\n        t.create =", "    {\n        t.create =",
+       "ResolveEntryPoint(t.initName, &t.init) &&\n                    ResolveEntryPoint(t.createName, &t.create) &&",
+       "ResolveEntryPoint(t.initName, &t.init) &\n                    ResolveEntryPoint(t.createName, &t.create) &",
        "the entry points are looked for after one is missing, with a box for each",
        None, HOST_MODULE_W)
 mutant("module-no-export-code", F,
-       "        *exitCode = HOST_EXIT_NO_EXPORT;", "        *exitCode = HOST_EXIT_NO_TYPE;",
+       "InitPanelType() : HOST_EXIT_NO_EXPORT;", "InitPanelType() : HOST_EXIT_NO_TYPE;",
        "a reported entry point that is not exported ends the host with the code of a missing type",
        None, HOST_MODULE_W)
 mutant("module-kept-on-fault", F,
