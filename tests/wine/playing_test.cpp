@@ -191,17 +191,6 @@ TEST_F(Playing, APressOnNoKeyCapturesAndTheReleaseStillSendsANoteOff)
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{0x000090u}));  // the stored note, 0
 }
 
-TEST_F(Playing, ASlideBegunOutsideTakesTheCaptureForItsRelease)
-{
-    HWND tool = OneOctaveTool();
-    Slide(tool, 20, 40);  // the button went down on the host
-    EXPECT_EQ(GetCapture(), tool);
-    Slide(tool, 21, 41);  // within the key: its mark and its note stay
-    EXPECT_EQ(CaptureClient(tool).At(20, 40), RGB(255, 0, 0));
-    Release(tool, 300, 30);
-    EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn50, kNoteOff50}));
-}
-
 TEST_F(Playing, TheNoteBaseFollowsTheOctaveCount)
 {
     ToolStateBlock block = DefaultBlock();
