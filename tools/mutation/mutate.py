@@ -35,6 +35,8 @@ from mutants import MUTANTS  # noqa: E402
 JOBS = "2"
 # The Wine programs that take a minute or more: a mutant meets them last.
 LONG_PROGRAMS = {"fault_sweep_test", "soak_test"}
+# How long one stage of a mutant's tests may run, in seconds.
+MUTANT_LIMIT = 600
 
 # One display and one Wine server per prefix for all the run's Wine tests,
 # started and stopped by the project's own session script.
@@ -106,10 +108,13 @@ class Scratch:
         return self.run(["cmake", "--build", "--preset", preset, "-j", JOBS, "--target", *targets],
                         log) == 0
 
-    def test(self, preset, regex, log):
+    def test(self, preset, regex, log, limit=None):
         """The names of the failed tests; empty when all passed. Under Wine
         the tests of the quick programs run first, and the long programs'
-        only when those all pass: most mutants are killed in seconds."""
+        only when those all pass: most mutants are killed in seconds. With a
+        `limit` in seconds, each stage's tests are stopped when it has
+        passed, so that a fault that leaves a program waiting on a box (its
+        fixture's own timeout is half an hour) fails it in minutes."""
         env = dict(os.environ)
         stages = [regex]
         if preset == "win64":
@@ -121,8 +126,10 @@ class Scratch:
                 stages = [exact(quick), exact(set(selected) - set(quick))]
         for stage in stages:
             start = log.stat().st_size if log.exists() else 0
+            stop = ["--stop-time", time.strftime("%H:%M:%S", time.localtime(time.time() + limit))
+                    ] if limit else []
             status = self.run(["ctest", "--preset", preset, "-R", stage, "-j", JOBS, "--timeout",
-                               "300", "--no-tests=error", "--stop-on-failure"], log, env)
+                               "300", "--no-tests=error", "--stop-on-failure", *stop], log, env)
             if status:
                 with open(log) as f:
                     f.seek(start)
@@ -203,7 +210,7 @@ def check(scratch, preset, regex, log):
     build, else the failed tests."""
     if not scratch.build(preset, scratch.targets(preset, regex), log):
         return None
-    return scratch.test(preset, regex, log)
+    return scratch.test(preset, regex, log, MUTANT_LIMIT)
 
 
 def run_mutant(scratch, m, presets):
