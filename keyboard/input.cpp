@@ -93,19 +93,28 @@ bool EndKeyNote(ToolInstance* record, bool* refused)
     return true;
 }
 
+// Whether the tool holds the capture, asked anew: a box may have taken it,
+// or the user let go in its loop. Without it the current key does not sound,
+// and its mark is taken away.
+bool StillHoldsCapture(ToolInstance* record)
+{
+    if (GetCapture() == record->hwnd) {
+        return true;
+    }
+    PaintMarks(record, record->state.currentKey, -1);
+    return false;
+}
+
 // The current key, already marked, sounds only while the tool holds the
-// capture, so that its release comes here wherever it happens. A note-off
-// refused on the way has shown a box, which may have taken the capture, or in
-// whose loop the user let go: the capture is asked for again after it, and a
-// key that is not to sound loses its mark.
+// capture, so that its release comes here wherever it happens: it is asked
+// again after a refused note-off's or note-on's box.
 void PlayKeyNote(ToolInstance* record)
 {
     bool refused = false;
     if (record->sounding && !EndKeyNote(record, &refused)) {
         return;
     }
-    if (refused && GetCapture() != record->hwnd) {
-        PaintMarks(record, record->state.currentKey, -1);
+    if (refused && !StillHoldsCapture(record)) {
         return;
     }
     record->note = KeyNote(record->state.octaves, record->state.currentKey);
@@ -116,33 +125,22 @@ void PlayKeyNote(ToolInstance* record)
     }
     record->sounding = 1;
     record->noteTaken = taken;
-    // A refused note-on's own box may have taken the capture, the user
-    // letting go in its loop: the key does not sound and loses its mark.
-    if (!taken && GetCapture() != record->hwnd) {
-        PaintMarks(record, record->state.currentKey, -1);
+    if (!taken) {
+        StillHoldsCapture(record);
     }
 }
 
-// The tool takes the capture unless it holds it already (a slide may begin
-// outside it). The window losing it may be another tool whose note-off shows
-// a box, in whose loop this tool may be destroyed or the capture taken again:
-// true while the tool lives and holds it. A tool that lives without it takes
-// its new mark away again.
-bool HoldCapture(ToolInstance* record, bool held)
+// The tool takes the capture. The window losing it may be another tool whose
+// note-off shows a box, in whose loop this tool may be destroyed or the
+// capture taken again: true while the tool lives and holds it.
+bool HoldCapture(ToolInstance* record)
 {
     HWND hwnd = record->hwnd;
-    if (held) {
-        return true;
-    }
     HWND previous = SetCapture(hwnd);
     if (!ToolStillHolds(hwnd, record)) {
         return false;
     }
-    if (!previous || previous == hwnd || GetCapture() == hwnd) {
-        return true;
-    }
-    PaintMarks(record, record->state.currentKey, -1);
-    return false;
+    return !previous || previous == hwnd || StillHoldsCapture(record);
 }
 
 // The note-off needs no device context: without one the mark stays until the
@@ -166,7 +164,7 @@ LRESULT OnKeyPress(ToolInstance* record, int x, int y)
         return 0;
     }
     record->state.currentKey = key;
-    if (HoldCapture(record, false) && key >= 0) {
+    if (HoldCapture(record) && key >= 0) {
         PlayKeyNote(record);
     }
     return 0;
@@ -187,7 +185,8 @@ LRESULT OnKeySlide(ToolInstance* record, WPARAM keys, int x, int y)
         return 0;
     }
     record->state.currentKey = key;
-    if (HoldCapture(record, GetCapture() == record->hwnd)) {
+    // A slide may begin outside the tool: it takes the capture then.
+    if (GetCapture() == record->hwnd || HoldCapture(record)) {
         PlayKeyNote(record);
     }
     return 0;

@@ -246,21 +246,21 @@ mutant("mark-undrawn-answered", F,
        "a mark that could not be drawn counts as drawn: a slide moves the note and leaves the mark",
        None, PLAY_W)
 mutant("slide-capture-untaken", F,
-       "HoldCapture(record, GetCapture() == record->hwnd)", "HoldCapture(record, true)",
+       "GetCapture() == record->hwnd || HoldCapture(record)", "true",
        "a slide begun outside the tool never takes the capture, so its release never ends the note",
        None, PLAY_W)
 mutant("note-after-box", F,
-       "if (refused && GetCapture() != record->hwnd) {", "if (false) {",
+       "if (refused && !StillHoldsCapture(record)) {", "if (false) {",
        "a slide whose note-off box took the capture sounds the next key, with no release to come",
        None, PLAY_W)
 mutant("unsounded-key-marked", F,
-       "    if (refused && GetCapture() != record->hwnd) {\n        PaintMarks(record, record->state.currentKey, -1);\n",
-       "    if (refused && GetCapture() != record->hwnd) {\n",
-       "a key that does not sound after a note-off's box keeps its mark",
+       "    }\n    PaintMarks(record, record->state.currentKey, -1);\n    return false;\n}\n\n// The current key",
+       "    }\n    return false;\n}\n\n// The current key",
+       "a key that does not sound after a box, or whose press lost the capture, keeps its mark",
        None, PLAY_W)
 mutant("press-capture-unasked", F,
-       "if (!previous || previous == hwnd || GetCapture() == hwnd) {",
-       "if (!previous || previous == hwnd || previous) {",
+       "return !previous || previous == hwnd || StillHoldsCapture(record);",
+       "return !previous || previous == hwnd || true;",
        "a press whose capture another tool's box took sounds with no release to come",
        None, PLAY_W)
 mutant("play-extra-note-off", F,
