@@ -364,15 +364,24 @@ TEST(HostSession, ToolsAndTheirSettingsSurviveARestart)
     first.Menu(kAddTool);
     first.Menu(kAddTool);
     ASSERT_TRUE(first.WaitForToolCount(3));
+    // A tool's Properties: the tool asks the host for its sheet, which goes
+    // with its page before the tool is removed.
+    HWND sheet = nullptr;
+    auto openSheet = [&](HWND tool) {
+        PostMessageA(tool, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
+        return WaitUntil([&] {
+            return (sheet = FindTopLevel(first.pi.dwProcessId, "MorvaHostSheet")) != nullptr;
+        });
+    };
+    ASSERT_TRUE(openSheet(first.Tools()[2]));
+    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 3");
     first.Menu(kRemoveTool);
     ASSERT_TRUE(first.WaitForToolCount(2));
+    EXPECT_FALSE(IsWindow(sheet));
 
-    // The second tool's Properties: the tool asks the host for its sheet.
     HWND second = first.Tools()[1];
-    PostMessageA(second, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
-    HWND sheet = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet = FindTopLevel(first.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
+    ASSERT_TRUE(openSheet(second));
+    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 2");
     HWND page = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (page = PageOf(sheet)) != nullptr; }));
     HWND voice = GetDlgItem(page, IDC_VOICE);
@@ -466,37 +475,6 @@ TEST(HostSession, AnEmptiedPanelStaysEmptyAndSaveOnDemandWritesAtOnce)
     DeleteFileA(settingsPath.c_str());
 }
 
-TEST(HostSession, RemovingAToolClosesItsSheetBeforeTheToolGoes)
-{
-    std::string settingsPath = TempPath("remove.settings");
-    HostRun run;
-    ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
-    ASSERT_TRUE(run.WaitForMain());
-    run.Menu(kAddTool);
-    ASSERT_TRUE(run.WaitForToolCount(2));
-    HWND last = run.Tools()[1];
-    PostMessageA(last, WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
-    HWND sheet = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
-    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 2");
-    run.Menu(kRemoveTool);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(last); }));
-    EXPECT_FALSE(IsWindow(sheet)) << "and its page in it";
-    // A second sheet for the remaining tool opens as usual.
-    PostMessageA(run.Tools()[0], WM_COMMAND, MAKEWPARAM(IDM_PROPERTIES, 0), 0);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet = FindTopLevel(run.pi.dwProcessId, "MorvaHostSheet")) != nullptr; }));
-    EXPECT_EQ(TextOf(sheet), "Morva Properties - Tool 1");
-    PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
-    ASSERT_EQ(run.Quit(), 0u);
-    HostSettings saved;
-    ASSERT_TRUE(ReadSettings(settingsPath, &saved));
-    EXPECT_EQ(saved.tools.size(), 1u);
-    DeleteFileA(settingsPath.c_str());
-}
-
 uint32_t BigEndian32(const std::vector<uint8_t>& b, size_t at)
 {
     return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
@@ -545,13 +523,6 @@ TEST(HostDemo, PlaysThroughThePageAndLeavesScreenshotsSettingsAndALog)
     RemoveDirectoryA(dir.c_str());
 }
 
-struct Damaged {
-    const char* name;
-    std::vector<uint8_t> (*make)();
-    const char* reason;
-    bool ours;  // begins as the host's files do: set aside; otherwise left as it is
-};
-
 std::vector<uint8_t> GoodFile()
 {
     HostSettings s = {};
@@ -561,66 +532,23 @@ std::vector<uint8_t> GoodFile()
     return EncodeSettings(s);
 }
 
-const Damaged kDamaged[] = {
-    {"garbage", [] { return std::vector<uint8_t>(100, 'x'); }, "is not a Morva Host settings file",
-     false},
-    {"truncated",
-     [] {
-         std::vector<uint8_t> b = GoodFile();
-         b.resize(b.size() - 100);
-         return b;
-     },
-     "cut short", true},
-    {"checksum",
-     [] {
-         std::vector<uint8_t> b = GoodFile();
-         b[100] ^= 1;
-         return b;
-     },
-     "checksum", true},
-};
-
-TEST(HostSettingsFile, ADamagedFileIsSetAsideReportedOnceAndReplacedWithDefaults)
+std::vector<uint8_t> NotOurs()
 {
-    for (const Damaged& d : kDamaged) {
-        SCOPED_TRACE(d.name);
-        std::string settingsPath = TempPath(std::string(d.name) + ".settings");
-        std::vector<uint8_t> bytes = d.make();
-        WriteBytes(settingsPath, bytes);
-        HostRun run;
-        ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
-        Box box;
-        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
-        EXPECT_EQ(box.caption, "Morva Host");
-        EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(d.reason), std::string::npos) << box.text;
-        EXPECT_EQ(box.text.find("set aside as\n" + settingsPath + ".bad") != std::string::npos,
-                  d.ours)
-            << box.text;
-        EXPECT_NE(box.text.find("default settings"), std::string::npos) << box.text;
+    return std::vector<uint8_t>(100, 'x');
+}
 
-        ASSERT_TRUE(run.WaitForMain());
-        ASSERT_TRUE(run.WaitForToolCount(1));
-        EXPECT_EQ(ReadFileBytes(settingsPath + (d.ours ? ".bad" : "")), bytes) << "kept as it was";
-        EXPECT_NE(GetFileAttributesA(settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES, !d.ours);
-        std::vector<Box> others;
-        ASSERT_TRUE(run.OtherBoxesOnceSettled(&others)) << "the host's About box did not show";
-        EXPECT_TRUE(others.empty()) << "one message only:\n" << Describe(others);
-        PostMessageA(run.main, WM_CLOSE, 0, 0);
-        if (!d.ours) {
-            ASSERT_TRUE(run.AnswerBox(&box)) << "quitting says where the settings cannot go";
-            EXPECT_NE(box.text.find("cannot be saved to\n" + settingsPath), std::string::npos)
-                << box.text;
-        }
-        ASSERT_EQ(run.WaitForExit(), 0u);
-        HostSettings saved;
-        ASSERT_EQ(ReadSettings(settingsPath, &saved), d.ours);
-        EXPECT_EQ(saved.tools.size(), d.ours ? 1u : 0u);
-        EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()) != INVALID_FILE_ATTRIBUTES,
-                  d.ours);
-        DeleteFileA(settingsPath.c_str());
-        DeleteFileA((settingsPath + ".bad").c_str());
-    }
+std::vector<uint8_t> CutShort()
+{
+    std::vector<uint8_t> b = GoodFile();
+    b.resize(b.size() - 100);
+    return b;
+}
+
+std::vector<uint8_t> BadChecksum()
+{
+    std::vector<uint8_t> b = GoodFile();
+    b[100] ^= 1;
+    return b;
 }
 
 // A panel of two tools of five octaves, as a host before 1.1 wrote it:
@@ -654,60 +582,89 @@ std::vector<uint8_t> NewerFile()
     return b;
 }
 
-struct OtherVersion {
+// What a start makes of the file it finds: it leaves it as it is, and says so
+// at the start and in its About box; or sets it aside, damaged, and saves
+// defaults; or reads it and writes it anew at the quit.
+enum Verdict { KEPT, SET_ASIDE, WRITTEN };
+struct FoundFile {
     const char* name;
     std::vector<uint8_t> (*make)();
-    const char* says;  // null: nothing to say
-    size_t tools;      // what the host starts with
-    DWORD attributes;  // of the file
+    DWORD attributes;
+    const char* says;  // the start's one box, after the file's path; null: none
+    Verdict verdict;
+    size_t tools;   // what the host starts with
+    int octaves;    // of its first tool
+    bool quitSays;  // quitting says where the settings cannot go
 };
 
-const OtherVersion kOtherVersions[] = {
-    {"version 1", VersionOneFile, nullptr, 2, FILE_ATTRIBUTE_NORMAL},
-    {"newer", NewerFile, "was written by Morva Host 9.8.7, newer than this one", 1,
-     FILE_ATTRIBUTE_NORMAL},
-    {"read-only", GoodFile, "can be read but not written", 2, FILE_ATTRIBUTE_READONLY},
+const FoundFile kFoundFiles[] = {
+    {"not ours", NotOurs, FILE_ATTRIBUTE_NORMAL, "is not a Morva Host settings file", KEPT, 1, 3,
+     true},
+    {"cut short", CutShort, FILE_ATTRIBUTE_NORMAL, "cut short", SET_ASIDE, 1, 3, false},
+    {"checksum", BadChecksum, FILE_ATTRIBUTE_NORMAL, "checksum", SET_ASIDE, 1, 3, false},
+    {"version 1", VersionOneFile, FILE_ATTRIBUTE_NORMAL, nullptr, WRITTEN, 2, 5, false},
+    {"newer", NewerFile, FILE_ATTRIBUTE_NORMAL,
+     "was written by Morva Host 9.8.7, newer than this one", KEPT, 1, 3, false},
+    {"read-only", GoodFile, FILE_ATTRIBUTE_READONLY, "can be read but not written", KEPT, 2, 3,
+     false},
 };
 
-TEST(HostSettingsFile, AnOlderFileIsReadAndWrittenAnewANewerOneIsLeftAsItWas)
+TEST(HostSettingsFile, EachFileFoundIsKeptSetAsideOrWrittenAnewAndSaidSoOnce)
 {
-    for (const OtherVersion& v : kOtherVersions) {
-        SCOPED_TRACE(v.name);
-        std::string settingsPath = TempPath(std::string(v.name) + ".settings");
-        std::vector<uint8_t> bytes = v.make();
+    for (const FoundFile& f : kFoundFiles) {
+        SCOPED_TRACE(f.name);
+        std::string settingsPath = TempPath(std::string(f.name) + ".settings");
+        std::vector<uint8_t> bytes = f.make();
         WriteBytes(settingsPath, bytes);
-        SetFileAttributesA(settingsPath.c_str(), v.attributes);
+        SetFileAttributesA(settingsPath.c_str(), f.attributes);
         HostRun run;
         ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\""));
         Box box;
-        if (v.says) {
-            ASSERT_TRUE(run.AnswerBox(&box)) << "said once, at the start";
-            EXPECT_NE(box.text.find(v.says), std::string::npos) << box.text;
-            EXPECT_NE(box.text.find("leaves that file as it is"), std::string::npos) << box.text;
+        if (f.says) {
+            ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
+            EXPECT_EQ(box.caption, "Morva Host");
+            EXPECT_NE(box.text.find(settingsPath), std::string::npos) << box.text;
+            EXPECT_NE(box.text.find(f.says), std::string::npos) << box.text;
+            EXPECT_EQ(box.text.find("leaves that file as it is") != std::string::npos,
+                      f.verdict == KEPT)
+                << box.text;
+            EXPECT_EQ(box.text.find("set aside as\n" + settingsPath +
+                                    ".bad\nand Morva Host starts "
+                                    "with default settings") != std::string::npos,
+                      f.verdict == SET_ASIDE)
+                << box.text;
         }
         ASSERT_TRUE(run.WaitForMain());
-        ASSERT_TRUE(run.WaitForToolCount(v.tools));
+        ASSERT_TRUE(run.WaitForToolCount(f.tools));
+        EXPECT_EQ(ReadFileBytes(settingsPath + (f.verdict == SET_ASIDE ? ".bad" : "")), bytes);
         std::vector<Box> others;
         std::string about;
         ASSERT_TRUE(run.OtherBoxesOnceSettled(&others, &about)) << "the About box did not show";
-        EXPECT_TRUE(others.empty()) << Describe(others);
-        EXPECT_EQ(about.find("left as it is") != std::string::npos, v.says != nullptr) << about;
-        ExpectProportion(run.Tools()[0], v.says ? 3 : 5);
-        ASSERT_EQ(run.Quit(), 0u) << "quitting asks nothing";
+        EXPECT_TRUE(others.empty()) << "one message only:\n" << Describe(others);
+        EXPECT_EQ(about.find("left as it is") != std::string::npos, f.verdict == KEPT) << about;
+        ExpectProportion(run.Tools()[0], f.octaves);
+        PostMessageA(run.main, WM_CLOSE, 0, 0);
+        if (f.quitSays) {
+            ASSERT_TRUE(run.AnswerBox(&box));
+            EXPECT_NE(box.text.find("cannot be saved to\n" + settingsPath), std::string::npos)
+                << box.text;
+        }
+        ASSERT_EQ(run.WaitForExit(), 0u) << "quitting asks nothing";
         std::vector<uint8_t> after = ReadFileBytes(settingsPath);
         HostSettings saved;
-        if (v.says) {
+        if (f.verdict == KEPT) {
             EXPECT_EQ(after, bytes) << "byte for byte as it was";
         } else {
             ASSERT_EQ(DecodeSettings(after.data(), after.size(), &saved), SETTINGS_OK);
             EXPECT_EQ(after[4], SETTINGS_VERSION);
             EXPECT_EQ(HostVersionText(saved.writer), MORVA_VERSION);
-            ASSERT_EQ(saved.tools.size(), 2u);
-            EXPECT_EQ(BlockOf(saved.tools[1]).octaves, 5);
+            ASSERT_EQ(saved.tools.size(), f.tools);
+            EXPECT_EQ(BlockOf(saved.tools.back()).octaves, f.octaves);
         }
-        EXPECT_EQ(GetFileAttributesA((settingsPath + ".bad").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(ReadFileBytes(settingsPath + ".bad") == bytes, f.verdict == SET_ASIDE);
         SetFileAttributesA(settingsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(settingsPath.c_str());
+        DeleteFileA((settingsPath + ".bad").c_str());
     }
 }
 
@@ -894,18 +851,18 @@ const Beside kForeign[] = {
     {"morvahost.settings.0123.tmp", GoodFile, STAYS},
     {livingTemp, GoodFile, STAYS},
     {"morvahost.settings.backup.77.tmp", GoodFile, STAYS},
-    {"morvahost.settings.4294967284.tmp", kDamaged[0].make, STAYS},
+    {"morvahost.settings.4294967284.tmp", NotOurs, STAYS},
     {"morvahost.settings.ended.txt", GoodFile, STAYS},
-    {"agenda.ended", kDamaged[0].make, STAYS},
+    {"agenda.ended", NotOurs, STAYS},
 };
-const std::vector<Beside> kEarlierBad = {{"morvahost.settings.bad", kDamaged[0].make, STAYS}};
+const std::vector<Beside> kEarlierBad = {{"morvahost.settings.bad", NotOurs, STAYS}};
 const std::vector<Beside> kDeadSaves = {
     {"morvahost.settings.4294967292.tmp", ToolsFile<3>, WHOLE},
-    {"morvahost.settings.4294967288.tmp", kDamaged[1].make, GONE},
-    {"morvahost.settings.tmp", kDamaged[1].make, GONE},
+    {"morvahost.settings.4294967288.tmp", CutShort, GONE},
+    {"morvahost.settings.tmp", CutShort, GONE},
 };
 const std::vector<Beside> kEnded = {{"morvahost.settings.ended", ToolsFile<3>, GONE}};
-const std::vector<Beside> kNotOurs = {{"morvahost.settings", kDamaged[0].make, STAYS}};
+const std::vector<Beside> kNotOurs = {{"morvahost.settings", NotOurs, STAYS}};
 // Where a file is not replaced in one step (FAT), a save cut between its
 // two leaves no settings file, its temporary file the only whole copy.
 const std::vector<Beside> kCutOnFat = {
@@ -951,12 +908,12 @@ const SweepStart kSweepStarts[] = {
     {"a version 2 file", VersionTwoFile, nullptr, ".version-2", SAVE_BY_USER, 1, false, false,
      FOUND BESIDE UNSHARED " CloseHandle" WRITABLE,
      READ_CALLS TEMP_CALLS READ_CALLS " ReplaceFileW", nullptr},
-    {"a damaged file beside an earlier one", kDamaged[2].make, nullptr, ".2.bad", SAVE_BY_USER, 1,
-     true, false,
+    {"a damaged file beside an earlier one", BadChecksum, nullptr, ".2.bad", SAVE_BY_USER, 1, true,
+     false,
      FOUND " MoveFileExW(8) MoveFileExW(8)" BESIDE UNSHARED " CloseHandle" BESIDE UNSHARED
            " CloseHandle",
      NO_FILE TEMP_CALLS NO_FILE " MoveFileExW(8)", &kEarlierBad},
-    {"dead hosts' saves, the file damaged", kDamaged[2].make, ToolsFile<3>, ".bad", SAVE_BY_USER, 1,
+    {"dead hosts' saves, the file damaged", BadChecksum, ToolsFile<3>, ".bad", SAVE_BY_USER, 1,
      true, false,
      FOUND " MoveFileExW(8)" BESIDE UNSHARED UNSHARED UNSHARED UNSHARED
            " MoveFileExW(8) CloseHandle CloseHandle CloseHandle CloseHandle" BESIDE UNSHARED
@@ -967,8 +924,8 @@ const SweepStart kSweepStarts[] = {
      SAVE_AT_SESSION_END, 2, true, false,
      FOUND BESIDE UNSHARED UNSHARED " MoveFileExW(8) CloseHandle CloseHandle" WRITABLE,
      OWN_FILE OWN_FILE, &kEnded},
-    {"another program's file at the settings path", nullptr, kDamaged[0].make, nullptr,
-     SAVE_BY_USER, 1, true, false, FOUND, "", &kNotOurs},
+    {"another program's file at the settings path", nullptr, NotOurs, nullptr, SAVE_BY_USER, 1,
+     true, false, FOUND, "", &kNotOurs},
     {"a save cut on FAT beside a newer host's", nullptr, ToolsFile<3>, nullptr, SAVE_BY_USER, 1,
      true, false,
      PLACED " CloseHandle" NO_FILE BESIDE UNSHARED UNSHARED UNSHARED
