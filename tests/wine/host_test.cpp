@@ -1397,60 +1397,43 @@ TEST(HostSettingsFile, SettingsLiveBesideTheProgramWhereItsFolderTakesFiles)
     EXPECT_TRUE(RemoveDirectoryW(Wide(folder).c_str())) << "nothing else was left there";
 }
 
-// The command line's own answers: a box, and the host quits.
-struct Answer {
-    const char* option;
-    std::string says;
-};
-
-TEST(HostCommandLine, HelpAndVersionAreShownAndTheHostQuits)
-{
-    const Answer answers[] = {
-        {"--version", std::string("Morva Host ") + MORVA_VERSION},
-        {"--help", "Settings: " + ExeFolder() + "morvahost.settings\n(beside the program)"},
-    };
-    for (const Answer& a : answers) {
-        SCOPED_TRACE(a.option);
-        HostRun run;
-        ASSERT_TRUE(run.Start(a.option));
-        Box box;
-        ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
-        EXPECT_EQ(box.caption, "Morva Host");
-        EXPECT_NE(box.text.find(a.says), std::string::npos) << box.text;
-        EXPECT_EQ(run.WaitForExit(), 0u);
-    }
-}
-
-struct BadModule {
+// The command line's own answers, and modules that cannot serve: one box,
+// and the host quits with the code of its kind, having saved nothing.
+struct OneBox {
     const char* name;
-    std::string (*path)();
-    const char* says;
+    std::string arguments;
+    std::string says;
     DWORD exitCode;
 };
 
-const BadModule kBadModules[] = {
-    // The winmm double loads but has none of the entry points.
-    {"no exports", [] { return ExeFolder() + "winmm.dll"; }, "does not export EnumeratePanelTypes",
-     4},
-    {"no file", [] { return ExeFolder() + "no-such-module.dll"; }, "could not load the module", 3},
-    // Reports a type, but not the functions it names.
-    {"reported names missing", [] { return ExeFolder() + "host_fake_module.dll"; },
-     "reports the entry point \"InitFakeType\" but does not export it", 4},
-};
-
-TEST(HostModule, AModuleThatCannotServeIsReportedAndTheHostExits)
+TEST(HostCommandLine, AnswersAndModulesThatCannotServeAreOneBoxAndTheHostQuits)
 {
-    for (const BadModule& m : kBadModules) {
-        SCOPED_TRACE(m.name);
-        std::string settingsPath = TempPath("unused.settings");
+    const std::string settingsPath = TempPath("unused.settings");
+    const std::string settings = "--settings \"" + settingsPath + "\" \"" + ExeFolder();
+    const OneBox boxes[] = {
+        {"version", "--version", std::string("Morva Host ") + MORVA_VERSION, 0},
+        {"help", "--help", "Settings: " + ExeFolder() + "morvahost.settings\n(beside the program)",
+         0},
+        // The winmm double loads but has none of the entry points.
+        {"no exports", settings + "winmm.dll\"",
+         ExeFolder() + "winmm.dll\ndoes not export EnumeratePanelTypes", 4},
+        {"no file", settings + "no-such-module.dll\"",
+         "could not load the module\n" + ExeFolder() + "no-such-module.dll", 3},
+        // Reports a type, but not the functions it names.
+        {"reported names missing", settings + "host_fake_module.dll\"",
+         ExeFolder() + "host_fake_module.dll\nreports the entry point \"InitFakeType\" but does "
+                       "not export it",
+         4},
+    };
+    for (const OneBox& b : boxes) {
+        SCOPED_TRACE(b.name);
         HostRun run;
-        ASSERT_TRUE(run.Start("--settings \"" + settingsPath + "\" \"" + m.path() + "\""));
+        ASSERT_TRUE(run.Start(b.arguments));
         Box box;
         ASSERT_TRUE(run.AnswerBox(&box)) << "no message box within 15 s";
         EXPECT_EQ(box.caption, "Morva Host");
-        EXPECT_NE(box.text.find(m.says), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find(m.path()), std::string::npos) << box.text;
-        EXPECT_EQ(run.WaitForExit(), m.exitCode);
+        EXPECT_NE(box.text.find(b.says), std::string::npos) << box.text;
+        EXPECT_EQ(run.WaitForExit(), b.exitCode);
         EXPECT_EQ(GetFileAttributesA(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
     }
 }

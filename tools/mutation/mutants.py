@@ -727,8 +727,8 @@ mutant("about-credit", F,
 HOST_WINDOW_W = r"^wine\.HostWindow\."
 HOST_SESSION_W = r"^wine\.(HostWindow|HostSession)\."
 HOST_SHEET_W = r"^wine\.(HostWindow|HostSession|HostDemo)\."
-HOST_PATHS_W = r"^wine\.(HostWindow|HostCommandLine|HostModule)\."
-HOST_MODULE_W = r"^wine\.(HostModule|HostWindow)\."
+HOST_PATHS_W = r"^wine\.(HostWindow|HostCommandLine)\."
+HOST_MODULE_W = r"^wine\.(HostCommandLine|HostWindow)\."
 
 # host/panel.cpp: the tools laid out in the panel.
 F = "host/panel.cpp"
