@@ -1533,41 +1533,28 @@ TEST(HostWindow, ToolsFitEachSheetIsItsOwnToolsAndEveryObjectIsGivenBack)
 }
 
 // The capture device, loaded by path from its own folder.
+// clang-format off
+#define CAPTURE_CALLS(X) \
+    X(midiOutGetNumDevs) X(midiInGetNumDevs) X(midiOutGetDevCapsA) X(midiInOpen) \
+    X(midiOutOpen) X(midiOutClose) X(midiOutShortMsg) X(midiOutReset) X(midiOutSetVolume) \
+    X(midiOutGetErrorTextA)
+// clang-format on
 struct Capture {
-    HMODULE dll;
-    decltype(&midiOutGetNumDevs) outCount;
-    decltype(&midiInGetNumDevs) inCount;
-    decltype(&midiOutGetDevCapsA) caps;
-    decltype(&midiOutOpen) open;
-    decltype(&midiOutClose) close;
-    decltype(&midiOutShortMsg) shortMsg;
-    decltype(&midiOutReset) reset;
-    decltype(&midiOutSetVolume) setVolume;
-    decltype(&midiInOpen) inOpen;
-    decltype(&midiOutGetErrorTextA) errorText;
+#define AS_FIELD(call) decltype(&call) call;
+    CAPTURE_CALLS(AS_FIELD)
+#undef AS_FIELD
 };
-
-template <typename T>
-void Resolve(HMODULE dll, const char* name, T* out)
-{
-    *out = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-    ASSERT_NE(*out, nullptr) << name;
-}
 
 void LoadCapture(Capture* c)
 {
-    c->dll = LoadLibraryA((ExeFolder() + "..\\capture\\winmm.dll").c_str());
-    ASSERT_NE(c->dll, nullptr);
-    Resolve(c->dll, "midiOutGetNumDevs", &c->outCount);
-    Resolve(c->dll, "midiInGetNumDevs", &c->inCount);
-    Resolve(c->dll, "midiOutGetDevCapsA", &c->caps);
-    Resolve(c->dll, "midiOutOpen", &c->open);
-    Resolve(c->dll, "midiOutClose", &c->close);
-    Resolve(c->dll, "midiOutShortMsg", &c->shortMsg);
-    Resolve(c->dll, "midiOutReset", &c->reset);
-    Resolve(c->dll, "midiOutSetVolume", &c->setVolume);
-    Resolve(c->dll, "midiInOpen", &c->inOpen);
-    Resolve(c->dll, "midiOutGetErrorTextA", &c->errorText);
+    HMODULE dll = LoadLibraryA((ExeFolder() + "..\\capture\\winmm.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+#define RESOLVE(call)                                                                           \
+    c->call =                                                                                   \
+        reinterpret_cast<decltype(&call)>(reinterpret_cast<void*>(GetProcAddress(dll, #call))); \
+    ASSERT_NE(c->call, nullptr) << #call;
+    CAPTURE_CALLS(RESOLVE)
+#undef RESOLVE
 }
 
 TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
@@ -1577,39 +1564,40 @@ TEST(CaptureDevice, OffersOneOutputAndWritesWhatItHearsWithItsTiming)
     Capture c;
     LoadCapture(&c);
     ASSERT_FALSE(HasFatalFailure());
-    EXPECT_EQ(c.outCount(), 1u);
-    EXPECT_EQ(c.inCount(), 0u);
+    EXPECT_EQ(c.midiOutGetNumDevs(), 1u);
+    EXPECT_EQ(c.midiInGetNumDevs(), 0u);
     MIDIOUTCAPSA caps = {};
-    ASSERT_EQ(c.caps(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.midiOutGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
     EXPECT_STREQ(caps.szPname, "Morva Capture");
-    EXPECT_EQ(c.caps(1, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(c.midiOutGetDevCapsA(1, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
     HMIDIIN in = nullptr;
-    EXPECT_NE(c.inOpen(&in, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_NE(c.midiInOpen(&in, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
     char text[200] = "";
-    EXPECT_EQ(c.errorText(MMSYSERR_BADDEVICEID, text, sizeof text), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutGetErrorTextA(MMSYSERR_BADDEVICEID, text, sizeof text), MMSYSERR_NOERROR);
     EXPECT_GT(strlen(text), 10u);
 
     HMIDIOUT out = nullptr;
-    EXPECT_EQ(c.open(&out, 1, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
-    ASSERT_EQ(c.open(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    EXPECT_EQ(c.shortMsg(reinterpret_cast<HMIDIOUT>(0x1234), 0x6E3C90), MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(c.shortMsg(out, 0x28C0), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutOpen(&out, 1, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(c.midiOutOpen(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutShortMsg(reinterpret_cast<HMIDIOUT>(0x1234), 0x6E3C90),
+              MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(c.midiOutShortMsg(out, 0x28C0), MMSYSERR_NOERROR);
     // The device stamps each message somewhere within its call; the test
     // times the calls around it, so it knows how long the note was held.
     LARGE_INTEGER beforeOn, afterOn, beforeOff, afterOff, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&beforeOn);
-    EXPECT_EQ(c.shortMsg(out, 0x6E3C90), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutShortMsg(out, 0x6E3C90), MMSYSERR_NOERROR);
     QueryPerformanceCounter(&afterOn);
     Sleep(250);
     QueryPerformanceCounter(&beforeOff);
-    EXPECT_EQ(c.shortMsg(out, 0x003C90), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutShortMsg(out, 0x003C90), MMSYSERR_NOERROR);
     QueryPerformanceCounter(&afterOff);
-    EXPECT_EQ(c.shortMsg(out, 0x6E4090), MMSYSERR_NOERROR);
-    EXPECT_EQ(c.reset(out), MMSYSERR_NOERROR);  // ends the note that still sounds
-    EXPECT_EQ(c.setVolume(out, 0xFFDCFFDC), MMSYSERR_NOERROR);
-    ASSERT_EQ(c.close(out), MMSYSERR_NOERROR);
-    EXPECT_EQ(c.close(out), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(c.midiOutShortMsg(out, 0x6E4090), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutReset(out), MMSYSERR_NOERROR);  // ends the note that still sounds
+    EXPECT_EQ(c.midiOutSetVolume(out, 0xFFDCFFDC), MMSYSERR_NOERROR);
+    ASSERT_EQ(c.midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(c.midiOutClose(out), MMSYSERR_INVALHANDLE);
 
     std::vector<TrackEvent> events = ReadTrack(ReadFileBytes(midPath));
     ASSERT_EQ(events.size(), 8u);
