@@ -105,57 +105,41 @@ std::string TextOf(HWND hwnd)  // in UTF-8
     return Utf8(text);
 }
 
+// The process's windows of a class (children of `parent`, or top-level),
+// shown or not yet shown.
 struct Search {
     DWORD pid;
     std::string cls;
-    HWND found;
     std::vector<HWND> all;
 };
 
-BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM lParam)
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lParam)
 {
     Search* s = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == s->pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == s->cls) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindTopLevel(DWORD pid, const char* cls)
-{
-    Search s = {pid, cls, nullptr, {}};
-    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-// Every top-level dialog of the process, shown or not yet shown.
-BOOL CALLBACK CollectDialogs(HWND hwnd, LPARAM lParam)
-{
-    Search* s = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == s->pid && ClassOf(hwnd) == "#32770") {
+    if (pid == s->pid && ClassOf(hwnd) == s->cls) {
         s->all.push_back(hwnd);
     }
     return TRUE;
 }
 
-std::vector<HWND> DialogsOf(DWORD pid)
+std::vector<HWND> WindowsOf(DWORD pid, const char* cls, HWND parent = nullptr)
 {
-    Search s = {pid, "#32770", nullptr, {}};
-    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&s));
+    Search s = {pid, cls, {}};
+    parent ? EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&s))
+           : EnumWindows(Collect, reinterpret_cast<LPARAM>(&s));
     return s.all;
 }
 
-BOOL CALLBACK CollectTools(HWND hwnd, LPARAM lParam)
+HWND FindTopLevel(DWORD pid, const char* cls)
 {
-    if (ClassOf(hwnd) == "MorvaTool") {
-        reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
+    for (HWND hwnd : WindowsOf(pid, cls)) {
+        if (IsWindowVisible(hwnd)) {
+            return hwnd;
+        }
     }
-    return TRUE;
+    return nullptr;
 }
 
 struct Box {
@@ -214,8 +198,7 @@ struct HostRun {
     // The host's tools, top first.
     std::vector<HWND> Tools() const
     {
-        std::vector<HWND> tools;
-        EnumChildWindows(main, CollectTools, reinterpret_cast<LPARAM>(&tools));
+        std::vector<HWND> tools = WindowsOf(pi.dwProcessId, "MorvaTool", main);
         std::sort(tools.begin(), tools.end(), [](HWND a, HWND b) {
             RECT ra, rb;
             GetWindowRect(a, &ra);
@@ -256,7 +239,7 @@ struct HostRun {
         Menu(kAboutHost);
         HWND about = nullptr;
         bool shown = WaitUntil([&] {
-            for (HWND hwnd : DialogsOf(pi.dwProcessId)) {
+            for (HWND hwnd : WindowsOf(pi.dwProcessId, "#32770")) {
                 if (IsWindowVisible(hwnd) && BoxOf(hwnd).text.rfind(kAboutHostText, 0) == 0) {
                     about = hwnd;
                 }
@@ -270,7 +253,7 @@ struct HostRun {
             *aboutText = BoxOf(about).text;
         }
         others->clear();
-        for (HWND hwnd : DialogsOf(pi.dwProcessId)) {
+        for (HWND hwnd : WindowsOf(pi.dwProcessId, "#32770")) {
             if (hwnd != about) {
                 others->push_back(BoxOf(hwnd));
             }
