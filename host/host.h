@@ -66,9 +66,8 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp): how the host reaches its user, and what it lets a
-// program that drives it see. By default the user gets message boxes, and
-// the notes and the panel's paint notices go nowhere.
+// The hooks (hooks.cpp): how the host reaches its user, and what a program
+// that drives it sees. By default message boxes; notes and notices go nowhere.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on
@@ -81,22 +80,20 @@ extern const char kHostCaption[];  // the title of the host's windows and messag
 void HostMessage(const std::string& text, UINT icon);
 void HostLog(const std::string& line);
 
-// Dots per inch and window classes (dpi.cpp). Pixel sizes the host draws and
-// places itself are given for 96 dots per inch and scaled by the window's
-// own dots per inch.
+// Dots per inch and window classes (dpi.cpp). The host's own pixel sizes are
+// given for 96 dots per inch and scaled by the window's.
 UINT WindowDpi(HWND hwnd);
 int Scaled(int pixels, UINT dpi);
 // The dialog font at the given dots per inch; the caller deletes it.
 HFONT CreateHostFont(UINT dpi, LONG weight);
 // AdjustWindowRectEx for a window of the given dots per inch.
 void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
-// Registers one of the host's window classes under its instance, with the
-// arrow cursor and the given background (null: the window paints it all).
+// One of the host's window classes, with the arrow cursor and the given
+// background (null: the window paints it all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
 // The panel (panel.cpp). The window classes' names, here and in the main
-// window's and the sheet's files, are what the tests look for. A tool's
-// request for its Properties goes on to the main window.
+// window's and the sheet's files, are what the tests look for.
 extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
@@ -111,21 +108,14 @@ void OpenPropertySheet(HWND tool);
 void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
-// Where the settings are kept (settings_place.cpp), for the program's folder
-// and the user's application data (each with its trailing backslash);
-// `place` says which, and why, for the user.
+// Where the settings are kept (settings_place.cpp), given the program's and
+// the user's application data folder (with trailing backslashes); `place`
+// says which, and why, for the user.
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
 
-// The files the host makes beside the settings file (settings_leftovers.cpp),
-// a row of kLeftoverKinds to a kind, in the order of LeftoverName.
-struct LeftoverKind {
-    const char* pattern;
-    const char* writer;
-    const char* start;
-    const char* removed;
-};
+// The files the host makes beside the settings file (settings_leftovers.cpp).
 enum LeftoverName {
     LEFT_TEMPORARY,
     LEFT_OLD_TEMPORARY,
@@ -137,27 +127,25 @@ enum LeftoverName {
     LEFT_VERSION_2,
     LEFT_REPLACED
 };
-extern const LeftoverKind kLeftoverKinds[];
 extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
 // What follows the settings file's name in the first file of a kind: ".bad".
 std::string LeftoverSuffix(LeftoverName kind);
 // Adds a paragraph to what the user is told at start.
 void AddProblem(std::string* problem, const std::string& text);
 // Where the settings file is missing, moves the newest whole temporary file
-// no host is writing into its place: `taken` gets its bytes, `from` its
-// name. False, and `problem` says why, when one that may hold someone's only
-// copy was not taken.
+// no host is writing into its place (`taken` its bytes, `from` its name).
+// False, and `problem` says why, when one that may be someone's only copy
+// was not taken.
 bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
 // Removes what is no longer anyone's only copy, given what the settings file
 // holds (null: there is none), and tells what a session's end left.
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
 // The settings file at host.settingsPath (settings.cpp). The load reads it,
-// takes back a save's whole temporary file where it is missing or damaged,
-// then clears what such saves left; defaults when there is none. A damaged
-// file is set aside; one that is not the host's, a newer host's, or one that
-// cannot be written or set aside stays as it is (host.settingsKept).
-// `problem` gets what to tell once the window is up.
+// or a save's whole temporary file where it is missing or damaged, then
+// clears what saves left. A damaged file is set aside; one not the host's, a
+// newer host's, or one that cannot be written or set aside stays as it is
+// (host.settingsKept). `problem` gets what to tell once the window is up.
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 // At the user's word (File > Save, quitting), who may be asked; or as
 // Windows ends the session, when nobody can be.
@@ -167,15 +155,13 @@ enum SaveOutcome {
     SAVE_NOT_MADE,  // the file is kept as it is, or the user chose not to save over it
     SAVE_FAILED,    // the user has been told, or will be at the next start
 };
-// A file another host saved since this one read it is replaced only when
-// the user says so, and kept as a copy; as the session ends, and over a
-// newer host's file or one that is not the host's, this session's settings
-// go to a file of their own beside it.
+// A file another host saved since this one read it is replaced, and kept as
+// a copy, only at the user's word; as the session ends, and over a newer
+// host's file or one not the host's, the settings go to a file of their own.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
-// The module (module.cpp). OpenPanelModule loads the module at `path` and
-// takes its first panel type; on a fault it has told the user, let the
-// module go and returns the exit code. ClosePanelModule lets it go.
+// The module (module.cpp), with its first panel type; on a fault the user
+// has been told, the module let go, and the exit code is returned.
 int OpenPanelModule(const std::string& path);
 void ClosePanelModule();
 
@@ -186,11 +172,9 @@ std::string SettingsText();  // where the settings are kept and why, for the use
 // The panel's tools and the window's place as they are now, saved.
 SaveOutcome SaveHostPanel(SaveOccasion occasion);
 
-// The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
-// the module at `modulePath` (empty: morva.dll beside the program) and makes
-// the window with the saved tools, maximised where the settings say so and
-// `mayMaximize`; on a fault it has told the user and returns the exit code.
-// RunHost runs the windows until the main window closes, then lets the
-// module go.
+// The host's run (hostmain.cpp). OpenHost loads the module (empty: morva.dll
+// beside the program) and makes the window with the saved tools, maximised
+// where the settings say so and `mayMaximize`; on a fault it has told the
+// user and returns the exit code. RunHost runs until the window closes.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();
