@@ -8,7 +8,7 @@
 
 namespace {
 
-// A real file of the host's is a few kilobytes; anything far larger is not one.
+// A real file of the host's is a few kilobytes.
 const DWORD kLargestFile = 1u << 20;
 
 // A scanner, indexer or backup tool holds a file for a few milliseconds:
@@ -19,9 +19,8 @@ bool PassingFailure(DWORD error)
            error == ERROR_ACCESS_DENIED;
 }
 
-// Makes `call` again while it fails for a passing reason, a bounded number
-// of times with a pause that grows by 10 ms each time (at most 0.28 s in
-// all); the last error is the last failure's.
+// Makes `call` again while it fails for a passing reason, with a pause that
+// grows by 10 ms each time (at most 0.28 s in all); the last error stays.
 template <typename Call>
 bool Retried(Call call)
 {
@@ -56,6 +55,16 @@ HANDLE OpenToRead(const std::string& path)
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
 }
 
+// False for a file that did not open.
+bool CloseOpened(HANDLE f)
+{
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(f);
+    return true;
+}
+
 // Reads the whole of the file `f` was opened on, at most kLargestFile and
 // a byte more; closes it and returns INVALID_HANDLE_VALUE when it fails.
 HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
@@ -83,7 +92,7 @@ HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
 }
 
 // `base + suffix`, `base + ".2" + suffix`...: the first no file has; "" when
-// none of the first 99 is free or the folder cannot be asked.
+// none up to 99 is free or the folder cannot be asked.
 std::string FreeName(const std::string& base, const std::string& suffix)
 {
     for (int n = 1; n < 100; n++) {
@@ -100,23 +109,6 @@ std::string FreeName(const std::string& base, const std::string& suffix)
         }
     }
     return std::string();
-}
-
-// ReplaceFileW keeps the replaced file's attributes, permissions and
-// streams on the new one, and the replaced file itself under `copy`. Where
-// it moved the old file away and could not move the new one in, the old one
-// goes back.
-bool ReplaceKeepingCopy(const std::string& temp, const std::string& path, const std::string& copy)
-{
-    bool done = Retried([&] {
-        return ReplaceFileW(Wide(path).c_str(), Wide(temp).c_str(), Wide(copy).c_str(), 0, nullptr,
-                            nullptr) != FALSE;
-    });
-    if (!done && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        MoveRetried(copy, path, 0);
-        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
-    }
-    return done;
 }
 
 }  // namespace
@@ -142,12 +134,7 @@ HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD*
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
 {
-    HANDLE f = ReadOpened(OpenToRead(path), bytes, error);
-    if (f == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(f);
-    return true;
+    return CloseOpened(ReadOpened(OpenToRead(path), bytes, error));
 }
 
 std::string TemporaryName(const std::string& target)
@@ -191,8 +178,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
                          std::string* error)
 {
     std::string temp = WriteTemporary(path, bytes, error);
-    std::string unused;
-    return !temp.empty() && PutInPlace(temp, path, true, std::string(), &unused, error);
+    return !temp.empty() && PutInPlace(temp, path, true, std::string(), nullptr, error);
 }
 
 bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
@@ -203,12 +189,19 @@ bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
         done = MoveRetried(temp, path, 0);
     } else if (copySuffix.empty()) {
         done = MoveRetried(temp, path, MOVEFILE_REPLACE_EXISTING);
+    } else if ((*copy = FreeName(path, copySuffix)).empty()) {
+        SetLastError(ERROR_FILE_EXISTS);
     } else {
-        *copy = FreeName(path, copySuffix);
-        if (copy->empty()) {
-            SetLastError(ERROR_FILE_EXISTS);
-        } else {
-            done = ReplaceKeepingCopy(temp, path, *copy);
+        // ReplaceFileW keeps the old file's attributes, permissions and
+        // streams on the new one, and the old file under `copy`; where it
+        // moved that away and could not move the new one in, it goes back.
+        done = Retried([&] {
+            return ReplaceFileW(Wide(path).c_str(), Wide(temp).c_str(), Wide(*copy).c_str(), 0,
+                                nullptr, nullptr) != FALSE;
+        });
+        if (!done && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            MoveRetried(*copy, path, 0);
+            SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
         }
     }
     if (done) {
@@ -265,16 +258,15 @@ std::vector<FoundName> NamesBeginning(const std::string& folder, const std::stri
         }
     } while (FindNextFileW(find, &found));
     FindClose(find);
-    // In the order of their names, whatever order the file system lists
-    // them in, so that what a start does and says comes out the same.
+    // Whatever order the file system lists them in, a start does and says
+    // the same.
     std::sort(names.begin(), names.end(),
               [](const FoundName& a, const FoundName& b) { return a.name < b.name; });
     return names;
 }
 
 // The folder's access list would not tell what the system decides for this
-// user and process (groups, elevation, the file system's own rules); trying
-// does.
+// user and process (groups, elevation, the file system's rules); trying does.
 bool FolderTakesFiles(const std::string& folder, DWORD* error)
 {
     DWORD unused = ERROR_SUCCESS;
@@ -287,8 +279,7 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
                                   "-" + std::to_string(++probes) + ".probe");
         HANDLE f = CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            CloseHandle(f);
+        if (CloseOpened(f)) {
             return true;
         }
         *error = GetLastError();
@@ -314,16 +305,11 @@ bool FileTakesWrites(const std::string& path, DWORD* error)
     }
     HANDLE f = OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         OPEN_EXISTING);
-    if (f == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return false;
-    }
-    CloseHandle(f);
-    return true;
+    *error = f == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    return CloseOpened(f);
 }
 
 bool Readable(const std::string& path)
 {
-    HANDLE f = OpenToRead(path);
-    return f != INVALID_HANDLE_VALUE && CloseHandle(f);
+    return CloseOpened(OpenToRead(path));
 }

@@ -1008,7 +1008,7 @@ mutant("file-temp-kept-on-failure", F,
        "a temporary file whose write failed is left behind",
        None, HOST_FILES_W)
 mutant("file-replace-no-put-back", F,
-       "        MoveRetried(copy, path, 0);\n", "",
+       "            MoveRetried(*copy, path, 0);\n", "",
        "a replace that moved the old file aside but not the new one in leaves no settings file",
        None, HOST_FILES_W)
 mutant("file-live-temporary", F,
