@@ -19,13 +19,10 @@ bool ConfirmByMessageBox(const std::string& question)
                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
-void NoteNowhere(const std::string&) {}
-
-void IgnorePaintNotice(const PaintNotice*) {}
-
 }  // namespace
 
-HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, NoteNowhere, IgnorePaintNotice};
+HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, [](const std::string&) {},
+                       [](const PaintNotice*) {}};
 
 void HostLog(const std::string& line)
 {

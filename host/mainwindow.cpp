@@ -23,8 +23,10 @@ void DrawHostText(HDC hdc, int x, int y, const std::string& text)
     TextOutW(hdc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
-void PaintTypeHeader(HWND hwnd, HDC hdc)
+LRESULT OnMainPaint(HWND hwnd)
 {
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
     UINT dpi = WindowDpi(hwnd);
     int height = HeaderHeight(hwnd);
     RECT rc;
@@ -59,13 +61,6 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
     DeleteObject(normal);
     RECT line = {0, height - 2, rc.right, height};
     DrawEdge(hdc, &line, EDGE_ETCHED, BF_TOP);
-}
-
-LRESULT OnMainPaint(HWND hwnd)
-{
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    PaintTypeHeader(hwnd, hdc);
     EndPaint(hwnd, &ps);
     return 0;
 }
@@ -134,17 +129,6 @@ LRESULT OnMainClose(HWND hwnd)
     return 0;
 }
 
-// Windows ends a session without closing the windows, and may end the
-// process as soon as this returns: the settings are saved here, nothing
-// asked or shown; a failed save is told at the next start.
-LRESULT OnMainEndSession(bool ending)
-{
-    if (ending) {
-        SaveHostPanel(SAVE_AT_SESSION_END);
-    }
-    return 0;
-}
-
 LRESULT OnMainCommand(HWND hwnd, UINT id)
 {
     switch (id) {
@@ -192,7 +176,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         return OnMainClose(hwnd);
     case WM_ENDSESSION:
-        return OnMainEndSession(wParam != FALSE);
+        // Windows may end the process once this returns, the windows still
+        // open: saved here, nothing asked; a failure is told at the next start.
+        if (wParam) {
+            SaveHostPanel(SAVE_AT_SESSION_END);
+        }
+        return 0;
     case WM_DESTROY:
         host.mainWindow = nullptr;
         PostQuitMessage(0);
@@ -204,14 +193,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HMENU MakeMenu()
 {
-    HMENU file = CreatePopupMenu();
+    HMENU file = CreatePopupMenu(), tools = CreatePopupMenu(), help = CreatePopupMenu();
     AppendMenuA(file, MF_STRING, IDM_HOST_SAVE, "&Save Settings");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, IDM_HOST_EXIT, "E&xit");
-    HMENU tools = CreatePopupMenu();
     AppendMenuA(tools, MF_STRING, IDM_HOST_ADD_TOOL, "&Add Tool");
     AppendMenuA(tools, MF_STRING, IDM_HOST_REMOVE_TOOL, "&Remove Last Tool");
-    HMENU help = CreatePopupMenu();
     AppendMenuA(help, MF_STRING, IDM_HOST_ABOUT, "&About Morva Host...");
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
@@ -242,10 +229,9 @@ bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
     if (!host.panel) {
         return false;
     }
-    // A saved placement is used only while some of it is still on a screen.
-    // It is in workspace coordinates, which begin at the top left of the main
-    // screen's work area (right of a taskbar on the left, below one at the
-    // top); the screens are found in screen coordinates.
+    // A saved placement is used only while some of it is on a screen. It is
+    // in workspace coordinates, which begin at the top left of the main
+    // screen's work area (past a taskbar there), the screens' in screen ones.
     RECT saved = {layout.left, layout.top, layout.left + layout.width, layout.top + layout.height};
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);

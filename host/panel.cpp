@@ -54,16 +54,6 @@ LRESULT OnPanelPaint(HWND hwnd)
     return 0;
 }
 
-// The tool's keyboard is copied right after this returns; the panel adds
-// nothing to it.
-LRESULT OnPaintNotice(const PaintNotice* notice)
-{
-    if (notice) {
-        hostHooks.paintNotice(notice);
-    }
-    return 0;
-}
-
 LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -77,8 +67,11 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case PNM_SHOWPROPERTIES:
         // A tool's Properties item: the main window opens its sheet.
         return SendMessageA(host.mainWindow, msg, wParam, lParam);
-    case PNM_PAINTNOTIFY:
-        return OnPaintNotice(reinterpret_cast<const PaintNotice*>(lParam));
+    case PNM_PAINTNOTIFY:  // the tool copies its keyboard, unchanged, once this returns
+        if (lParam) {
+            hostHooks.paintNotice(reinterpret_cast<const PaintNotice*>(lParam));
+        }
+        return 0;
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -138,9 +131,8 @@ SIZE PanelMinimumSize()
     return total;
 }
 
-// A new tool is made with no size at all and then placed by the panel, so
-// the size that lays out and draws its keyboard always comes after its
-// creation.
+// A new tool is made with no size and then placed, so the size that lays
+// out and draws its keyboard always comes after its creation.
 HWND AddTool(const uint8_t* savedBlock)
 {
     if (host.tools.size() >= SETTINGS_MAX_TOOLS) {

@@ -85,23 +85,15 @@ LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
     return 0;
 }
 
-// The page writes its edits into the tool; the tool is then redrawn and the
-// panel fitted again, since the octave count sets the tool's proportion.
-void ApplyPropertySheet()
-{
-    if (!host.page || !host.sheetTool) {
-        return;
-    }
-    SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
-    LayoutPanel();
-    SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
-    HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
-}
-
 LRESULT OnSheetCommand(UINT id)
 {
-    if (id == IDOK || id == IDC_SHEET_APPLY) {
-        ApplyPropertySheet();
+    // The page writes its edits into the tool, which is then redrawn and the
+    // panel fitted again: the octave count sets the tool's proportion.
+    if ((id == IDOK || id == IDC_SHEET_APPLY) && host.page && host.sheetTool) {
+        SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
+        LayoutPanel();
+        SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
+        HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
     }
     if (id == IDOK || id == IDCANCEL) {
         ClosePropertySheet();
@@ -179,11 +171,8 @@ void OpenPropertySheet(HWND tool)
 
 void ClosePropertySheet()
 {
-    HWND sheet = host.sheet;
-    HWND page = host.page;
-    host.sheet = nullptr;
-    host.sheetTool = nullptr;
-    host.page = nullptr;
+    HWND sheet = host.sheet, page = host.page;
+    host.sheet = host.sheetTool = host.page = nullptr;
     if (page && IsWindow(page)) {
         DestroyWindow(page);
     }

@@ -1,5 +1,4 @@
-// Paths and text: UTF-8 inside the host, UTF-16 at the system's wide calls,
-// the system's code page where the module speaks.
+// Paths and text, and the system's code page where the module speaks.
 #include "host/host.h"
 
 #include <shellapi.h>
