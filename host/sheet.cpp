@@ -1,5 +1,4 @@
-// The property sheet: a window around the page a tool provides, with OK,
-// Cancel and Apply. One sheet at a time.
+// The property sheet: a window around a tool's page, with OK, Cancel, Apply.
 #include <algorithm>
 
 #include "host/host.h"
@@ -8,8 +7,8 @@ namespace {
 
 const char kSheetClass[] = "MorvaHostSheet";
 const char kContainerClass[] = "MorvaHostPageFrame";
-// At 96 dots per inch; scaled by the sheet's. The page itself is a dialog,
-// which the system lays out in the sheet's dots per inch.
+// At 96 dots per inch, scaled by the sheet's, as the system lays out the
+// page, a dialog.
 const int kPad = 8;
 const int kPageInset = 6;  // the page's place inside the container
 const int kButtonWidth = 80;
@@ -25,9 +24,12 @@ HWND MakeButton(HWND parent, const char* text, UINT id, DWORD extra)
                            nullptr);
 }
 
-// The buttons' font, made anew for the sheet's dots per inch.
-void SetSheetFont(HWND sheet, UINT dpi)
+// Fits the sheet around the page, the buttons' font made anew for its dots
+// per inch; puts it beside the host window, or at the place the system
+// suggests when it moves to a screen of other dots per inch.
+void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
 {
+    UINT dpi = WindowDpi(sheet);
     HFONT old = host.sheetFont;
     host.sheetFont = CreateHostFont(dpi, FW_NORMAL);
     for (UINT id : kButtonIds) {
@@ -37,13 +39,6 @@ void SetSheetFont(HWND sheet, UINT dpi)
     if (old) {
         DeleteObject(old);
     }
-}
-
-// Fits the sheet around the page; puts it beside the host window, or at the
-// place the system suggests when it moves to a screen of other dots per inch.
-void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
-{
-    UINT dpi = WindowDpi(sheet);
     int pad = Scaled(kPad, dpi);
     int buttonWidth = Scaled(kButtonWidth, dpi);
     int buttonHeight = Scaled(kButtonHeight, dpi);
@@ -79,7 +74,6 @@ void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
 LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
 {
     if (host.page && IsWindow(host.page)) {
-        SetSheetFont(sheet, WindowDpi(sheet));
         ArrangeSheet(sheet, GetDlgItem(sheet, IDC_SHEET_CONTAINER), host.page, suggested);
     }
     return 0;
@@ -148,8 +142,7 @@ void OpenPropertySheet(HWND tool)
     MakeButton(sheet, "OK", IDOK, BS_DEFPUSHBUTTON);
     MakeButton(sheet, "Cancel", IDCANCEL, BS_PUSHBUTTON);
     MakeButton(sheet, "&Apply", IDC_SHEET_APPLY, BS_PUSHBUTTON);
-    UINT dpi = WindowDpi(sheet);
-    int inset = Scaled(kPageInset, dpi);
+    int inset = Scaled(kPageInset, WindowDpi(sheet));
     HWND page = reinterpret_cast<HWND>(SendMessageA(
         tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(container), MAKELPARAM(inset, inset)));
     if (!page || !IsWindow(page)) {
@@ -157,7 +150,6 @@ void OpenPropertySheet(HWND tool)
         HostMessage("The tool did not provide a property page.", MB_ICONWARNING);
         return;
     }
-    SetSheetFont(sheet, dpi);
     host.sheet = sheet;
     host.sheetTool = tool;
     host.page = page;
