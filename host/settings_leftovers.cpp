@@ -1,5 +1,4 @@
-// The files the host makes beside its settings file: finding them, and
-// clearing away what is no longer anyone's only copy.
+// The files the host makes beside its settings file, found and cleared away.
 #include <cstring>
 
 #include "host/host.h"
@@ -38,8 +37,7 @@ bool Matches(const std::string& found, const std::string& name, LeftoverName kin
     return pattern[0] == '#' ? number <= 0xFFFFFFFFu : number >= 2 && number <= 99;
 }
 
-// A file found beside the settings file, read unshared: a host still
-// writing it holds it open.
+// A file beside the settings file, read unshared: a writer holds it open.
 struct Leftover {
     LeftoverName kind;
     std::string path;
@@ -49,8 +47,7 @@ struct Leftover {
     std::vector<uint8_t> bytes;
 };
 
-// The files of the kinds from `first` to `last`; `own` gets the settings
-// file's time of writing.
+// The files of the kinds `first` to `last`; `own` gets the settings file's time.
 std::vector<Leftover> FindLeftovers(const std::string& path, LeftoverName first, LeftoverName last,
                                     FILETIME* own)
 {
@@ -87,31 +84,31 @@ void TellLeftAlone(const Leftover& left, const std::string& why, std::string* pr
                             "--settings and that file.");
 }
 
-// The settings kept apart as Windows ended a session take their lasting
-// name, and the user is told where.
-void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
+// What the end of an earlier Windows session left is told of: its settings
+// kept apart, which take their lasting name, or why they could not be saved.
+void TellOfEndedSession(const Leftover& left, std::string* problem)
 {
-    DWORD error = ERROR_SUCCESS;
-    std::string kept =
-        MoveToFreeName(ended.path, host.settingsPath, LeftoverSuffix(LEFT_KEPT), &error);
-    AddProblem(problem, "When Windows ended an earlier session, its settings could not go to\n" +
-                            host.settingsPath +
-                            "\n(another Morva Host had saved there, or the file could not be "
-                            "replaced then), so Morva Host kept them apart, in\n" +
-                            (kept.empty() ? ended.path : kept) +
-                            "\n\nTo use them, start Morva Host with --settings and that file.");
-}
-
-void TellOfUnsavedSession(const Leftover& marker, std::string* problem)
-{
-    std::string why(marker.bytes.begin() + strlen(kUnsavedStart), marker.bytes.end());
-    AddProblem(problem,
-               "When Windows ended an earlier session, Morva Host could not save its "
-               "settings to\n" +
-                   host.settingsPath + "\n\n" + why +
-                   "\n\nWhat was changed in that session is lost; the settings file "
-                   "holds what was saved before it.");
-    DeleteRetried(marker.path);
+    std::string text(left.bytes.begin(), left.bytes.end());
+    if (left.kind == LEFT_ENDED && !text.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        std::string kept =
+            MoveToFreeName(left.path, host.settingsPath, LeftoverSuffix(LEFT_KEPT), &error);
+        AddProblem(problem,
+                   "When Windows ended an earlier session, its settings could not go to\n" +
+                       host.settingsPath +
+                       "\n(another Morva Host had saved there, or the file could not be "
+                       "replaced then), so Morva Host kept them apart, in\n" +
+                       (kept.empty() ? left.path : kept) +
+                       "\n\nTo use them, start Morva Host with --settings and that file.");
+    } else if (left.kind == LEFT_UNSAVED && text.rfind(kUnsavedStart, 0) == 0) {
+        AddProblem(problem,
+                   "When Windows ended an earlier session, Morva Host could not save its "
+                   "settings to\n" +
+                       host.settingsPath + "\n\n" + text.substr(strlen(kUnsavedStart)) +
+                       "\n\nWhat was changed in that session is lost; the settings file "
+                       "holds what was saved before it.");
+        DeleteRetried(left.path);
+    }
 }
 
 }  // namespace
@@ -172,20 +169,14 @@ void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem)
         SettingsStatus status = DecodeSettings(left.bytes.data(), left.bytes.size(), &unused);
         bool later = CompareFileTime(&own, &left.written) > 0;  // never when there is no file
         if (left.kind > LEFT_OLD_TEMPORARY) {
-            if (left.kind == LEFT_ENDED && !left.bytes.empty()) {
-                TellOfSettingsKeptAtSessionEnd(left, problem);
-            } else if (left.kind == LEFT_UNSAVED &&
-                       std::string(left.bytes.begin(), left.bytes.end()).rfind(kUnsavedStart, 0) ==
-                           0) {
-                TellOfUnsavedSession(left, problem);
-            }
+            TellOfEndedSession(left, problem);
         } else if (status == SETTINGS_NEWER_VERSION) {
             TellLeftAlone(left, "was written by a newer Morva Host", problem);
         } else if (status != SETTINGS_OK || (settings && *settings == left.bytes)) {
             DeleteRetried(left.path);
         } else {
-            // A later settings file may hold only defaults, saved when a
-            // fault kept this one from being taken back: it stays the user's.
+            // A later settings file may hold defaults saved when a fault kept
+            // this one from being taken back: it stays the user's.
             TellLeftAlone(left,
                           later ? "holds settings other than those of the settings file"
                                 : "holds settings written after those of the settings file",
