@@ -1,5 +1,4 @@
-// Careful file calls: waited-out passing failures, whole reads, writes that
-// go through a temporary file, and moves that never take another file's name.
+// Careful file calls: passing failures waited out, and no name taken over.
 #include "host/careful_file.h"
 
 #include <algorithm>
@@ -11,8 +10,7 @@ namespace {
 // A real file of the host's is a few kilobytes.
 const DWORD kLargestFile = 1u << 20;
 
-// A scanner, indexer or backup tool holds a file for a few milliseconds:
-// these failures pass, others last.
+// A scanner, indexer or backup tool holds a file for a few milliseconds.
 bool PassingFailure(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -65,16 +63,14 @@ bool CloseOpened(HANDLE f)
     return true;
 }
 
-// Reads the whole of the file `f` was opened on, at most kLargestFile and
-// a byte more; closes it and returns INVALID_HANDLE_VALUE when it fails.
+// Reads the file `f` is open on; on failure closes it: INVALID_HANDLE_VALUE.
 HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
 {
     if (f == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return f;
     }
-    DWORD high = 0;
-    DWORD size = GetFileSize(f, &high);
+    DWORD high = 0, size = GetFileSize(f, &high);
     if (high != 0 || size > kLargestFile) {
         size = kLargestFile + 1;  // read enough to know it is too long
     }
@@ -192,9 +188,8 @@ bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
     } else if ((*copy = FreeName(path, copySuffix)).empty()) {
         SetLastError(ERROR_FILE_EXISTS);
     } else {
-        // ReplaceFileW keeps the old file's attributes, permissions and
-        // streams on the new one, and the old file under `copy`; where it
-        // moved that away and could not move the new one in, it goes back.
+        // ReplaceFileW keeps the old file's attributes and streams on the new
+        // one; where it moved the old away but not the new in, it goes back.
         done = Retried([&] {
             return ReplaceFileW(Wide(path).c_str(), Wide(temp).c_str(), Wide(*copy).c_str(), 0,
                                 nullptr, nullptr) != FALSE;
@@ -258,8 +253,7 @@ std::vector<FoundName> NamesBeginning(const std::string& folder, const std::stri
         }
     } while (FindNextFileW(find, &found));
     FindClose(find);
-    // Whatever order the file system lists them in, a start does and says
-    // the same.
+    // Whatever order the file system lists them in, starts go alike.
     std::sort(names.begin(), names.end(),
               [](const FoundName& a, const FoundName& b) { return a.name < b.name; });
     return names;
@@ -272,8 +266,7 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
     DWORD unused = ERROR_SUCCESS;
     error = error ? error : &unused;
     static int probes = 0;  // a name is tried once in a process
-    // A name taken is tried anew, a scanner's passing hold waited out; a
-    // refusal is the folder's answer.
+    // A name taken is tried anew, a passing hold waited out; a refusal stands.
     for (int tries = 0, waits = 0; tries < 4;) {
         std::wstring probe = Wide(folder + "morvahost-" + std::to_string(GetCurrentProcessId()) +
                                   "-" + std::to_string(++probes) + ".probe");

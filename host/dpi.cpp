@@ -1,5 +1,4 @@
-// What the host's windows have in common: their class, and their sizes and
-// font at the window's dots per inch.
+// What the host's windows share: class, sizes and font at their dots per inch.
 #include "host/host.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// The host's state, shared by its parts, and how the host reaches its user:
-// the hooks a program that drives it may take over.
+// The host's state, and the hooks by which it reaches its user.
 #include "host/host.h"
 
 HostState host;

@@ -1,6 +1,5 @@
-// The host program: its state and the functions its parts share, by the file
-// that holds them, the lower parts first. The module is reached only through
-// its exports and the panel messages.
+// The host program: its state and what its parts share, by file, lower parts
+// first. The module is reached only through its exports and panel messages.
 #pragma once
 
 #include <windows.h>
@@ -38,9 +37,7 @@ enum : UINT {
 
 // One panel type as the module reported it.
 struct PanelType {
-    char initName[32];
-    char createName[32];
-    char cleanupName[32];
+    char initName[32], createName[32], cleanupName[32];  // its entry points
     InitToolTypeProc init;
     ToolCreateProc create;
     ToolCleanupProc cleanup;
@@ -66,8 +63,8 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp): how the host reaches its user, and what a program
-// that drives it sees. By default message boxes; notes and notices go nowhere.
+// The hooks (hooks.cpp), which a program that drives the host may take over:
+// by default message boxes, and notes and notices go nowhere.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on
@@ -76,24 +73,20 @@ struct HostHooks {
 };
 extern HostHooks hostHooks;
 extern const char kHostCaption[];  // the title of the host's windows and message boxes
-// Tells the user; notes a step.
-void HostMessage(const std::string& text, UINT icon);
-void HostLog(const std::string& line);
+void HostMessage(const std::string& text, UINT icon);  // tells the user
+void HostLog(const std::string& line);                 // notes a step
 
 // Dots per inch and window classes (dpi.cpp). The host's own pixel sizes are
 // given for 96 dots per inch and scaled by the window's.
 UINT WindowDpi(HWND hwnd);
 int Scaled(int pixels, UINT dpi);
-// The dialog font at the given dots per inch; the caller deletes it.
-HFONT CreateHostFont(UINT dpi, LONG weight);
-// AdjustWindowRectEx for a window of the given dots per inch.
+HFONT CreateHostFont(UINT dpi, LONG weight);  // the dialog font; the caller deletes it
 void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
 // One of the host's window classes, with the arrow cursor and the given
 // background (null: the window paints it all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
-// The panel (panel.cpp). The window classes' names, here and in the main
-// window's and the sheet's files, are what the tests look for.
+// The panel (panel.cpp). The tests look for the window classes' names.
 extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
@@ -109,8 +102,7 @@ void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
 // Where the settings are kept (settings_place.cpp), given the program's and
-// the user's application data folder (with trailing backslashes); `place`
-// says which, and why, for the user.
+// the application data folder; `place` says which, and why, for the user.
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
@@ -128,27 +120,24 @@ enum LeftoverName {
     LEFT_REPLACED
 };
 extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
-// What follows the settings file's name in the first file of a kind: ".bad".
-std::string LeftoverSuffix(LeftoverName kind);
-// Adds a paragraph to what the user is told at start.
-void AddProblem(std::string* problem, const std::string& text);
+std::string LeftoverSuffix(LeftoverName kind);  // after FILE in the first of a kind: ".bad"
+void AddProblem(std::string* problem, const std::string& text);  // a paragraph to tell at start
 // Where the settings file is missing, moves the newest whole temporary file
-// no host is writing into its place (`taken` its bytes, `from` its name).
-// False, and `problem` says why, when one that may be someone's only copy
-// was not taken.
+// no host is writing into its place (`taken` its bytes, `from` its name);
+// false, and `problem` says why, where one that may be someone's only copy
+// is left.
 bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
-// Removes what is no longer anyone's only copy, given what the settings file
-// holds (null: there is none), and tells what a session's end left.
+// Removes what is no one's only copy, given the settings file's bytes (null:
+// there is none), and tells what a session's end left.
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
 // The settings file at host.settingsPath (settings.cpp). The load reads it,
-// or a save's whole temporary file where it is missing or damaged, then
-// clears what saves left. A damaged file is set aside; one not the host's, a
-// newer host's, or one that cannot be written or set aside stays as it is
-// (host.settingsKept). `problem` gets what to tell once the window is up.
+// or a save's whole temporary file, clears what saves left, and puts in
+// `problem` what to tell once the window is up. A damaged file is set aside;
+// one not the host's or a newer host's, or one that cannot be written or set
+// aside, stays as it is (host.settingsKept).
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
-// At the user's word (File > Save, quitting), who may be asked; or as
-// Windows ends the session, when nobody can be.
+// At the user's word (Save, quitting), or as Windows ends: nobody is asked.
 enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
 enum SaveOutcome {
     SAVE_DONE,      // in the file, or kept apart beside it
@@ -160,8 +149,8 @@ enum SaveOutcome {
 // host's file or one not the host's, the settings go to a file of their own.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
-// The module (module.cpp), with its first panel type; on a fault the user
-// has been told, the module let go, and the exit code is returned.
+// The module (module.cpp), with its first panel type; on a fault the user is
+// told, the module let go, and the exit code returned.
 int OpenPanelModule(const std::string& path);
 void ClosePanelModule();
 
@@ -172,9 +161,8 @@ std::string SettingsText();  // where the settings are kept and why, for the use
 // The panel's tools and the window's place as they are now, saved.
 SaveOutcome SaveHostPanel(SaveOccasion occasion);
 
-// The host's run (hostmain.cpp). OpenHost loads the module (empty: morva.dll
-// beside the program) and makes the window with the saved tools, maximised
-// where the settings say so and `mayMaximize`; on a fault it has told the
-// user and returns the exit code. RunHost runs until the window closes.
+// The host's run (hostmain.cpp): the module (empty: morva.dll beside the
+// program) and the window with the saved tools, maximised where the settings
+// and `mayMaximize` say so, or the exit code of a fault the user was told of.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();

@@ -1,5 +1,4 @@
-// The main window: the strip that shows the panel type, the panel below it,
-// the menu, and the About box.
+// The main window: a strip that shows the panel type, the panel, the menu.
 #include "host/host.h"
 
 #include <algorithm>
@@ -43,8 +42,7 @@ LRESULT OnMainPaint(HWND hwnd)
         SelectObject(mem, old);
         DeleteDC(mem);
     }
-    HFONT bold = CreateHostFont(dpi, FW_BOLD);
-    HFONT normal = CreateHostFont(dpi, FW_NORMAL);
+    HFONT bold = CreateHostFont(dpi, FW_BOLD), normal = CreateHostFont(dpi, FW_NORMAL);
     HGDIOBJ oldFont = SelectObject(hdc, bold);
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
@@ -85,8 +83,7 @@ LRESULT OnMainMinMax(HWND hwnd, MINMAXINFO* mmi)
     return 0;
 }
 
-// Moved to a screen of other dots per inch: the system's suggested place,
-// then the header and the panel drawn and laid out anew.
+// Moved to a screen of other dots per inch: the suggested place, laid out anew.
 LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
 {
     SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -110,9 +107,9 @@ void ShowAboutHost()
     HostMessage(text, MB_ICONINFORMATION);
 }
 
-// Quitting saves first; a user who would rather not quit without the
-// settings keeps everything, the open page's edits too. Then the page goes
-// before its tool, the tools before the window that holds them.
+// Quitting saves first; a user who will not quit without the settings keeps
+// everything, the open page's edits too. Then the page goes before its tool,
+// the tools before their window.
 LRESULT OnMainClose(HWND hwnd)
 {
     if (SaveHostPanel(SAVE_BY_USER) == SAVE_FAILED &&
@@ -229,9 +226,8 @@ bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
     if (!host.panel) {
         return false;
     }
-    // A saved placement is used only while some of it is on a screen. It is
-    // in workspace coordinates, which begin at the top left of the main
-    // screen's work area (past a taskbar there), the screens' in screen ones.
+    // A saved placement is used only while some of it is on a screen. It is in
+    // workspace coordinates, from the main screen's work area (past a taskbar).
     RECT saved = {layout.left, layout.top, layout.left + layout.width, layout.top + layout.height};
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -285,8 +281,7 @@ SaveOutcome SaveHostPanel(SaveOccasion occasion)
     return SaveHostSettings(settings, occasion);
 }
 
-// Where the settings are kept, why there, and whether this session's
-// changes go there; the About box and --help tell the user.
+// Where the settings are kept and why, and whether changes go there.
 std::string SettingsText()
 {
     std::string text = "Settings: " + host.settingsPath;

@@ -3,8 +3,7 @@
 
 namespace {
 
-// An entry point the module reported; false, the user told, where it is
-// not exported.
+// An entry point the module reported; false, the user told, if not exported.
 template <typename T>
 bool ResolveEntryPoint(const char* name, T* proc)
 {
@@ -17,7 +16,6 @@ bool ResolveEntryPoint(const char* name, T* proc)
     return *proc != nullptr;
 }
 
-// Loads the module, takes its first panel type and has it describe itself.
 int LoadPanelModule(const std::string& path)
 {
     host.modulePath = path;

@@ -1,5 +1,5 @@
 // The panel: the child window that holds the tools, one above the other,
-// each fitted to the panel's width in its own proportion.
+// each fitted to its width in its own proportion.
 #include <algorithm>
 
 #include "host/host.h"
@@ -154,7 +154,6 @@ HWND AddTool(const uint8_t* savedBlock)
     return tool;
 }
 
-// A tool's page never outlives it.
 void RemoveLastTool()
 {
     if (host.tools.empty()) {

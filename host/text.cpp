@@ -5,8 +5,7 @@
 
 #include <cstring>
 
-// The command line as the system keeps it, in UTF-16, so that no path is
-// squeezed through the system's code page.
+// The command line in UTF-16, so that no path goes through the code page.
 std::vector<std::string> Arguments()
 {
     std::vector<std::string> args;
@@ -58,7 +57,6 @@ std::string Utf8(const std::wstring& wide)
     return utf8;
 }
 
-// The module's texts are in the system's code page.
 std::string ModuleText(const char* field, size_t size)
 {
     int n = static_cast<int>(strnlen(field, size));
