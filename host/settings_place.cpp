@@ -1,28 +1,14 @@
-// Where the settings file is: where it already is, else beside the program
-// where its folder takes new files, else in the user's application data.
+// The settings file's place: where found, beside the program, or in app data.
 #include <shlobj.h>
 
 #include "host/host.h"
 
-namespace {
-
 const char kFileName[] = "morvahost.settings";
-
-std::string ApplicationDataFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    HRESULT found = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                                     SHGFP_TYPE_CURRENT, path);
-    return SUCCEEDED(found) ? Utf8(path) + "\\Morva\\" : std::string();
-}
-
-}  // namespace
 
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place)
 {
-    // A file already there is used, so that the place never changes under
-    // the user.
+    // A file found is used where it is, so that its place never changes.
     std::string folder = programFolder;
     if (Readable(programFolder + kFileName)) {
         *place = "beside the program, where it was found";
@@ -47,5 +33,9 @@ std::string ChooseSettingsPath(const std::string& programFolder, const std::stri
 
 std::string DefaultSettingsPath(std::string* place)
 {
-    return ChooseSettingsPath(ProgramFolder(), ApplicationDataFolder(), place);
+    wchar_t data[MAX_PATH] = L"";
+    HRESULT found = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                     SHGFP_TYPE_CURRENT, data);
+    return ChooseSettingsPath(ProgramFolder(),
+                              SUCCEEDED(found) ? Utf8(data) + "\\Morva\\" : std::string(), place);
 }
