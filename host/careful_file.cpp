@@ -7,8 +7,7 @@
 
 namespace {
 
-// A real file of the host's is a few kilobytes.
-const DWORD kLargestFile = 1u << 20;
+const DWORD kLargestFile = 1u << 20;  // a real file of the host's is a few kilobytes
 
 // A scanner, indexer or backup tool holds a file for a few milliseconds.
 bool PassingFailure(DWORD error)
@@ -53,7 +52,6 @@ HANDLE OpenToRead(const std::string& path)
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
 }
 
-// False for a file that did not open.
 bool CloseOpened(HANDLE f)
 {
     if (f == INVALID_HANDLE_VALUE) {
@@ -87,8 +85,7 @@ HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
     return f;
 }
 
-// `base + suffix`, `base + ".2" + suffix`...: the first no file has; "" when
-// none up to 99 is free or the folder cannot be asked.
+// The first free of `base + suffix`, `base + ".2" + suffix`... to 99, or "".
 std::string FreeName(const std::string& base, const std::string& suffix)
 {
     for (int n = 1; n < 100; n++) {
@@ -289,8 +286,7 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
 
 bool FileTakesWrites(const std::string& path, DWORD* error)
 {
-    // A read-only file refuses to be replaced even where an open for
-    // writing is let through (an administrator's).
+    // A read-only file cannot be replaced, even where it opens for writing.
     DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         *error = ERROR_ACCESS_DENIED;

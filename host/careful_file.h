@@ -1,5 +1,4 @@
-// Careful file calls: a crash, a full disk or a scanner's hold leaves the old
-// file or the new one, never half.
+// Careful file calls: whatever fails, the old file or the new one, never half.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +7,7 @@
 #include <string>
 #include <vector>
 
-// "Access is denied. (error 5)": the system's words for the code, and it.
-std::string SystemErrorText(DWORD code);
+std::string SystemErrorText(DWORD code);  // "Access is denied. (error 5)"
 
 // At most 1 MiB and a byte more, to tell a file too large. Like every call
 // here, it waits out a sharing or lock violation or access denied a while.
@@ -22,7 +20,6 @@ std::string TemporaryName(const std::string& target);  // `<target>.<process num
 // Writes `bytes` there, flushed: its name, or "" and why, the file removed.
 std::string WriteTemporary(const std::string& target, const std::vector<uint8_t>& bytes,
                            std::string* error);
-// Through a temporary file that takes the old file's place in one step.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
 // Puts `temp` in place of `path`, which must not be there unless `mayExist`.

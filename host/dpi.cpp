@@ -23,8 +23,7 @@ UINT SystemDpi()
 
 }  // namespace
 
-// The monitor's dots per inch where the system keeps them per window
-// (Windows 10 1607 and later), the system's elsewhere.
+// The monitor's dots per inch where kept per window (Windows 10 1607 on).
 UINT WindowDpi(HWND hwnd)
 {
     static const auto forWindow = NewerUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");

@@ -14,7 +14,6 @@
 #include "host/text.h"
 #include "include/morva.h"
 
-// Exit codes of morvahost.exe.
 enum HostExit {
     HOST_EXIT_OK = 0,
     HOST_EXIT_USAGE = 2,      // bad command line
@@ -24,7 +23,6 @@ enum HostExit {
     HOST_EXIT_NO_WINDOW = 6,  // the host's own windows could not be made
 };
 
-// Menu and button commands of the host's windows.
 enum : UINT {
     IDM_HOST_SAVE = 40001,
     IDM_HOST_EXIT = 40002,
@@ -35,7 +33,6 @@ enum : UINT {
     IDC_SHEET_APPLY = 101,
 };
 
-// One panel type as the module reported it.
 struct PanelType {
     char initName[32], createName[32], cleanupName[32];  // its entry points
     InitToolTypeProc init;
@@ -63,8 +60,7 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp), which a program that drives the host may take over:
-// by default message boxes, and notes and notices go nowhere.
+// The hooks (hooks.cpp), for a program that drives the host to take over.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on
@@ -76,14 +72,12 @@ extern const char kHostCaption[];  // the title of the host's windows and messag
 void HostMessage(const std::string& text, UINT icon);  // tells the user
 void HostLog(const std::string& line);                 // notes a step
 
-// Dots per inch and window classes (dpi.cpp). The host's own pixel sizes are
-// given for 96 dots per inch and scaled by the window's.
+// Dots per inch and window classes (dpi.cpp). Sizes are given for 96 dpi.
 UINT WindowDpi(HWND hwnd);
 int Scaled(int pixels, UINT dpi);
 HFONT CreateHostFont(UINT dpi, LONG weight);  // the dialog font; the caller deletes it
 void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
-// One of the host's window classes, with the arrow cursor and the given
-// background (null: the window paints it all).
+// A class with the arrow cursor and `background` (null: the window paints all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
 // The panel (panel.cpp). The tests look for the window classes' names.
@@ -101,8 +95,7 @@ void OpenPropertySheet(HWND tool);
 void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
-// Where the settings are kept (settings_place.cpp), given the program's and
-// the application data folder; `place` says which, and why, for the user.
+// Where the settings are kept (settings_place.cpp), and in `place` why.
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
@@ -123,19 +116,17 @@ extern const char kUnsavedStart[];  // how a marker of a session's end that coul
 std::string LeftoverSuffix(LeftoverName kind);  // after FILE in the first of a kind: ".bad"
 void AddProblem(std::string* problem, const std::string& text);  // a paragraph to tell at start
 // Where the settings file is missing, moves the newest whole temporary file
-// no host is writing into its place (`taken` its bytes, `from` its name);
-// false, and `problem` says why, where one that may be someone's only copy
-// is left.
+// no host writes into its place (`taken` its bytes, `from` its name); false,
+// and `problem` says why, where one that may be someone's only copy stays.
 bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
 // Removes what is no one's only copy, given the settings file's bytes (null:
 // there is none), and tells what a session's end left.
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
-// The settings file at host.settingsPath (settings.cpp). The load reads it,
-// or a save's whole temporary file, clears what saves left, and puts in
-// `problem` what to tell once the window is up. A damaged file is set aside;
-// one not the host's or a newer host's, or one that cannot be written or set
-// aside, stays as it is (host.settingsKept).
+// The settings file at host.settingsPath (settings.cpp), or a save's whole
+// temporary file; what saves left is cleared, `problem` told once the window
+// is up. A damaged file is set aside; one not the host's or a newer host's,
+// or one that cannot be written or set aside, stays (host.settingsKept).
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
 // At the user's word (Save, quitting), or as Windows ends: nobody is asked.
 enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
@@ -154,15 +145,12 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
 int OpenPanelModule(const std::string& path);
 void ClosePanelModule();
 
-// The main window (mainwindow.cpp), made with the panel in it and placed as
-// `layout` says while that is still on a screen.
+// The main window (mainwindow.cpp), placed as `layout` says while on a screen.
 bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize);
 std::string SettingsText();  // where the settings are kept and why, for the user
-// The panel's tools and the window's place as they are now, saved.
-SaveOutcome SaveHostPanel(SaveOccasion occasion);
+SaveOutcome SaveHostPanel(SaveOccasion occasion);  // the tools and the window's place
 
-// The host's run (hostmain.cpp): the module (empty: morva.dll beside the
-// program) and the window with the saved tools, maximised where the settings
-// and `mayMaximize` say so, or the exit code of a fault the user was told of.
+// The host's run (hostmain.cpp): the module (empty: morva.dll beside it) and
+// the saved tools, maximised as settings and `mayMaximize` say; or the exit code.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();

@@ -1,5 +1,4 @@
 // Resource numbers of morvahost.exe, shared by its resource script and code.
 #pragma once
 
-// The program's icon, its only icon group (Explorer shows the first).
-#define IDI_MORVAHOST 1
+#define IDI_MORVAHOST 1  // the only icon group, the first that Explorer shows

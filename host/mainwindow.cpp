@@ -107,9 +107,8 @@ void ShowAboutHost()
     HostMessage(text, MB_ICONINFORMATION);
 }
 
-// Quitting saves first; a user who will not quit without the settings keeps
-// everything, the open page's edits too. Then the page goes before its tool,
-// the tools before their window.
+// Quitting saves first; a user who will not quit unsaved keeps it all, the
+// page's edits too. The page goes before its tool, the tools before the window.
 LRESULT OnMainClose(HWND hwnd)
 {
     if (SaveHostPanel(SAVE_BY_USER) == SAVE_FAILED &&
@@ -281,7 +280,6 @@ SaveOutcome SaveHostPanel(SaveOccasion occasion)
     return SaveHostSettings(settings, occasion);
 }
 
-// Where the settings are kept and why, and whether changes go there.
 std::string SettingsText()
 {
     std::string text = "Settings: " + host.settingsPath;

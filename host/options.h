@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-//   morvahost.exe [--settings FILE] [--help] [--version] [DLL]
 struct HostOptions {
     std::string dllPath;       // the module; empty: morva.dll beside the host
     std::string settingsPath;  // empty: beside the host, or in the user's application data
@@ -21,5 +20,4 @@ bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, std::strin
 
 extern const char kHostUsage[];
 
-// "Morva Host 1.3.0": the name and the project's version, as --version shows it.
-extern const char kHostVersionText[];
+extern const char kHostVersionText[];  // "Morva Host 1.3.0", as --version shows it

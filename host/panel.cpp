@@ -1,5 +1,4 @@
-// The panel: the child window that holds the tools, one above the other,
-// each fitted to its width in its own proportion.
+// The panel: the tools one above the other, each fitted to its width.
 #include <algorithm>
 
 #include "host/host.h"
@@ -32,7 +31,6 @@ SIZE IdealSize(HWND tool)
     return s;
 }
 
-// The size the tool asks for within the width it is offered.
 SIZE FittedSize(HWND tool, int width, int maxHeight)
 {
     SIZE ideal = IdealSize(tool);
@@ -64,8 +62,7 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         LayoutPanel();
         return 0;
-    case PNM_SHOWPROPERTIES:
-        // A tool's Properties item: the main window opens its sheet.
+    case PNM_SHOWPROPERTIES:  // a tool's Properties item: the main window opens its sheet
         return SendMessageA(host.mainWindow, msg, wParam, lParam);
     case PNM_PAINTNOTIFY:  // the tool copies its keyboard, unchanged, once this returns
         if (lParam) {

@@ -1,7 +1,6 @@
-// What the host decides about its settings file: what a start reads, sets
-// aside and tells; whether a save replaces the file, keeps a copy, or keeps
-// the settings apart. A file is written over only while it is the one this
-// host read or wrote, or at the user's word; one not the host's never.
+// What the host decides about its settings file at start and at each save.
+// A file is written over only while it is the one this host read or wrote,
+// or at the user's word; one not the host's never.
 #include "host/host.h"
 #include "host/options.h"
 
@@ -12,8 +11,7 @@ namespace {
 enum SeenFile { SEEN_UNKNOWN, SEEN_NONE, SEEN_BYTES };
 SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
-// Where the settings kept apart go, at the user's saves and as Windows ends.
-std::string keptApart, endedApart;
+std::string keptApart, endedApart;  // the settings kept apart: by the user, as Windows ends
 bool notOurs = false;  // the file at the settings path is none of the host's: saves say so
 
 // `why` begins what About and Save say, `what` what is wrong at start.
@@ -177,8 +175,7 @@ SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
 // What a save does with the file now at the settings path.
 enum SaveStep { STEP_REPLACE, STEP_KEEP_APART, STEP_NOTHING };
 
-// What a copy of `bytes` is named as they are replaced: nothing for a file
-// this host wrote, or read in its own version.
+// The name of a copy of `bytes` as replaced: none for this host's own file.
 std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
 {
     HostSettings unused;
@@ -271,9 +268,8 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
         return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE
                                                              : SaveFailed(error, occasion, bytes);
     }
-    // Read before the decision and again just before the replace, since
-    // another host may save while the question is open: what changed is
-    // decided again, three times, then kept apart.
+    // Read before deciding and again just before the replace: another host may
+    // save while the question is open. Decided again, three times, then kept apart.
     std::string temp;
     std::vector<uint8_t> now;
     bool exists = false;

@@ -7,10 +7,9 @@ const char kUnsavedStart[] = "MVHS unsaved\r\n";
 
 namespace {
 
-// A name is "FILE." and the pattern of its kind, in the order of
-// LeftoverName: '#' stands for a process number (no zero before it), '?' for
-// a copy number from 2 to 99 and its dot, which the first copy goes without.
-// No other name is ever touched. docs/host.md tells who makes each and why.
+// A name is "FILE." and a pattern, by LeftoverName: '#' a process number (no
+// zero before it), '?' a copy number from 2 to 99 and its dot, which the first
+// copy goes without. No other name is touched; docs/host.md tells of each.
 const char* const kPatterns[] = {"#.tmp", "tmp",        "?ended",     "unsaved",  "?kept",
                                  "?bad",  "?version-1", "?version-2", "?replaced"};
 
@@ -84,8 +83,7 @@ void TellLeftAlone(const Leftover& left, const std::string& why, std::string* pr
                             "--settings and that file.");
 }
 
-// What the end of an earlier Windows session left is told of: its settings
-// kept apart, which take their lasting name, or why they could not be saved.
+// Tells what an ended session left: its settings kept apart, or why not.
 void TellOfEndedSession(const Leftover& left, std::string* problem)
 {
     std::string text(left.bytes.begin(), left.bytes.end());

@@ -7,8 +7,7 @@ namespace {
 
 const char kSheetClass[] = "MorvaHostSheet";
 const char kContainerClass[] = "MorvaHostPageFrame";
-// At 96 dots per inch, scaled by the sheet's, as the system lays out the
-// page, a dialog.
+// At 96 dpi, scaled by the sheet's as the system scales the page, a dialog.
 const int kPad = 8;
 const int kPageInset = 6;  // the page's place inside the container
 const int kButtonWidth = 80;
@@ -24,9 +23,8 @@ HWND MakeButton(HWND parent, const char* text, UINT id, DWORD extra)
                            nullptr);
 }
 
-// Fits the sheet around the page, the buttons' font made anew for its dots
-// per inch; puts it beside the host window, or at the place the system
-// suggests when it moves to a screen of other dots per inch.
+// Fits the sheet around the page, with the buttons' font for its dots per
+// inch, beside the host window or where the system suggests on a new screen.
 void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
 {
     UINT dpi = WindowDpi(sheet);
