@@ -286,7 +286,8 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
 
 bool FileTakesWrites(const std::string& path, DWORD* error)
 {
-    // A read-only file cannot be replaced, even where it opens for writing.
+    // A read-only file cannot be replaced even where it opens for writing (as
+    // an administrator's may).
     DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         *error = ERROR_ACCESS_DENIED;

@@ -60,7 +60,8 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp), for a program that drives the host to take over.
+// The hooks (hooks.cpp), for a program that drives the host to take over: by
+// default message boxes, and notes and notices go nowhere.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on

@@ -25,10 +25,7 @@ SIZE UnpackSize(LRESULT packed)
 SIZE IdealSize(HWND tool)
 {
     SIZE s = UnpackSize(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0));
-    if (s.cx <= 0 || s.cy <= 0) {
-        s = {32, 20};  // a tool that gives no ideal size still gets room to show
-    }
-    return s;
+    return s.cx > 0 && s.cy > 0 ? s : SIZE{32, 20};  // room even for a tool that gives none
 }
 
 SIZE FittedSize(HWND tool, int width, int maxHeight)

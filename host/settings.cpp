@@ -101,10 +101,9 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         *whole = true;
         return false;
     }
-    std::string damaged = "is damaged: " +
-                          std::string(bytes.size() > (1u << 20) ? "it is far too large"
-                                                                : SettingsStatusText(status)) +
-                          ".";
+    const char* why =
+        bytes.size() > (1u << 20) ? "it is far too large" : SettingsStatusText(status);
+    std::string damaged = "is damaged: " + std::string(why) + ".";
     std::string aside =
         MoveToFreeName(host.settingsPath, host.settingsPath, LeftoverSuffix(LEFT_BAD), &error);
     if (aside.empty()) {
