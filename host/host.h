@@ -125,11 +125,11 @@ bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std:
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
 // The settings file at host.settingsPath (settings.cpp), or a save's whole
-// temporary file; what saves left is cleared, `problem` told once the window
-// is up. A damaged file is set aside; one not the host's or a newer host's,
+// temporary file; what saves left is cleared, and `problem` gets what to tell
+// at start. A damaged file is set aside; one not the host's or a newer host's,
 // or one that cannot be written or set aside, stays (host.settingsKept).
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
-// At the user's word (Save, quitting), or as Windows ends: nobody is asked.
+// At the user's word (Save, quitting), or as Windows ends, when nobody is asked.
 enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
 enum SaveOutcome {
     SAVE_DONE,      // in the file, or kept apart beside it
