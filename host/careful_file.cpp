@@ -1,5 +1,4 @@
-// Careful file calls: waited-out passing failures, whole reads, writes that
-// go through a temporary file, and moves that never take another file's name.
+// Careful file calls: passing failures waited out, and no name taken over.
 #include "host/careful_file.h"
 
 #include <algorithm>
@@ -8,20 +7,17 @@
 
 namespace {
 
-// A real file of the host's is a few kilobytes; anything far larger is not one.
-const DWORD kLargestFile = 1u << 20;
+const DWORD kLargestFile = 1u << 20;  // a real file of the host's is a few kilobytes
 
-// A scanner, indexer or backup tool holds a file for a few milliseconds:
-// these failures pass, others last.
+// A scanner, indexer or backup tool holds a file for a few milliseconds.
 bool PassingFailure(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
            error == ERROR_ACCESS_DENIED;
 }
 
-// Makes `call` again while it fails for a passing reason, a bounded number
-// of times with a pause that grows by 10 ms each time (at most 0.28 s in
-// all); the last error is the last failure's.
+// Makes `call` again while it fails for a passing reason, with a pause that
+// grows by 10 ms each time (at most 0.28 s in all); the last error stays.
 template <typename Call>
 bool Retried(Call call)
 {
@@ -56,16 +52,23 @@ HANDLE OpenToRead(const std::string& path)
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
 }
 
-// Reads the whole of the file `f` was opened on, at most kLargestFile and
-// a byte more; closes it and returns INVALID_HANDLE_VALUE when it fails.
+bool CloseOpened(HANDLE f)
+{
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(f);
+    return true;
+}
+
+// Reads the file `f` is open on; on failure closes it: INVALID_HANDLE_VALUE.
 HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
 {
     if (f == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return f;
     }
-    DWORD high = 0;
-    DWORD size = GetFileSize(f, &high);
+    DWORD high = 0, size = GetFileSize(f, &high);
     if (high != 0 || size > kLargestFile) {
         size = kLargestFile + 1;  // read enough to know it is too long
     }
@@ -82,8 +85,7 @@ HANDLE ReadOpened(HANDLE f, std::vector<uint8_t>* bytes, DWORD* error)
     return f;
 }
 
-// `base + suffix`, `base + ".2" + suffix`...: the first no file has; "" when
-// none of the first 99 is free or the folder cannot be asked.
+// The first free of `base + suffix`, `base + ".2" + suffix`... to 99, or "".
 std::string FreeName(const std::string& base, const std::string& suffix)
 {
     for (int n = 1; n < 100; n++) {
@@ -100,23 +102,6 @@ std::string FreeName(const std::string& base, const std::string& suffix)
         }
     }
     return std::string();
-}
-
-// ReplaceFileW keeps the replaced file's attributes, permissions and
-// streams on the new one, and the replaced file itself under `copy`. Where
-// it moved the old file away and could not move the new one in, the old one
-// goes back.
-bool ReplaceKeepingCopy(const std::string& temp, const std::string& path, const std::string& copy)
-{
-    bool done = Retried([&] {
-        return ReplaceFileW(Wide(path).c_str(), Wide(temp).c_str(), Wide(copy).c_str(), 0, nullptr,
-                            nullptr) != FALSE;
-    });
-    if (!done && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        MoveRetried(copy, path, 0);
-        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
-    }
-    return done;
 }
 
 }  // namespace
@@ -142,12 +127,7 @@ HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD*
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error)
 {
-    HANDLE f = ReadOpened(OpenToRead(path), bytes, error);
-    if (f == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(f);
-    return true;
+    return CloseOpened(ReadOpened(OpenToRead(path), bytes, error));
 }
 
 std::string TemporaryName(const std::string& target)
@@ -191,8 +171,7 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
                          std::string* error)
 {
     std::string temp = WriteTemporary(path, bytes, error);
-    std::string unused;
-    return !temp.empty() && PutInPlace(temp, path, true, std::string(), &unused, error);
+    return !temp.empty() && PutInPlace(temp, path, true, std::string(), nullptr, error);
 }
 
 bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
@@ -203,12 +182,18 @@ bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
         done = MoveRetried(temp, path, 0);
     } else if (copySuffix.empty()) {
         done = MoveRetried(temp, path, MOVEFILE_REPLACE_EXISTING);
+    } else if ((*copy = FreeName(path, copySuffix)).empty()) {
+        SetLastError(ERROR_FILE_EXISTS);
     } else {
-        *copy = FreeName(path, copySuffix);
-        if (copy->empty()) {
-            SetLastError(ERROR_FILE_EXISTS);
-        } else {
-            done = ReplaceKeepingCopy(temp, path, *copy);
+        // ReplaceFileW keeps the old file's attributes and streams on the new
+        // one; where it moved the old away but not the new in, it goes back.
+        done = Retried([&] {
+            return ReplaceFileW(Wide(path).c_str(), Wide(temp).c_str(), Wide(*copy).c_str(), 0,
+                                nullptr, nullptr) != FALSE;
+        });
+        if (!done && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            MoveRetried(*copy, path, 0);
+            SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
         }
     }
     if (done) {
@@ -265,30 +250,26 @@ std::vector<FoundName> NamesBeginning(const std::string& folder, const std::stri
         }
     } while (FindNextFileW(find, &found));
     FindClose(find);
-    // In the order of their names, whatever order the file system lists
-    // them in, so that what a start does and says comes out the same.
+    // Whatever order the file system lists them in, starts go alike.
     std::sort(names.begin(), names.end(),
               [](const FoundName& a, const FoundName& b) { return a.name < b.name; });
     return names;
 }
 
 // The folder's access list would not tell what the system decides for this
-// user and process (groups, elevation, the file system's own rules); trying
-// does.
+// user and process (groups, elevation, the file system's rules); trying does.
 bool FolderTakesFiles(const std::string& folder, DWORD* error)
 {
     DWORD unused = ERROR_SUCCESS;
     error = error ? error : &unused;
     static int probes = 0;  // a name is tried once in a process
-    // A name taken is tried anew, a scanner's passing hold waited out; a
-    // refusal is the folder's answer.
+    // A name taken is tried anew, a passing hold waited out; a refusal stands.
     for (int tries = 0, waits = 0; tries < 4;) {
         std::wstring probe = Wide(folder + "morvahost-" + std::to_string(GetCurrentProcessId()) +
                                   "-" + std::to_string(++probes) + ".probe");
         HANDLE f = CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            CloseHandle(f);
+        if (CloseOpened(f)) {
             return true;
         }
         *error = GetLastError();
@@ -305,8 +286,8 @@ bool FolderTakesFiles(const std::string& folder, DWORD* error)
 
 bool FileTakesWrites(const std::string& path, DWORD* error)
 {
-    // A read-only file refuses to be replaced even where an open for
-    // writing is let through (an administrator's).
+    // A read-only file cannot be replaced even where it opens for writing (as
+    // an administrator's may).
     DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         *error = ERROR_ACCESS_DENIED;
@@ -314,16 +295,11 @@ bool FileTakesWrites(const std::string& path, DWORD* error)
     }
     HANDLE f = OpenFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         OPEN_EXISTING);
-    if (f == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return false;
-    }
-    CloseHandle(f);
-    return true;
+    *error = f == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    return CloseOpened(f);
 }
 
 bool Readable(const std::string& path)
 {
-    HANDLE f = OpenToRead(path);
-    return f != INVALID_HANDLE_VALUE && CloseHandle(f);
+    return CloseOpened(OpenToRead(path));
 }

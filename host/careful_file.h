@@ -1,6 +1,4 @@
-// Careful file calls: reading and writing whole files so that a crash, a
-// full disk or a scanner holding the file leaves the old file or the new one,
-// never half of either. It knows nothing of what the files hold.
+// Careful file calls: whatever fails, the old file or the new one, never half.
 #pragma once
 
 #include <windows.h>
@@ -9,58 +7,43 @@
 #include <string>
 #include <vector>
 
-// The system's words for an error code, with the code: "Access is denied.
-// (error 5)".
-std::string SystemErrorText(DWORD code);
+std::string SystemErrorText(DWORD code);  // "Access is denied. (error 5)"
 
-// At most the first mebibyte and a byte more, so that a caller can tell a
-// file too large from one that fits. Like every call here, it waits out a
-// sharing or lock violation, or access denied, a short while first.
+// At most 1 MiB and a byte more, to tell a file too large. Like every call
+// here, it waits out a sharing or lock violation or access denied a while.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
-// Reads the file as ReadWholeFile does, opened at once sharing only its
-// deletion: no other program has it open (its writer would) or opens it
-// meanwhile. Returns the handle, for the caller to close after moving or
-// deleting the file by name; on failure INVALID_HANDLE_VALUE and `error`.
+// Reads a file opened sharing only its deletion, so that no writer has it or
+// opens it; the caller closes it after moving or deleting it by name.
 HANDLE ReadUnshared(const std::string& path, std::vector<uint8_t>* bytes, DWORD* error);
 
-// This process's temporary file beside `target`, `<target>.<process
-// number>.tmp`.
-std::string TemporaryName(const std::string& target);
-// Writes `bytes` there, flushed to the disk. Returns its name; on failure
-// "", the file removed, and `error` says what went wrong for the user.
+std::string TemporaryName(const std::string& target);  // `<target>.<process number>.tmp`
+// Writes `bytes` there, flushed: its name, or "" and why, the file removed.
 std::string WriteTemporary(const std::string& target, const std::vector<uint8_t>& bytes,
                            std::string* error);
-// Through a temporary file that takes the old file's place in one step:
-// whichever call fails, the old file stays and the temporary one goes.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
-// Puts `temp` in place of `path`, which with `mayExist` false must not be
-// there. With a `copySuffix` the file replaced is kept, whole with its
-// attributes, under the first free name as MoveToFreeName gives; `*copy`
-// says which. On failure `temp` is removed, `path` holds what it held, and
-// `error` says why.
+// Puts `temp` in place of `path`, which must not be there unless `mayExist`.
+// With a `copySuffix` the file replaced is kept whole under the first free
+// name (`*copy`). On failure `temp` goes, `path` holds what it held.
 bool PutInPlace(const std::string& temp, const std::string& path, bool mayExist,
                 const std::string& copySuffix, std::string* copy, std::string* error);
 
-// Moves `from` to the first free one of `base + suffix`, `base + ".2" +
-// suffix`...: nothing is moved over another file. Returns the name taken, or
-// "" and the system's error.
+// Moves `from` to the first free name of `base + suffix`, `base + ".2" +
+// suffix`...: the name taken, or "" and the error.
 std::string MoveToFreeName(const std::string& from, const std::string& base,
                            const std::string& suffix, DWORD* error);
 bool MoveRetried(const std::string& from, const std::string& to, DWORD flags);
 bool DeleteRetried(const std::string& path);
 
-// The files in `folder` (with its trailing backslash) whose names begin
-// with `prefix`, in the order of their names.
+// The files in `folder` whose names begin with `prefix`, by name.
 struct FoundName {
     std::string name;
     FILETIME written;
 };
 std::vector<FoundName> NamesBeginning(const std::string& folder, const std::string& prefix);
 
-// Whether new files can be made in the folder, and whether the file can be
-// opened for writing, tried without writing anything; `error` says why not.
+// Whether the folder takes new files and the file writes, tried without
+// writing anything; `error` says why not.
 bool FolderTakesFiles(const std::string& folder, DWORD* error = nullptr);
 bool FileTakesWrites(const std::string& path, DWORD* error);
-// A file that is there and can be read.
-bool Readable(const std::string& path);
+bool Readable(const std::string& path);  // there, and can be read

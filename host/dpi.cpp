@@ -1,5 +1,4 @@
-// What the host's windows have in common: their class, and their sizes and
-// font at the window's dots per inch.
+// What the host's windows share: class, sizes and font at their dots per inch.
 #include "host/host.h"
 
 namespace {
@@ -24,8 +23,7 @@ UINT SystemDpi()
 
 }  // namespace
 
-// The monitor's dots per inch where the system keeps them per window
-// (Windows 10 1607 and later), the system's elsewhere.
+// The monitor's dots per inch where kept per window (Windows 10 1607 on).
 UINT WindowDpi(HWND hwnd)
 {
     static const auto forWindow = NewerUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");

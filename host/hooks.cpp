@@ -1,5 +1,4 @@
-// The host's state, shared by its parts, and how the host reaches its user:
-// the hooks a program that drives it may take over.
+// The host's state, and the hooks by which it reaches its user.
 #include "host/host.h"
 
 HostState host;
@@ -19,13 +18,10 @@ bool ConfirmByMessageBox(const std::string& question)
                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
-void NoteNowhere(const std::string&) {}
-
-void IgnorePaintNotice(const PaintNotice*) {}
-
 }  // namespace
 
-HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, NoteNowhere, IgnorePaintNotice};
+HostHooks hostHooks = {TellByMessageBox, ConfirmByMessageBox, [](const std::string&) {},
+                       [](const PaintNotice*) {}};
 
 void HostLog(const std::string& line)
 {

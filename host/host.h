@@ -1,6 +1,5 @@
-// The host program: its state and the functions its parts share, by the file
-// that holds them, the lower parts first. The module is reached only through
-// its exports and the panel messages.
+// The host program: its state and what its parts share, by file, lower parts
+// first. The module is reached only through its exports and panel messages.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +14,6 @@
 #include "host/text.h"
 #include "include/morva.h"
 
-// Exit codes of morvahost.exe.
 enum HostExit {
     HOST_EXIT_OK = 0,
     HOST_EXIT_USAGE = 2,      // bad command line
@@ -25,7 +23,6 @@ enum HostExit {
     HOST_EXIT_NO_WINDOW = 6,  // the host's own windows could not be made
 };
 
-// Menu and button commands of the host's windows.
 enum : UINT {
     IDM_HOST_SAVE = 40001,
     IDM_HOST_EXIT = 40002,
@@ -36,11 +33,8 @@ enum : UINT {
     IDC_SHEET_APPLY = 101,
 };
 
-// One panel type as the module reported it.
 struct PanelType {
-    char initName[32];
-    char createName[32];
-    char cleanupName[32];
+    char initName[32], createName[32], cleanupName[32];  // its entry points
     InitToolTypeProc init;
     ToolCreateProc create;
     ToolCleanupProc cleanup;
@@ -66,9 +60,8 @@ struct HostState {
 };
 extern HostState host;
 
-// The hooks (hooks.cpp): how the host reaches its user, and what it lets a
-// program that drives it see. By default the user gets message boxes, and
-// the notes and the panel's paint notices go nowhere.
+// The hooks (hooks.cpp), for a program that drives the host to take over: by
+// default message boxes, and notes and notices go nowhere.
 struct HostHooks {
     void (*tell)(const std::string& text, UINT icon);  // a message with an MB_ICON* icon
     bool (*confirm)(const std::string& question);      // true: go on
@@ -77,26 +70,18 @@ struct HostHooks {
 };
 extern HostHooks hostHooks;
 extern const char kHostCaption[];  // the title of the host's windows and message boxes
-// Tells the user; notes a step.
-void HostMessage(const std::string& text, UINT icon);
-void HostLog(const std::string& line);
+void HostMessage(const std::string& text, UINT icon);  // tells the user
+void HostLog(const std::string& line);                 // notes a step
 
-// Dots per inch and window classes (dpi.cpp). Pixel sizes the host draws and
-// places itself are given for 96 dots per inch and scaled by the window's
-// own dots per inch.
+// Dots per inch and window classes (dpi.cpp). Sizes are given for 96 dpi.
 UINT WindowDpi(HWND hwnd);
 int Scaled(int pixels, UINT dpi);
-// The dialog font at the given dots per inch; the caller deletes it.
-HFONT CreateHostFont(UINT dpi, LONG weight);
-// AdjustWindowRectEx for a window of the given dots per inch.
+HFONT CreateHostFont(UINT dpi, LONG weight);  // the dialog font; the caller deletes it
 void AdjustWindowRectForDpi(RECT* rc, HWND hwnd, BOOL menu, UINT dpi);
-// Registers one of the host's window classes under its instance, with the
-// arrow cursor and the given background (null: the window paints it all).
+// A class with the arrow cursor and `background` (null: the window paints all).
 bool RegisterHostClass(const char* name, WNDPROC proc, HBRUSH background);
 
-// The panel (panel.cpp). The window classes' names, here and in the main
-// window's and the sheet's files, are what the tests look for. A tool's
-// request for its Properties goes on to the main window.
+// The panel (panel.cpp). The tests look for the window classes' names.
 extern const char kPanelClass[];
 bool RegisterPanelClass();
 HWND AddTool(const uint8_t* savedBlock);
@@ -111,21 +96,12 @@ void OpenPropertySheet(HWND tool);
 void ClosePropertySheet();
 bool SheetDialogMessage(MSG* msg);
 
-// Where the settings are kept (settings_place.cpp), for the program's folder
-// and the user's application data (each with its trailing backslash);
-// `place` says which, and why, for the user.
+// Where the settings are kept (settings_place.cpp), and in `place` why.
 std::string DefaultSettingsPath(std::string* place);
 std::string ChooseSettingsPath(const std::string& programFolder, const std::string& dataFolder,
                                std::string* place);
 
-// The files the host makes beside the settings file (settings_leftovers.cpp),
-// a row of kLeftoverKinds to a kind, in the order of LeftoverName.
-struct LeftoverKind {
-    const char* pattern;
-    const char* writer;
-    const char* start;
-    const char* removed;
-};
+// The files the host makes beside the settings file (settings_leftovers.cpp).
 enum LeftoverName {
     LEFT_TEMPORARY,
     LEFT_OLD_TEMPORARY,
@@ -137,60 +113,45 @@ enum LeftoverName {
     LEFT_VERSION_2,
     LEFT_REPLACED
 };
-extern const LeftoverKind kLeftoverKinds[];
 extern const char kUnsavedStart[];  // how a marker of a session's end that could not save begins
-// What follows the settings file's name in the first file of a kind: ".bad".
-std::string LeftoverSuffix(LeftoverName kind);
-// Adds a paragraph to what the user is told at start.
-void AddProblem(std::string* problem, const std::string& text);
+std::string LeftoverSuffix(LeftoverName kind);  // after FILE in the first of a kind: ".bad"
+void AddProblem(std::string* problem, const std::string& text);  // a paragraph to tell at start
 // Where the settings file is missing, moves the newest whole temporary file
-// no host is writing into its place: `taken` gets its bytes, `from` its
-// name. False, and `problem` says why, when one that may hold someone's only
-// copy was not taken.
+// no host writes into its place (`taken` its bytes, `from` its name); false,
+// and `problem` says why, where one that may be someone's only copy stays.
 bool TakeBackUnfinishedSave(std::vector<uint8_t>* taken, std::string* from, std::string* problem);
-// Removes what is no longer anyone's only copy, given what the settings file
-// holds (null: there is none), and tells what a session's end left.
+// Removes what is no one's only copy, given the settings file's bytes (null:
+// there is none), and tells what a session's end left.
 void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem);
 
-// The settings file at host.settingsPath (settings.cpp). The load reads it,
-// takes back a save's whole temporary file where it is missing or damaged,
-// then clears what such saves left; defaults when there is none. A damaged
-// file is set aside; one that is not the host's, a newer host's, or one that
-// cannot be written or set aside stays as it is (host.settingsKept).
-// `problem` gets what to tell once the window is up.
+// The settings file at host.settingsPath (settings.cpp), or a save's whole
+// temporary file; what saves left is cleared, and `problem` gets what to tell
+// at start. A damaged file is set aside; one not the host's or a newer host's,
+// or one that cannot be written or set aside, stays (host.settingsKept).
 HostSettings LoadHostSettings(bool* fromFile, std::string* problem);
-// At the user's word (File > Save, quitting), who may be asked; or as
-// Windows ends the session, when nobody can be.
+// At the user's word (Save, quitting), or as Windows ends, when nobody is asked.
 enum SaveOccasion { SAVE_BY_USER, SAVE_AT_SESSION_END };
 enum SaveOutcome {
     SAVE_DONE,      // in the file, or kept apart beside it
     SAVE_NOT_MADE,  // the file is kept as it is, or the user chose not to save over it
     SAVE_FAILED,    // the user has been told, or will be at the next start
 };
-// A file another host saved since this one read it is replaced only when
-// the user says so, and kept as a copy; as the session ends, and over a
-// newer host's file or one that is not the host's, this session's settings
-// go to a file of their own beside it.
+// A file another host saved since this one read it is replaced, and kept as
+// a copy, only at the user's word; as the session ends, and over a newer
+// host's file or one not the host's, the settings go to a file of their own.
 SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion);
 
-// The module (module.cpp). OpenPanelModule loads the module at `path` and
-// takes its first panel type; on a fault it has told the user, let the
-// module go and returns the exit code. ClosePanelModule lets it go.
+// The module (module.cpp), with its first panel type; on a fault the user is
+// told, the module let go, and the exit code returned.
 int OpenPanelModule(const std::string& path);
 void ClosePanelModule();
 
-// The main window (mainwindow.cpp), made with the panel in it and placed as
-// `layout` says while that is still on a screen.
+// The main window (mainwindow.cpp), placed as `layout` says while on a screen.
 bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize);
 std::string SettingsText();  // where the settings are kept and why, for the user
-// The panel's tools and the window's place as they are now, saved.
-SaveOutcome SaveHostPanel(SaveOccasion occasion);
+SaveOutcome SaveHostPanel(SaveOccasion occasion);  // the tools and the window's place
 
-// The host's run (hostmain.cpp), for the program's WinMain. OpenHost loads
-// the module at `modulePath` (empty: morva.dll beside the program) and makes
-// the window with the saved tools, maximised where the settings say so and
-// `mayMaximize`; on a fault it has told the user and returns the exit code.
-// RunHost runs the windows until the main window closes, then lets the
-// module go.
+// The host's run (hostmain.cpp): the module (empty: morva.dll beside it) and
+// the saved tools, maximised as settings and `mayMaximize` say; or the exit code.
 int OpenHost(const std::string& modulePath, bool mayMaximize);
 void RunHost();

@@ -1,13 +1,11 @@
-// The host's run: the module, the settings, the main window with the saved
-// tools, and the message loop.
+// The host's run: the module, the settings, the window, and the message loop.
 #include "host/host.h"
 
 #include <commctrl.h>
 
 int OpenHost(const std::string& modulePath, bool mayMaximize)
 {
-    // Property pages use up-down controls: their class must exist before
-    // the first page is asked for.
+    // Property pages use up-down controls, whose class must exist first.
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
 

@@ -1,5 +1,4 @@
-// The main window: the strip that shows the panel type, the panel below it,
-// the menu, and the About box.
+// The main window: a strip that shows the panel type, the panel, the menu.
 #include "host/host.h"
 
 #include <algorithm>
@@ -23,8 +22,10 @@ void DrawHostText(HDC hdc, int x, int y, const std::string& text)
     TextOutW(hdc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
-void PaintTypeHeader(HWND hwnd, HDC hdc)
+LRESULT OnMainPaint(HWND hwnd)
 {
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
     UINT dpi = WindowDpi(hwnd);
     int height = HeaderHeight(hwnd);
     RECT rc;
@@ -41,8 +42,7 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
         SelectObject(mem, old);
         DeleteDC(mem);
     }
-    HFONT bold = CreateHostFont(dpi, FW_BOLD);
-    HFONT normal = CreateHostFont(dpi, FW_NORMAL);
+    HFONT bold = CreateHostFont(dpi, FW_BOLD), normal = CreateHostFont(dpi, FW_NORMAL);
     HGDIOBJ oldFont = SelectObject(hdc, bold);
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
@@ -59,13 +59,6 @@ void PaintTypeHeader(HWND hwnd, HDC hdc)
     DeleteObject(normal);
     RECT line = {0, height - 2, rc.right, height};
     DrawEdge(hdc, &line, EDGE_ETCHED, BF_TOP);
-}
-
-LRESULT OnMainPaint(HWND hwnd)
-{
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    PaintTypeHeader(hwnd, hdc);
     EndPaint(hwnd, &ps);
     return 0;
 }
@@ -90,8 +83,7 @@ LRESULT OnMainMinMax(HWND hwnd, MINMAXINFO* mmi)
     return 0;
 }
 
-// Moved to a screen of other dots per inch: the system's suggested place,
-// then the header and the panel drawn and laid out anew.
+// Moved to a screen of other dots per inch: the suggested place, laid out anew.
 LRESULT OnMainDpiChanged(HWND hwnd, const RECT* suggested)
 {
     SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -115,9 +107,8 @@ void ShowAboutHost()
     HostMessage(text, MB_ICONINFORMATION);
 }
 
-// Quitting saves first; a user who would rather not quit without the
-// settings keeps everything, the open page's edits too. Then the page goes
-// before its tool, the tools before the window that holds them.
+// Quitting saves first; a user who will not quit unsaved keeps it all, the
+// page's edits too. The page goes before its tool, the tools before the window.
 LRESULT OnMainClose(HWND hwnd)
 {
     if (SaveHostPanel(SAVE_BY_USER) == SAVE_FAILED &&
@@ -131,17 +122,6 @@ LRESULT OnMainClose(HWND hwnd)
         DestroyWindow(tool);
     }
     DestroyWindow(hwnd);
-    return 0;
-}
-
-// Windows ends a session without closing the windows, and may end the
-// process as soon as this returns: the settings are saved here, nothing
-// asked or shown; a failed save is told at the next start.
-LRESULT OnMainEndSession(bool ending)
-{
-    if (ending) {
-        SaveHostPanel(SAVE_AT_SESSION_END);
-    }
     return 0;
 }
 
@@ -192,7 +172,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         return OnMainClose(hwnd);
     case WM_ENDSESSION:
-        return OnMainEndSession(wParam != FALSE);
+        // Windows may end the process once this returns, the windows still
+        // open: saved here, nothing asked; a failure is told at the next start.
+        if (wParam) {
+            SaveHostPanel(SAVE_AT_SESSION_END);
+        }
+        return 0;
     case WM_DESTROY:
         host.mainWindow = nullptr;
         PostQuitMessage(0);
@@ -204,14 +189,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HMENU MakeMenu()
 {
-    HMENU file = CreatePopupMenu();
+    HMENU file = CreatePopupMenu(), tools = CreatePopupMenu(), help = CreatePopupMenu();
     AppendMenuA(file, MF_STRING, IDM_HOST_SAVE, "&Save Settings");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, IDM_HOST_EXIT, "E&xit");
-    HMENU tools = CreatePopupMenu();
     AppendMenuA(tools, MF_STRING, IDM_HOST_ADD_TOOL, "&Add Tool");
     AppendMenuA(tools, MF_STRING, IDM_HOST_REMOVE_TOOL, "&Remove Last Tool");
-    HMENU help = CreatePopupMenu();
     AppendMenuA(help, MF_STRING, IDM_HOST_ABOUT, "&About Morva Host...");
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
@@ -242,10 +225,8 @@ bool CreateMainWindow(const PanelLayout& layout, bool mayMaximize)
     if (!host.panel) {
         return false;
     }
-    // A saved placement is used only while some of it is still on a screen.
-    // It is in workspace coordinates, which begin at the top left of the main
-    // screen's work area (right of a taskbar on the left, below one at the
-    // top); the screens are found in screen coordinates.
+    // A saved placement is used only while some of it is on a screen. It is in
+    // workspace coordinates, from the main screen's work area (past a taskbar).
     RECT saved = {layout.left, layout.top, layout.left + layout.width, layout.top + layout.height};
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -299,8 +280,6 @@ SaveOutcome SaveHostPanel(SaveOccasion occasion)
     return SaveHostSettings(settings, occasion);
 }
 
-// Where the settings are kept, why there, and whether this session's
-// changes go there; the About box and --help tell the user.
 std::string SettingsText()
 {
     std::string text = "Settings: " + host.settingsPath;

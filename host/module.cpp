@@ -3,8 +3,7 @@
 
 namespace {
 
-// An entry point the module reported; false, the user told, where it is
-// not exported.
+// An entry point the module reported; false, the user told, if not exported.
 template <typename T>
 bool ResolveEntryPoint(const char* name, T* proc)
 {
@@ -17,19 +16,6 @@ bool ResolveEntryPoint(const char* name, T* proc)
     return *proc != nullptr;
 }
 
-int InitPanelType()
-{
-    PanelTypeInfo* info = nullptr;
-    if (host.type.init(&info, 0) != &info || !info) {
-        HostMessage("The module\n" + host.modulePath + "\ndid not describe its panel type.",
-                    MB_ICONERROR);
-        return HOST_EXIT_NO_TYPE;
-    }
-    host.type.info = info;
-    return HOST_EXIT_OK;
-}
-
-// Loads the module, takes its first panel type and has it describe itself.
 int LoadPanelModule(const std::string& path)
 {
     host.modulePath = path;
@@ -51,19 +37,17 @@ int LoadPanelModule(const std::string& path)
                     MB_ICONERROR);
         return HOST_EXIT_NO_EXPORT;
     }
-    // Types are asked for until the module has none left; the panel holds
-    // tools of the first. The bound only guards against a module that never
-    // says it is done.
+    // Types are asked for until the module has none left (the bound guards
+    // against one that never says so); the panel holds tools of the first.
     int count = 0;
     for (int i = 0; i < 64; i++) {
         PanelType t = {};
         if (!enumerate(t.initName, t.createName, t.cleanupName, host.instance, 0)) {
             break;
         }
-        // Cut to their buffers, whatever the module wrote.
-        t.initName[sizeof t.initName - 1] = '\0';
-        t.createName[sizeof t.createName - 1] = '\0';
-        t.cleanupName[sizeof t.cleanupName - 1] = '\0';
+        for (char* name : {t.initName, t.createName, t.cleanupName}) {
+            name[sizeof t.initName - 1] = '\0';  // cut to its buffer, whatever the module wrote
+        }
         if (count++ == 0) {
             host.type = t;
         }
@@ -73,10 +57,17 @@ int LoadPanelModule(const std::string& path)
         return HOST_EXIT_NO_TYPE;
     }
     PanelType& t = host.type;
-    bool resolved = ResolveEntryPoint(t.initName, &t.init) &&
-                    ResolveEntryPoint(t.createName, &t.create) &&
-                    ResolveEntryPoint(t.cleanupName, &t.cleanup);
-    return resolved ? InitPanelType() : HOST_EXIT_NO_EXPORT;
+    if (!ResolveEntryPoint(t.initName, &t.init) || !ResolveEntryPoint(t.createName, &t.create) ||
+        !ResolveEntryPoint(t.cleanupName, &t.cleanup)) {
+        return HOST_EXIT_NO_EXPORT;
+    }
+    PanelTypeInfo* info = nullptr;
+    if (t.init(&info, 0) != &info || !info) {
+        HostMessage("The module\n" + path + "\ndid not describe its panel type.", MB_ICONERROR);
+        return HOST_EXIT_NO_TYPE;
+    }
+    t.info = info;
+    return HOST_EXIT_OK;
 }
 
 }  // namespace

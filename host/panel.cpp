@@ -1,5 +1,4 @@
-// The panel: the child window that holds the tools, one above the other,
-// each fitted to the panel's width in its own proportion.
+// The panel: the tools one above the other, each fitted to its width.
 #include <algorithm>
 
 #include "host/host.h"
@@ -26,13 +25,9 @@ SIZE UnpackSize(LRESULT packed)
 SIZE IdealSize(HWND tool)
 {
     SIZE s = UnpackSize(SendMessageA(tool, PNM_GETIDEALSIZE, 0, 0));
-    if (s.cx <= 0 || s.cy <= 0) {
-        s = {32, 20};  // a tool that gives no ideal size still gets room to show
-    }
-    return s;
+    return s.cx > 0 && s.cy > 0 ? s : SIZE{32, 20};  // room even for a tool that gives none
 }
 
-// The size the tool asks for within the width it is offered.
 SIZE FittedSize(HWND tool, int width, int maxHeight)
 {
     SIZE ideal = IdealSize(tool);
@@ -54,16 +49,6 @@ LRESULT OnPanelPaint(HWND hwnd)
     return 0;
 }
 
-// The tool's keyboard is copied right after this returns; the panel adds
-// nothing to it.
-LRESULT OnPaintNotice(const PaintNotice* notice)
-{
-    if (notice) {
-        hostHooks.paintNotice(notice);
-    }
-    return 0;
-}
-
 LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -74,11 +59,13 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         LayoutPanel();
         return 0;
-    case PNM_SHOWPROPERTIES:
-        // A tool's Properties item: the main window opens its sheet.
+    case PNM_SHOWPROPERTIES:  // a tool's Properties item: the main window opens its sheet
         return SendMessageA(host.mainWindow, msg, wParam, lParam);
-    case PNM_PAINTNOTIFY:
-        return OnPaintNotice(reinterpret_cast<const PaintNotice*>(lParam));
+    case PNM_PAINTNOTIFY:  // the tool copies its keyboard, unchanged, once this returns
+        if (lParam) {
+            hostHooks.paintNotice(reinterpret_cast<const PaintNotice*>(lParam));
+        }
+        return 0;
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -138,9 +125,8 @@ SIZE PanelMinimumSize()
     return total;
 }
 
-// A new tool is made with no size at all and then placed by the panel, so
-// the size that lays out and draws its keyboard always comes after its
-// creation.
+// A new tool is made with no size and then placed, so the size that lays
+// out and draws its keyboard always comes after its creation.
 HWND AddTool(const uint8_t* savedBlock)
 {
     if (host.tools.size() >= SETTINGS_MAX_TOOLS) {
@@ -162,7 +148,6 @@ HWND AddTool(const uint8_t* savedBlock)
     return tool;
 }
 
-// A tool's page never outlives it.
 void RemoveLastTool()
 {
     if (host.tools.empty()) {

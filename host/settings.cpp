@@ -1,8 +1,6 @@
-// What the host decides about its settings file: what a start reads, sets
-// aside and tells; whether a save replaces the file, keeps a copy of it, or
-// keeps this session's settings apart. A file is written over only while it
-// is the one this host read or wrote, or at the user's word; one that is not
-// the host's never. The user is told through the hooks.
+// What the host decides about its settings file at start and at each save.
+// A file is written over only while it is the one this host read or wrote,
+// or at the user's word; one not the host's never.
 #include "host/host.h"
 #include "host/options.h"
 
@@ -13,13 +11,10 @@ namespace {
 enum SeenFile { SEEN_UNKNOWN, SEEN_NONE, SEEN_BYTES };
 SeenFile seen = SEEN_UNKNOWN;
 std::vector<uint8_t> seenBytes;
-// Where the session's settings kept apart go, at the user's saves and as
-// Windows ends the session; empty until then.
-std::string keptApart, endedApart;
+std::string keptApart, endedApart;  // the settings kept apart: by the user, as Windows ends
 bool notOurs = false;  // the file at the settings path is none of the host's: saves say so
 
-// `why` begins the reason the About box and Save give, `what` says what is
-// wrong with the file at start.
+// `why` begins what About and Save say, `what` what is wrong at start.
 void KeepFileAsItIs(const std::string& why, const std::string& what, std::string* problem,
                     const std::string& starts = "starts with default settings")
 {
@@ -36,11 +31,9 @@ void CheckWritable(std::string* problem)
 {
     DWORD error = ERROR_SUCCESS;
     bool file = FileTakesWrites(host.settingsPath, &error);
-    if (file && FolderTakesFiles(FolderOf(host.settingsPath), &error)) {
-        return;
-    }
-    if (error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT) {
-        return;  // held by another program now, or the like: a save will say
+    if ((file && FolderTakesFiles(FolderOf(host.settingsPath), &error)) ||
+        (error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT)) {
+        return;  // writable, or held by another program now or the like: a save will say
     }
     KeepFileAsItIs("It can be read but not written",
                    "can be read but not written: " + SystemErrorText(error) +
@@ -62,7 +55,6 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
 {
     std::vector<uint8_t> bytes;
     DWORD error = ERROR_SUCCESS;
-    *missing = *whole = false;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error == ERROR_FILE_NOT_FOUND) {
             seen = SEEN_NONE;
@@ -81,8 +73,7 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         }
         return false;
     }
-    // Whatever a mistyped --settings names, the user's text or the module,
-    // is not the host's to set aside or to save over.
+    // Whatever a mistyped --settings names is not the host's to touch.
     if (!BeginsAsOurs(bytes)) {
         notOurs = true;
         KeepFileAsItIs("It is not a Morva Host settings file",
@@ -98,8 +89,7 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         *whole = true;
         return true;
     }
-    // A newer host's file is not damaged, only beyond this one: it stays
-    // whole for that host.
+    // A newer host's file is not damaged, only beyond this one.
     if (status == SETTINGS_NEWER_VERSION) {
         uint32_t writer = SettingsFileWriter(bytes.data(), bytes.size());
         std::string by = NewerHostText(bytes);
@@ -111,10 +101,9 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
         *whole = true;
         return false;
     }
-    std::string damaged = "is damaged: " +
-                          std::string(bytes.size() > (1u << 20) ? "it is far too large"
-                                                                : SettingsStatusText(status)) +
-                          ".";
+    const char* why =
+        bytes.size() > (1u << 20) ? "it is far too large" : SettingsStatusText(status);
+    std::string damaged = "is damaged: " + std::string(why) + ".";
     std::string aside =
         MoveToFreeName(host.settingsPath, host.settingsPath, LeftoverSuffix(LEFT_BAD), &error);
     if (aside.empty()) {
@@ -131,9 +120,8 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
     return false;
 }
 
-// This session's settings in a file of their own beside the settings file:
-// under a lasting name that its later saves replace, or, as Windows ends the
-// session, one the next start tells the user of.
+// This session's settings in a file of their own beside the settings file,
+// which its later saves replace; as Windows ends, one the next start tells of.
 bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::string* error)
 {
     bool ending = occasion == SAVE_AT_SESSION_END;
@@ -156,8 +144,8 @@ bool KeepApart(const std::vector<uint8_t>& bytes, SaveOccasion occasion, std::st
     return true;
 }
 
-// As Windows ends the session nobody can be told: the settings are kept
-// apart for the next start to tell of, or, failing that, what went wrong.
+// As Windows ends the session nobody can be told: the settings, or failing
+// that what went wrong, are left for the next start to tell of.
 SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
                        const std::vector<uint8_t>& bytes)
 {
@@ -186,8 +174,7 @@ SaveOutcome SaveFailed(const std::string& error, SaveOccasion occasion,
 // What a save does with the file now at the settings path.
 enum SaveStep { STEP_REPLACE, STEP_KEEP_APART, STEP_NOTHING };
 
-// The name a copy of `bytes` is kept under as they are replaced: none for
-// a file this host wrote or read in its own version.
+// The name of a copy of `bytes` as replaced: none for this host's own file.
 std::string CopySuffix(const std::vector<uint8_t>& bytes, bool asSeen)
 {
     HostSettings unused;
@@ -209,8 +196,8 @@ SaveStep Decide(bool exists, const std::vector<uint8_t>& now, SaveOccasion occas
     HostSettings unused;
     bool newer =
         exists && DecodeSettings(now.data(), now.size(), &unused) == SETTINGS_NEWER_VERSION;
-    // Never over a newer host's file or no settings file; as the session
-    // ends nobody can be asked.
+    // Never over a newer host's file or no settings file; nobody can be
+    // asked as the session ends.
     if (newer || !BeginsAsOurs(now) || occasion == SAVE_AT_SESSION_END) {
         return STEP_KEEP_APART;
     }
@@ -249,8 +236,7 @@ HostSettings LoadHostSettings(bool* fromFile, std::string* problem)
                                 "finish had left its settings whole in\n" +
                                 taken + "\nMorva Host has taken them as the settings file.");
     }
-    // Only once the file is whole, or there is none, is a temporary file
-    // no longer anyone's only copy.
+    // Only with the file whole, or none, is a temporary file no one's only copy.
     if (whole || missing) {
         RemoveLeftovers(seen == SEEN_BYTES ? &seenBytes : nullptr, problem);
     }
@@ -281,9 +267,8 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
         return WriteFileAtomically(keptApart, bytes, &error) ? SAVE_DONE
                                                              : SaveFailed(error, occasion, bytes);
     }
-    // What is there is read before the decision and again just before the
-    // replace: another host may save while the question is open. What
-    // changed is decided again, three times, then kept apart.
+    // Read before deciding and again just before the replace: another host may
+    // save while the question is open. Decided again, three times, then kept apart.
     std::string temp;
     std::vector<uint8_t> now;
     bool exists = false;
@@ -336,9 +321,8 @@ SaveOutcome SaveHostSettings(const HostSettings& settings, SaveOccasion occasion
     }
     bool asSeen = exists ? seen == SEEN_BYTES && now == seenBytes : seen == SEEN_NONE;
     std::string suffix = exists ? CopySuffix(now, asSeen) : std::string();
-    // Even this host's own file goes to a copy as it is replaced (another
-    // host may have saved since it was read), dropped once it shows the file
-    // was still this host's.
+    // Even this host's own file goes to a copy as it is replaced (another may
+    // have saved since it was read), dropped once it shows it was this one's.
     bool ownFile = exists && suffix.empty();
     std::string copy;
     if (!PutInPlace(temp, host.settingsPath, exists, ownFile ? ".replaced" : suffix, &copy,

@@ -1,39 +1,22 @@
-// The files the host makes beside its settings file: one table of their
-// kinds, for the finder, the clean-up and the user's documentation alike.
+// The files the host makes beside its settings file, found and cleared away.
 #include <cstring>
 
 #include "host/host.h"
-
-// A name is "FILE." and the pattern, where '#' stands for a process number
-// (no zero before it) and '?' for a copy number from 2 to 99 and its dot,
-// which the first copy goes without. No other name is ever touched.
-const LeftoverKind kLeftoverKinds[] = {
-    {"#.tmp", "a save, as it writes the new file",
-     "where FILE is missing or damaged, takes back the newest whole one of a host that is gone",
-     "by its save once in place; by a start once no host holds it open and FILE holds the same "
-     "bytes, or it is damaged"},
-    {"tmp", "a save of a host before 1.1", "as FILE.#.tmp", "as FILE.#.tmp"},
-    {"?ended", "the end of a Windows session whose settings could not go to FILE",
-     "renames it FILE.?kept and tells where it is", "renamed by the next start"},
-    {"unsaved", "the end of a Windows session whose settings could not be written at all",
-     "tells what was lost and why", "by the start that told"},
-    {"?kept", "a session that keeps its settings apart, and later saves of that session", "nothing",
-     "never: the user's"},
-    {"?bad", "a start that found FILE damaged", "nothing", "never: the user's"},
-    {"?version-1", "the first save over a file of hosts before 1.1", "nothing", "never"},
-    {"?version-2", "the first save over a file of host 1.1", "nothing", "never"},
-    {"?replaced", "a save over a file, as it replaces it", "nothing",
-     "by that save when the file was its own; otherwise never"},
-};
 
 const char kUnsavedStart[] = "MVHS unsaved\r\n";
 
 namespace {
 
+// A name is "FILE." and a pattern, by LeftoverName: '#' a process number (no
+// zero before it), '?' a copy number from 2 to 99 and its dot, which the first
+// copy goes without. No other name is touched; docs/host.md tells of each.
+const char* const kPatterns[] = {"#.tmp", "tmp",        "?ended",     "unsaved",  "?kept",
+                                 "?bad",  "?version-1", "?version-2", "?replaced"};
+
 // Whether `found` is `name` followed by the pattern of `kind`.
 bool Matches(const std::string& found, const std::string& name, LeftoverName kind)
 {
-    const char* pattern = kLeftoverKinds[kind].pattern;
+    const char* pattern = kPatterns[kind];
     bool numbered = pattern[0] == '#' || pattern[0] == '?';
     std::string tail = numbered ? pattern + 1 : pattern;
     tail.insert(0, tail[0] == '.' ? "" : ".");
@@ -53,8 +36,7 @@ bool Matches(const std::string& found, const std::string& name, LeftoverName kin
     return pattern[0] == '#' ? number <= 0xFFFFFFFFu : number >= 2 && number <= 99;
 }
 
-// A file found beside the settings file, read unshared: a host still
-// writing it holds it open.
+// A file beside the settings file, read unshared: a writer holds it open.
 struct Leftover {
     LeftoverName kind;
     std::string path;
@@ -64,8 +46,7 @@ struct Leftover {
     std::vector<uint8_t> bytes;
 };
 
-// The files of the kinds from `first` to `last`; `own` gets the settings
-// file's time of writing.
+// The files of the kinds `first` to `last`; `own` gets the settings file's time.
 std::vector<Leftover> FindLeftovers(const std::string& path, LeftoverName first, LeftoverName last,
                                     FILETIME* own)
 {
@@ -102,38 +83,37 @@ void TellLeftAlone(const Leftover& left, const std::string& why, std::string* pr
                             "--settings and that file.");
 }
 
-// The settings kept apart as Windows ended a session take their lasting
-// name, and the user is told where.
-void TellOfSettingsKeptAtSessionEnd(const Leftover& ended, std::string* problem)
+// Tells what an ended session left: its settings kept apart, or why not.
+void TellOfEndedSession(const Leftover& left, std::string* problem)
 {
-    DWORD error = ERROR_SUCCESS;
-    std::string kept =
-        MoveToFreeName(ended.path, host.settingsPath, LeftoverSuffix(LEFT_KEPT), &error);
-    AddProblem(problem, "When Windows ended an earlier session, its settings could not go to\n" +
-                            host.settingsPath +
-                            "\n(another Morva Host had saved there, or the file could not be "
-                            "replaced then), so Morva Host kept them apart, in\n" +
-                            (kept.empty() ? ended.path : kept) +
-                            "\n\nTo use them, start Morva Host with --settings and that file.");
-}
-
-void TellOfUnsavedSession(const Leftover& marker, std::string* problem)
-{
-    std::string why(marker.bytes.begin() + strlen(kUnsavedStart), marker.bytes.end());
-    AddProblem(problem,
-               "When Windows ended an earlier session, Morva Host could not save its "
-               "settings to\n" +
-                   host.settingsPath + "\n\n" + why +
-                   "\n\nWhat was changed in that session is lost; the settings file "
-                   "holds what was saved before it.");
-    DeleteRetried(marker.path);
+    std::string text(left.bytes.begin(), left.bytes.end());
+    if (left.kind == LEFT_ENDED && !text.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        std::string kept =
+            MoveToFreeName(left.path, host.settingsPath, LeftoverSuffix(LEFT_KEPT), &error);
+        AddProblem(problem,
+                   "When Windows ended an earlier session, its settings could not go to\n" +
+                       host.settingsPath +
+                       "\n(another Morva Host had saved there, or the file could not be "
+                       "replaced then), so Morva Host kept them apart, in\n" +
+                       (kept.empty() ? left.path : kept) +
+                       "\n\nTo use them, start Morva Host with --settings and that file.");
+    } else if (left.kind == LEFT_UNSAVED && text.rfind(kUnsavedStart, 0) == 0) {
+        AddProblem(problem,
+                   "When Windows ended an earlier session, Morva Host could not save its "
+                   "settings to\n" +
+                       host.settingsPath + "\n\n" + text.substr(strlen(kUnsavedStart)) +
+                       "\n\nWhat was changed in that session is lost; the settings file "
+                       "holds what was saved before it.");
+        DeleteRetried(left.path);
+    }
 }
 
 }  // namespace
 
 std::string LeftoverSuffix(LeftoverName kind)
 {
-    const char* pattern = kLeftoverKinds[kind].pattern;
+    const char* pattern = kPatterns[kind];
     return std::string(".") + (pattern[0] == '?' ? pattern + 1 : pattern);
 }
 
@@ -187,20 +167,14 @@ void RemoveLeftovers(const std::vector<uint8_t>* settings, std::string* problem)
         SettingsStatus status = DecodeSettings(left.bytes.data(), left.bytes.size(), &unused);
         bool later = CompareFileTime(&own, &left.written) > 0;  // never when there is no file
         if (left.kind > LEFT_OLD_TEMPORARY) {
-            if (left.kind == LEFT_ENDED && !left.bytes.empty()) {
-                TellOfSettingsKeptAtSessionEnd(left, problem);
-            } else if (left.kind == LEFT_UNSAVED &&
-                       std::string(left.bytes.begin(), left.bytes.end()).rfind(kUnsavedStart, 0) ==
-                           0) {
-                TellOfUnsavedSession(left, problem);
-            }
+            TellOfEndedSession(left, problem);
         } else if (status == SETTINGS_NEWER_VERSION) {
             TellLeftAlone(left, "was written by a newer Morva Host", problem);
         } else if (status != SETTINGS_OK || (settings && *settings == left.bytes)) {
             DeleteRetried(left.path);
         } else {
-            // A later settings file may hold only defaults, saved when a
-            // fault kept this one from being taken back: it stays the user's.
+            // A later settings file may hold defaults saved when a fault kept
+            // this one from being taken back: it stays the user's.
             TellLeftAlone(left,
                           later ? "holds settings other than those of the settings file"
                                 : "holds settings written after those of the settings file",

@@ -1,5 +1,4 @@
-// The property sheet: a window around the page a tool provides, with OK,
-// Cancel and Apply. One sheet at a time.
+// The property sheet: a window around a tool's page, with OK, Cancel, Apply.
 #include <algorithm>
 
 #include "host/host.h"
@@ -8,8 +7,7 @@ namespace {
 
 const char kSheetClass[] = "MorvaHostSheet";
 const char kContainerClass[] = "MorvaHostPageFrame";
-// At 96 dots per inch; scaled by the sheet's. The page itself is a dialog,
-// which the system lays out in the sheet's dots per inch.
+// At 96 dpi, scaled by the sheet's as the system scales the page, a dialog.
 const int kPad = 8;
 const int kPageInset = 6;  // the page's place inside the container
 const int kButtonWidth = 80;
@@ -25,9 +23,11 @@ HWND MakeButton(HWND parent, const char* text, UINT id, DWORD extra)
                            nullptr);
 }
 
-// The buttons' font, made anew for the sheet's dots per inch.
-void SetSheetFont(HWND sheet, UINT dpi)
+// Fits the sheet around the page, with the buttons' font for its dots per
+// inch, beside the host window or where the system suggests on a new screen.
+void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
 {
+    UINT dpi = WindowDpi(sheet);
     HFONT old = host.sheetFont;
     host.sheetFont = CreateHostFont(dpi, FW_NORMAL);
     for (UINT id : kButtonIds) {
@@ -37,13 +37,6 @@ void SetSheetFont(HWND sheet, UINT dpi)
     if (old) {
         DeleteObject(old);
     }
-}
-
-// Fits the sheet around the page; puts it beside the host window, or at the
-// place the system suggests when it moves to a screen of other dots per inch.
-void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
-{
-    UINT dpi = WindowDpi(sheet);
     int pad = Scaled(kPad, dpi);
     int buttonWidth = Scaled(kButtonWidth, dpi);
     int buttonHeight = Scaled(kButtonHeight, dpi);
@@ -79,29 +72,20 @@ void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
 LRESULT OnSheetDpiChanged(HWND sheet, const RECT* suggested)
 {
     if (host.page && IsWindow(host.page)) {
-        SetSheetFont(sheet, WindowDpi(sheet));
         ArrangeSheet(sheet, GetDlgItem(sheet, IDC_SHEET_CONTAINER), host.page, suggested);
     }
     return 0;
 }
 
-// The page writes its edits into the tool; the tool is then redrawn and the
-// panel fitted again, since the octave count sets the tool's proportion.
-void ApplyPropertySheet()
-{
-    if (!host.page || !host.sheetTool) {
-        return;
-    }
-    SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
-    LayoutPanel();
-    SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
-    HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
-}
-
 LRESULT OnSheetCommand(UINT id)
 {
-    if (id == IDOK || id == IDC_SHEET_APPLY) {
-        ApplyPropertySheet();
+    // The page writes its edits into the tool, which is then redrawn and the
+    // panel fitted again: the octave count sets the tool's proportion.
+    if ((id == IDOK || id == IDC_SHEET_APPLY) && host.page && host.sheetTool) {
+        SendMessageA(host.page, WM_COMMAND, MAKEWPARAM(ID_PAGE_APPLY, 0), 0);
+        LayoutPanel();
+        SendMessageA(host.sheetTool, PNM_REFRESH, 0, 0);
+        HostLog("property page applied to tool " + std::to_string(ToolNumber(host.sheetTool)));
     }
     if (id == IDOK || id == IDCANCEL) {
         ClosePropertySheet();
@@ -156,8 +140,7 @@ void OpenPropertySheet(HWND tool)
     MakeButton(sheet, "OK", IDOK, BS_DEFPUSHBUTTON);
     MakeButton(sheet, "Cancel", IDCANCEL, BS_PUSHBUTTON);
     MakeButton(sheet, "&Apply", IDC_SHEET_APPLY, BS_PUSHBUTTON);
-    UINT dpi = WindowDpi(sheet);
-    int inset = Scaled(kPageInset, dpi);
+    int inset = Scaled(kPageInset, WindowDpi(sheet));
     HWND page = reinterpret_cast<HWND>(SendMessageA(
         tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(container), MAKELPARAM(inset, inset)));
     if (!page || !IsWindow(page)) {
@@ -165,7 +148,6 @@ void OpenPropertySheet(HWND tool)
         HostMessage("The tool did not provide a property page.", MB_ICONWARNING);
         return;
     }
-    SetSheetFont(sheet, dpi);
     host.sheet = sheet;
     host.sheetTool = tool;
     host.page = page;
@@ -179,11 +161,8 @@ void OpenPropertySheet(HWND tool)
 
 void ClosePropertySheet()
 {
-    HWND sheet = host.sheet;
-    HWND page = host.page;
-    host.sheet = nullptr;
-    host.sheetTool = nullptr;
-    host.page = nullptr;
+    HWND sheet = host.sheet, page = host.page;
+    host.sheet = host.sheetTool = host.page = nullptr;
     if (page && IsWindow(page)) {
         DestroyWindow(page);
     }

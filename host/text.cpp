@@ -1,13 +1,11 @@
-// Paths and text: UTF-8 inside the host, UTF-16 at the system's wide calls,
-// the system's code page where the module speaks.
+// Paths and text, and the system's code page where the module speaks.
 #include "host/host.h"
 
 #include <shellapi.h>
 
 #include <cstring>
 
-// The command line as the system keeps it, in UTF-16, so that no path is
-// squeezed through the system's code page.
+// The command line in UTF-16, so that no path goes through the code page.
 std::vector<std::string> Arguments()
 {
     std::vector<std::string> args;
@@ -59,7 +57,6 @@ std::string Utf8(const std::wstring& wide)
     return utf8;
 }
 
-// The module's texts are in the system's code page.
 std::string ModuleText(const char* field, size_t size)
 {
     int n = static_cast<int>(strnlen(field, size));

@@ -1,6 +1,5 @@
-// Paths and text (text.cpp). Text is UTF-8 inside the host and UTF-16 at
-// the system's wide calls, so that a path outside the system's code page
-// survives.
+// Paths and text (text.cpp): UTF-8 inside the host, UTF-16 at the system's
+// wide calls, so that a path outside the system's code page survives.
 #pragma once
 
 #include <cstddef>

@@ -815,12 +815,12 @@ mutant("sheet-old-left-open", F,
        "a second tool's sheet opens beside the first, whose page is forgotten",
        None, HOST_SESSION_W)
 mutant("sheet-apply-no-layout", F,
-       "    LayoutPanel();\n    SendMessageA(host.sheetTool, PNM_REFRESH",
-       "    SendMessageA(host.sheetTool, PNM_REFRESH",
+       "        LayoutPanel();\n        SendMessageA(host.sheetTool, PNM_REFRESH",
+       "        SendMessageA(host.sheetTool, PNM_REFRESH",
        "an applied octave count leaves the tool at its old proportion",
        None, HOST_SESSION_W)
 mutant("sheet-ok-no-apply", F,
-       "if (id == IDOK || id == IDC_SHEET_APPLY) {", "if (id == IDC_SHEET_APPLY) {",
+       "if ((id == IDOK || id == IDC_SHEET_APPLY) &&", "if ((id == IDC_SHEET_APPLY) &&",
        "OK closes the sheet without applying its edits",
        None, HOST_SHEET_W)
 mutant("sheet-apply-closes", F,
@@ -979,12 +979,12 @@ mutant("module-missing-code", F,
        "a module that does not load ends the host with the code of a missing export",
        None, HOST_MODULE_W)
 mutant("module-resolve-goes-on", F,
-       "ResolveEntryPoint(t.initName, &t.init) &&\n                    ResolveEntryPoint(t.createName, &t.create) &&",
-       "ResolveEntryPoint(t.initName, &t.init) &\n                    ResolveEntryPoint(t.createName, &t.create) &",
+       "!ResolveEntryPoint(t.initName, &t.init) || !ResolveEntryPoint(t.createName, &t.create) ||",
+       "!ResolveEntryPoint(t.initName, &t.init) | !ResolveEntryPoint(t.createName, &t.create) |",
        "the entry points are looked for after one is missing, with a box for each",
        None, HOST_MODULE_W)
 mutant("module-no-export-code", F,
-       "InitPanelType() : HOST_EXIT_NO_EXPORT;", "InitPanelType() : HOST_EXIT_NO_TYPE;",
+       "&t.cleanup)) {\n        return HOST_EXIT_NO_EXPORT;", "&t.cleanup)) {\n        return HOST_EXIT_NO_TYPE;",
        "a reported entry point that is not exported ends the host with the code of a missing type",
        None, HOST_MODULE_W)
 mutant("module-kept-on-fault", F,
@@ -1008,7 +1008,7 @@ mutant("file-temp-kept-on-failure", F,
        "a temporary file whose write failed is left behind",
        None, HOST_FILES_W)
 mutant("file-replace-no-put-back", F,
-       "        MoveRetried(copy, path, 0);\n", "",
+       "            MoveRetried(*copy, path, 0);\n", "",
        "a replace that moved the old file aside but not the new one in leaves no settings file",
        None, HOST_FILES_W)
 mutant("file-live-temporary", F,
