@@ -15,9 +15,7 @@ UINT SystemDpi()
 {
     HDC screen = GetDC(nullptr);
     int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) {
-        ReleaseDC(nullptr, screen);
-    }
+    ReleaseDC(nullptr, screen);  // none taken: nothing done
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 

@@ -282,12 +282,7 @@ SaveOutcome SaveHostPanel(SaveOccasion occasion)
 
 std::string SettingsText()
 {
-    std::string text = "Settings: " + host.settingsPath;
-    if (!host.settingsPlace.empty()) {
-        text += "\n(" + host.settingsPlace + ")";
-    }
-    if (!host.settingsKept.empty()) {
-        text += "\n" + host.settingsKept;
-    }
-    return text;
+    std::string place = host.settingsPlace.empty() ? "" : "\n(" + host.settingsPlace + ")";
+    std::string kept = host.settingsKept.empty() ? "" : "\n" + host.settingsKept;
+    return "Settings: " + host.settingsPath + place + kept;
 }

@@ -89,8 +89,7 @@ void LayoutPanel()
     if (!host.panel || host.tools.empty()) {
         return;
     }
-    int margin = PanelScaled(kMargin);
-    int gap = PanelScaled(kGap);
+    int margin = PanelScaled(kMargin), gap = PanelScaled(kGap);
     RECT rc;
     GetClientRect(host.panel, &rc);
     int count = static_cast<int>(host.tools.size());

@@ -7,16 +7,39 @@ const char kUnsavedStart[] = "MVHS unsaved\r\n";
 
 namespace {
 
-// A name is "FILE." and a pattern, by LeftoverName: '#' a process number (no
-// zero before it), '?' a copy number from 2 to 99 and its dot, which the first
-// copy goes without. No other name is touched; docs/host.md tells of each.
-const char* const kPatterns[] = {"#.tmp", "tmp",        "?ended",     "unsaved",  "?kept",
-                                 "?bad",  "?version-1", "?version-2", "?replaced"};
+// The one table of the files made beside the settings file FILE, by
+// LeftoverName, for the finder, the clean-up and docs/host.md: "FILE." and the
+// pattern, '#' a process number (no zero before it), '?' a copy number from 2
+// to 99 and its dot, which the first copy goes without. No other name is touched.
+struct LeftoverKind {
+    const char* pattern;
+    const char* writer;
+    const char* start;    // what a start does with it
+    const char* removed;  // and when
+};
+const LeftoverKind kLeftoverKinds[] = {
+    {"#.tmp", "a save, as it writes the new file",
+     "where FILE is missing or damaged, takes back the newest whole one of a host that is gone",
+     "by its save once in place; by a start once no host holds it open and FILE holds the same "
+     "bytes, or it is damaged"},
+    {"tmp", "a save of a host before 1.1", "as FILE.#.tmp", "as FILE.#.tmp"},
+    {"?ended", "the end of a Windows session whose settings could not go to FILE",
+     "renames it FILE.?kept and tells where it is", "renamed by the next start"},
+    {"unsaved", "the end of a Windows session whose settings could not be written at all",
+     "tells what was lost and why", "by the start that told"},
+    {"?kept", "a session that keeps its settings apart, and later saves of that session", "nothing",
+     "never: the user's"},
+    {"?bad", "a start that found FILE damaged", "nothing", "never: the user's"},
+    {"?version-1", "the first save over a file of hosts before 1.1", "nothing", "never"},
+    {"?version-2", "the first save over a file of host 1.1", "nothing", "never"},
+    {"?replaced", "a save over a file, as it replaces it", "nothing",
+     "by that save when the file was its own; otherwise never"},
+};
 
 // Whether `found` is `name` followed by the pattern of `kind`.
 bool Matches(const std::string& found, const std::string& name, LeftoverName kind)
 {
-    const char* pattern = kPatterns[kind];
+    const char* pattern = kLeftoverKinds[kind].pattern;
     bool numbered = pattern[0] == '#' || pattern[0] == '?';
     std::string tail = numbered ? pattern + 1 : pattern;
     tail.insert(0, tail[0] == '.' ? "" : ".");
@@ -113,7 +136,7 @@ void TellOfEndedSession(const Leftover& left, std::string* problem)
 
 std::string LeftoverSuffix(LeftoverName kind)
 {
-    const char* pattern = kPatterns[kind];
+    const char* pattern = kLeftoverKinds[kind].pattern;
     return std::string(".") + (pattern[0] == '?' ? pattern + 1 : pattern);
 }
 

@@ -37,10 +37,8 @@ void ArrangeSheet(HWND sheet, HWND container, HWND page, const RECT* suggested)
     if (old) {
         DeleteObject(old);
     }
-    int pad = Scaled(kPad, dpi);
-    int buttonWidth = Scaled(kButtonWidth, dpi);
-    int buttonHeight = Scaled(kButtonHeight, dpi);
-    int inset = Scaled(kPageInset, dpi);
+    int pad = Scaled(kPad, dpi), inset = Scaled(kPageInset, dpi);
+    int buttonWidth = Scaled(kButtonWidth, dpi), buttonHeight = Scaled(kButtonHeight, dpi);
     RECT pr;
     GetWindowRect(page, &pr);
     int containerWidth = std::max<int>(pr.right - pr.left, 3 * buttonWidth + 2 * pad) + 2 * inset;

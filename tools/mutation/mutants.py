@@ -791,7 +791,7 @@ mutant("panel-add-header-stale", F,
        "Add Tool leaves the header's tool count as it was",
        None, HOST_WINDOW_W)
 mutant("panel-gap-shrinks", F,
-       "int gap = PanelScaled(kGap);", "int gap = MulDiv(kGap, 96, static_cast<int>(WindowDpi(host.panel)));",
+       "gap = PanelScaled(kGap);", "gap = MulDiv(kGap, 96, static_cast<int>(WindowDpi(host.panel)));",
        "above 96 dots per inch the gap between two tools shrinks",
        None, HOST_WINDOW_W)
 
@@ -845,8 +845,8 @@ mutant("sheet-frame-tab-skipped", F,
        "Tab from the sheet's buttons passes over the page's frame and the fields in it",
        None, HOST_WINDOW_W)
 mutant("sheet-button-shrinks", F,
-       "int buttonHeight = Scaled(kButtonHeight, dpi);",
-       "int buttonHeight = MulDiv(kButtonHeight, 96, static_cast<int>(dpi));",
+       "buttonHeight = Scaled(kButtonHeight, dpi);",
+       "buttonHeight = MulDiv(kButtonHeight, 96, static_cast<int>(dpi));",
        "above 96 dots per inch the sheet's buttons are lower",
        None, HOST_WINDOW_W)
 mutant("sheet-page-left", F,
@@ -944,7 +944,7 @@ mutant("run-no-first-tool", "host/hostmain.cpp",
        "a first start, with no settings file, shows an empty panel",
        None, HOST_SESSION_W)
 mutant("dpi-screen-dc", "host/dpi.cpp",
-       "        ReleaseDC(nullptr, screen);\n", "",
+       "    ReleaseDC(nullptr, screen);  // none taken: nothing done\n", "",
        "every look at the system's dots per inch keeps the screen's DC",
        None, HOST_WINDOW_W)
 mutant("dpi-scaled-inverse", "host/dpi.cpp",
