@@ -169,6 +169,7 @@ struct Spot {
 
 struct Tool {
     HWND hwnd;
+    int firstNote;    // its lowest key's
     UINT_PTR device;  // its handle, from the device's log
     ToolStateBlock keys;
 };
@@ -179,9 +180,6 @@ POINT KeyPoint(const KeyRect& k)
 {
     return {(k.left + k.right) / 2, k.top + (k.bottom - k.top) * 3 / 4};
 }
-
-// Tools of up to three octaves start at the C of note 48.
-const int kFirstNote = 48;
 
 // The notes a device sounds, from its log: those it took a note-on of and
 // no note-off since; on the tool's side, a refused note-off ends its note too.
@@ -223,13 +221,13 @@ protected:
         MorvaTest::TearDown();
     }
 
-    Tool MakeTool(int left, int right, int octaves)
+    Tool MakeTool(int left, int right, int octaves, int firstNote)
     {
         ToolStateBlock block = DefaultBlock();
         block.octaves = octaves;
         block.deviceNumber = 0;
         ClearWinmmLog();
-        Tool t = {CreateTool(left, 10, right, 110, &block), 0, {}};
+        Tool t = {CreateTool(left, 10, right, 110, &block), firstNote, 0, {}};
         SendMessageA(t.hwnd, WM_MOVE, 0, 0);  // lays the keys out, as a host's move does
         InvalidateRect(t.hwnd, nullptr, FALSE);
         UpdateWindow(t.hwnd);
@@ -366,17 +364,21 @@ protected:
             if (sounding.size() > 1) {
                 return "a tool sounds two notes";
             }
-            if (last.kind == kDown && last.spot.window == t.hwnd && last.spot.key >= 0 &&
-                sounding != std::set<int>{kFirstNote + last.spot.key}) {
-                return "the pressed key does not sound";
+            if (last.kind == kDown && last.spot.window == t.hwnd) {
+                if (GetCapture() != t.hwnd) {
+                    return "the pressed tool does not hold the capture";
+                }
+                if (last.spot.key >= 0 && sounding != std::set<int>{t.firstNote + last.spot.key}) {
+                    return "the pressed key does not sound";
+                }
             }
             const Pixels shown = CaptureClient(t.hwnd);
             for (int key = 0; key <= t.keys.lastKey; key++) {
                 const KeyRect& k = t.keys.keys[key];
                 const POINT p = KeyPoint(k);
-                const COLORREF expected = sounding.count(kFirstNote + key) ? kRed
-                                          : k.black                        ? kBlack
-                                                                           : kWhite;
+                const COLORREF expected = sounding.count(t.firstNote + key) ? kRed
+                                          : k.black                         ? kBlack
+                                                                            : kWhite;
                 if (shown.At(p.x, p.y) != expected) {
                     return "key " + std::to_string(key) + " of a tool shows the wrong colour";
                 }
@@ -422,8 +424,8 @@ TEST_F(Gestures, ASeededRunThroughTheInputQueueLeavesNothingSounding)
 {
     const ProcessFigures processBefore = CurrentProcessFigures();
     const ObjectLedger ledgerBefore = Ledger();
-    tools[0] = MakeTool(10, 290, 2);
-    tools[1] = MakeTool(330, 530, 1);
+    tools[0] = MakeTool(10, 290, 4, 36);
+    tools[1] = MakeTool(330, 530, 1, 48);
     SetForegroundWindow(host);
     PumpMessages();
     ASSERT_EQ(GetForegroundWindow(), host);
