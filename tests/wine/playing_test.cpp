@@ -131,15 +131,15 @@ TEST_F(Playing, PressSlideReleaseSendTheExactBytes)
     HWND tool = OneOctaveTool();
     Press(tool, 5, 40);
     EXPECT_EQ(GetCapture(), tool);
-    // With Shift, Ctrl or the right button also held, or the button up, a
-    // move plays nothing.
-    for (WPARAM keys :
-         {MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON, 0}) {
-        Slide(tool, 20, 40, keys);
-    }
     Slide(tool, 20, 40);
     Slide(tool, 21, 41);  // same key: nothing
-    Slide(tool, 1, 1);    // onto no key: key 2 keeps sounding
+    // With Shift, Ctrl or the right button also held, or the button up, a
+    // move back to the first key plays nothing.
+    for (WPARAM keys :
+         {MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON, 0}) {
+        Slide(tool, 5, 40, keys);
+    }
+    Slide(tool, 1, 1);  // onto no key: key 2 keeps sounding
     Release(tool, 1, 1);
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48, kNoteOn50, kNoteOff50}));

@@ -408,17 +408,8 @@ TEST_F(Rendering, OutsideTheBoardsCornersTheNewBitmapShowsThrough)
     }
 }
 
-TEST_F(Rendering, NoOctaveIsOneWhiteKeyAcrossTheBoard)
-{
-    HWND tool = LaidOutTool(96, 20, 0);
-    EXPECT_EQ(LentBlock(tool)->lastKey, 0);
-    EXPECT_EQ(calls.lineTo, 0);
-    Pixels p = CaptureClient(tool);
-    EXPECT_EQ(ColumnsOf(p, kBlack, 5, 2, 93), (std::vector<int>{2, 93})) << Picture(p);
-    EXPECT_EQ(ColumnsOf(p, kBlack, 12, 2, 93), (std::vector<int>{2, 93}));
-}
-
-// Counts the module never stores itself, which only a restored block brings.
+// Counts outside one to seven: none, as an emptied octave field applies, and
+// those only a restored block brings. No octave is one white key across the board.
 TEST_F(Rendering, RestoredOctaveCountsOutsideTheTableStayInside)
 {
     ToolStateBlock saved = DefaultBlock();
@@ -429,7 +420,7 @@ TEST_F(Rendering, RestoredOctaveCountsOutsideTheTableStayInside)
         int32_t octaves;
         int lastKey;
         size_t lines;
-    } const cases[] = {{8, 84, 49}, {INT_MAX, 84, 49}, {-1, 0, 0}, {INT_MIN, 0, 0}};
+    } const cases[] = {{8, 84, 49}, {INT_MAX, 84, 49}, {0, 0, 0}, {-1, 0, 0}, {INT_MIN, 0, 0}};
     for (const Case& c : cases) {
         saved.octaves = c.octaves;
         HWND tool = LaidOutTool(228, 20, c.octaves, &saved);
