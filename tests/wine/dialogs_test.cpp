@@ -13,137 +13,41 @@
 
 namespace {
 
-// The General MIDI names the page offers, in program order.
-const char* const kVoiceNames[VOICE_COUNT] = {
-    "0)  Acoustic Grand Piano",
-    "1)  Bright Acoustic Piano",
-    "2)  Electric Grand Piano",
-    "3)  Honky-tonk Piano",
-    "4)  Rhodes Piano",
-    "5)  Chorused Piano",
-    "6)  Harpsichord",
-    "7)  Clavinet",
-    "8)  Celesta",
-    "9)  Glockenspiel",
-    "10)  Music box",
-    "11)  Vibraphone",
-    "12)  Marimba",
-    "13)  Xylophone",
-    "14)  Tubular Bells",
-    "15)  Dulcimer",
-    "16)  Hammond Organ",
-    "17)  Percusive Organ",
-    "18)  Rock Organ",
-    "19)  Church Organ",
-    "20)  Reed Organ",
-    "21)  Accordion",
-    "22)  Harmonica",
-    "23)  Tango Accordian",
-    "24)  Acoustic Guitar (nylon)",
-    "25)  Acoustic Guitar (steel)",
-    "26)  Electric Guitar (jazz)",
-    "27)  Electric Guitar (clean)",
-    "28)  Electric Guitar (muted)",
-    "29)  Overdriven Guitar",
-    "30)  Distortion Guitar",
-    "31)  Guitar Harmonics",
-    "32)  Acoustic Bass",
-    "33)  Electric Bass (finger)",
-    "34)  Electric Bass (pick)",
-    "35)  Fretless Bass",
-    "36)  Slap Bass 1",
-    "37)  Slap Bass 2",
-    "38)  Synth Bass 1",
-    "39)  Synth Bass 2",
-    "40)  Violin",
-    "41)  Viola",
-    "42)  Cello",
-    "43)  Contrabass",
-    "44)  Tremolo Strings",
-    "45)  Pizzicato Strings",
-    "46)  Orchestral Harp",
-    "47)  Timpani",
-    "48)  String Ensemble 1",
-    "49)  String Ensemble 2",
-    "50)  SynthStrings 1",
-    "51)  Synth Strings 2",
-    "52)  Choir Aahs",
-    "53)  Voice Oohs",
-    "54)  Synth Voice",
-    "55)  Orchestra  Hit",
-    "56)  Trumpet",
-    "57)  Trombone",
-    "58)  Tuba",
-    "59)  Muted Trumpet",
-    "60)  French Horn",
-    "61)  Brass Section",
-    "62)  Synth Brass 1",
-    "63)  Synth Brass 2",
-    "64)  Soprano Sax",
-    "65)  Alto Sax",
-    "66)  Tenor Sax",
-    "67)  Baritone Sax",
-    "68)  Oboe",
-    "69)  English Horn",
-    "70)  Bassoon",
-    "71)  Clarinet",
-    "72)  Piccolo",
-    "73)  Flute",
-    "74)  Recorder",
-    "75)  Pan Flute",
-    "76)  Bottle Blow",
-    "77)  Shakuhachi",
-    "78)  Whistle",
-    "79)  Ocarina",
-    "80)  Synth Lead (square)",
-    "81)  Synth Lead (sawtooth)",
-    "82)  Synth Lead (caliope lead)",
-    "83)  Synth Lead (chiff lead)",
-    "84)  Synth Lead (charang)",
-    "85)  Synth Lead (voice)",
-    "86)  Synth Lead (fifths)",
-    "87)  Synth Lead (brass + lead)",
-    "88)  Synth Pad (new age)",
-    "89)  Synth Pad (warm)",
-    "90)  Synth Pad (polysynth)",
-    "91)  Synth Pad (choir)",
-    "92)  Synth Pad (bowed)",
-    "93)  Synth Pad (metallic)  ",
-    "94)  Synth Pad (halo)",
-    "95)  Synth Pad (sweep)",
-    "96)  FX 1 (rain)",
-    "97)  FX 2 (soundtrack)",
-    "98)  FX 3 (crystal)",
-    "99)  FX 4 (atmosphere)",
-    "100)  FX 5 (brightness)",
-    "101)  FX 6 (goblins)",
-    "102)  FX 7 (echoes)",
-    "103)  FX 8 (sci-fi)",
-    "104)  Sitar",
-    "105)  Banjo",
-    "106)  Shamisen",
-    "107)  Koto",
-    "108)  Kalimba",
-    "109)  Bagpipe",
-    "110)  Fiddle",
-    "111)  Shanai",
-    "112)  Tinkle Bell",
-    "113)  Agogo",
-    "114)  Steel Drums",
-    "115)  WoodBlock",
-    "116)  Taiko Drum",
-    "117)  Melodic Tom",
-    "118)  Synth Drum",
-    "119)  Reverse Cymbal",
-    "120)  Guitar Fret Noise",
-    "121)  Breath Noise",
-    "122)  Seashore",
-    "123)  Bird Tweet",
-    "124)  Phone Ring",
-    "125)  Helicopter",
-    "126)  Applause",
-    "127)  Gunshot",
-};
+// The General MIDI names the page offers, in program order, each after its
+// number: "0)  Acoustic Grand Piano".
+const char kVoiceNames[] =
+    "Acoustic Grand Piano|Bright Acoustic Piano|Electric Grand Piano|Honky-tonk Piano|"
+    "Rhodes Piano|Chorused Piano|Harpsichord|Clavinet|Celesta|Glockenspiel|Music box|"
+    "Vibraphone|Marimba|Xylophone|Tubular Bells|Dulcimer|Hammond Organ|Percusive Organ|"
+    "Rock Organ|Church Organ|Reed Organ|Accordion|Harmonica|Tango Accordian|"
+    "Acoustic Guitar (nylon)|Acoustic Guitar (steel)|Electric Guitar (jazz)|"
+    "Electric Guitar (clean)|Electric Guitar (muted)|Overdriven Guitar|Distortion Guitar|"
+    "Guitar Harmonics|Acoustic Bass|Electric Bass (finger)|Electric Bass (pick)|"
+    "Fretless Bass|Slap Bass 1|Slap Bass 2|Synth Bass 1|Synth Bass 2|Violin|Viola|Cello|"
+    "Contrabass|Tremolo Strings|Pizzicato Strings|Orchestral Harp|Timpani|String Ensemble 1|"
+    "String Ensemble 2|SynthStrings 1|Synth Strings 2|Choir Aahs|Voice Oohs|Synth Voice|"
+    "Orchestra  Hit|Trumpet|Trombone|Tuba|Muted Trumpet|French Horn|Brass Section|"
+    "Synth Brass 1|Synth Brass 2|Soprano Sax|Alto Sax|Tenor Sax|Baritone Sax|Oboe|"
+    "English Horn|Bassoon|Clarinet|Piccolo|Flute|Recorder|Pan Flute|Bottle Blow|Shakuhachi|"
+    "Whistle|Ocarina|Synth Lead (square)|Synth Lead (sawtooth)|Synth Lead (caliope lead)|"
+    "Synth Lead (chiff lead)|Synth Lead (charang)|Synth Lead (voice)|Synth Lead (fifths)|"
+    "Synth Lead (brass + lead)|Synth Pad (new age)|Synth Pad (warm)|Synth Pad (polysynth)|"
+    "Synth Pad (choir)|Synth Pad (bowed)|Synth Pad (metallic)  |Synth Pad (halo)|"
+    "Synth Pad (sweep)|FX 1 (rain)|FX 2 (soundtrack)|FX 3 (crystal)|FX 4 (atmosphere)|"
+    "FX 5 (brightness)|FX 6 (goblins)|FX 7 (echoes)|FX 8 (sci-fi)|Sitar|Banjo|Shamisen|Koto|"
+    "Kalimba|Bagpipe|Fiddle|Shanai|Tinkle Bell|Agogo|Steel Drums|WoodBlock|Taiko Drum|"
+    "Melodic Tom|Synth Drum|Reverse Cymbal|Guitar Fret Noise|Breath Noise|Seashore|"
+    "Bird Tweet|Phone Ring|Helicopter|Applause|Gunshot";
+
+std::string VoiceEntry(int program)
+{
+    const std::string names = kVoiceNames;
+    size_t at = 0;
+    for (int i = 0; i < program; i++) {
+        at = names.find('|', at) + 1;
+    }
+    return std::to_string(program) + ")  " + names.substr(at, names.find('|', at) - at);
+}
 
 // DialogBoxParamA as the module calls it, so a test sees the owner the
 // module named (the system owns a box by the top-level window).
@@ -406,7 +310,7 @@ TEST_F(PropertyPage, ShowsTheToolsSettingsAsStored)
         if (c.voiceEntry >= 0) {
             char shown[64] = "";
             GetDlgItemTextA(page, IDC_VOICE, shown, sizeof shown);
-            EXPECT_STREQ(shown, kVoiceNames[c.voiceEntry]);
+            EXPECT_EQ(shown, VoiceEntry(static_cast<int>(c.voiceEntry)));
         }
         EXPECT_EQ(SendDlgItemMessageA(page, IDC_OCTAVES_SPIN, UDM_GETRANGE, 0, 0), MAKELONG(7, 1));
         EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOLUME_SPIN, UDM_GETRANGE, 0, 0), MAKELONG(100, 0));
@@ -422,11 +326,11 @@ TEST_F(PropertyPage, OffersTheFirst127VoicesInProgramOrder)
     std::vector<std::string> entries = ComboEntries(page, IDC_VOICE);
     ASSERT_EQ(entries.size(), 127u);
     for (int i = 0; i < 127; i++) {
-        EXPECT_EQ(entries[i], kVoiceNames[i]) << "entry " << i;
+        EXPECT_EQ(entries[i], VoiceEntry(i)) << "entry " << i;
     }
     // The last program cannot be chosen.
     EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOICE, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                  reinterpret_cast<LPARAM>(kVoiceNames[127])),
+                                  reinterpret_cast<LPARAM>(VoiceEntry(127).c_str())),
               CB_ERR);
     EXPECT_EQ(SendDlgItemMessageA(page, IDC_VOICE, CB_GETLBTEXTLEN, 127, 0), CB_ERR);
 }
