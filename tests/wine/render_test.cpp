@@ -90,14 +90,12 @@ bool SamePixels(const Pixels& a, const Pixels& b)
 
 // Calls the module makes to the system, seen through its import table.
 struct Calls {
-    int bitBlt, roundRect, lineTo, solidBrush, memoryDc, getDc, releaseDc;
+    int bitBlt, roundRect, lineTo, solidBrush, memoryDc;
     std::vector<UINT> edges;            // edge kinds, in order
     std::vector<size_t> noticesAtBlit;  // host paint notices received before each copy
     std::vector<HDC> blitTargets;
     std::vector<RECT> blitAreas;
-    std::set<HGDIOBJ> liveBrushes, liveBitmaps;
-    std::set<HDC> liveDcs;
-    int failedDeletes;
+    std::set<HGDIOBJ> liveBitmaps;
     bool failBitmaps;     // CreateCompatibleBitmap returns null
     bool prefillBitmaps;  // new bitmaps start green instead of what GDI gives
 } calls;
@@ -108,11 +106,8 @@ decltype(&RoundRect) realRoundRect;
 decltype(&LineTo) realLineTo;
 decltype(&CreateSolidBrush) realCreateSolidBrush;
 decltype(&CreateCompatibleDC) realCreateCompatibleDC;
-decltype(&DeleteDC) realDeleteDC;
 decltype(&DeleteObject) realDeleteObject;
 decltype(&CreateCompatibleBitmap) realCreateCompatibleBitmap;
-decltype(&GetDC) realGetDC;
-decltype(&ReleaseDC) realReleaseDC;
 
 BOOL WINAPI WatchDrawEdge(HDC hdc, LPRECT rc, UINT edge, UINT flags)
 {
@@ -148,32 +143,19 @@ BOOL WINAPI WatchLineTo(HDC hdc, int x, int y)
 HBRUSH WINAPI WatchCreateSolidBrush(COLORREF colour)
 {
     calls.solidBrush++;
-    HBRUSH brush = realCreateSolidBrush(colour);
-    calls.liveBrushes.insert(brush);
-    return brush;
+    return realCreateSolidBrush(colour);
 }
 
 HDC WINAPI WatchCreateCompatibleDC(HDC hdc)
 {
     calls.memoryDc++;
-    HDC mem = realCreateCompatibleDC(hdc);
-    calls.liveDcs.insert(mem);
-    return mem;
-}
-
-BOOL WINAPI WatchDeleteDC(HDC hdc)
-{
-    calls.liveDcs.erase(hdc);
-    return realDeleteDC(hdc);
+    return realCreateCompatibleDC(hdc);
 }
 
 BOOL WINAPI WatchDeleteObject(HGDIOBJ object)
 {
-    calls.liveBrushes.erase(object);
     calls.liveBitmaps.erase(object);
-    BOOL ok = realDeleteObject(object);
-    calls.failedDeletes += ok ? 0 : 1;
-    return ok;
+    return realDeleteObject(object);
 }
 
 HBITMAP WINAPI WatchCreateCompatibleBitmap(HDC hdc, int width, int height)
@@ -191,7 +173,7 @@ HBITMAP WINAPI WatchCreateCompatibleBitmap(HDC hdc, int width, int height)
         FillRect(mem, &all, green);
         realDeleteObject(green);
         SelectObject(mem, old);
-        realDeleteDC(mem);
+        DeleteDC(mem);
     }
     return bitmap;
 }
@@ -200,18 +182,6 @@ decltype(&GetClientRect) realGetClientRect;
 BOOL WINAPI NoClientRect(HWND, LPRECT)
 {
     return FALSE;
-}
-
-HDC WINAPI WatchGetDC(HWND hwnd)
-{
-    calls.getDc++;
-    return realGetDC(hwnd);
-}
-
-int WINAPI WatchReleaseDC(HWND hwnd, HDC hdc)
-{
-    calls.releaseDc++;
-    return realReleaseDC(hwnd, hdc);
 }
 
 class Rendering : public MorvaTest {
@@ -226,12 +196,9 @@ protected:
         Hook("gdi32.dll", "LineTo", &realLineTo, &WatchLineTo);
         Hook("gdi32.dll", "CreateSolidBrush", &realCreateSolidBrush, &WatchCreateSolidBrush);
         Hook("gdi32.dll", "CreateCompatibleDC", &realCreateCompatibleDC, &WatchCreateCompatibleDC);
-        Hook("gdi32.dll", "DeleteDC", &realDeleteDC, &WatchDeleteDC);
         Hook("gdi32.dll", "DeleteObject", &realDeleteObject, &WatchDeleteObject);
         Hook("gdi32.dll", "CreateCompatibleBitmap", &realCreateCompatibleBitmap,
              &WatchCreateCompatibleBitmap);
-        Hook("user32.dll", "GetDC", &realGetDC, &WatchGetDC);
-        Hook("user32.dll", "ReleaseDC", &realReleaseDC, &WatchReleaseDC);
     }
 
     void TearDown() override
@@ -682,6 +649,7 @@ TEST_F(Painting, TinyAndEmptyWindowsLayOutAndPaintSafely)
 // when the drawing is done; the buffer goes with its window.
 TEST_F(Painting, DrawingLeavesNoObjectsBehind)
 {
+    StartObjectLedger(morva->dll);
     HWND tool = LaidOutTool(100, 60, 3);
     for (int i = 0; i < 20; i++) {
         Resize(tool, 100 + i, 40 + i);
@@ -692,16 +660,16 @@ TEST_F(Painting, DrawingLeavesNoObjectsBehind)
     Resize(tool, 0, 0);
     Resize(tool, 96, 20);
     Repaint(tool);
-    EXPECT_TRUE(calls.liveBrushes.empty());
-    EXPECT_TRUE(calls.liveDcs.empty());
-    EXPECT_EQ(calls.getDc, calls.releaseDc);
+    EXPECT_EQ(Ledger().memoryDcs, 0);
+    EXPECT_EQ(Ledger().windowDcs, 0);
+    EXPECT_EQ(Ledger().gdiObjects, 1);
     EXPECT_GT(calls.memoryDc, 40);
     EXPECT_EQ(calls.liveBitmaps.size(), 1u);
     // The one left is the buffer the tool holds, as only its record tells.
     EXPECT_EQ(*calls.liveBitmaps.begin(), Record(tool)->backBuffer);
     DestroyWindow(tool);
-    EXPECT_TRUE(calls.liveBitmaps.empty());
-    EXPECT_EQ(calls.failedDeletes, 0);
+    EXPECT_EQ(Ledger().gdiObjects, 0);
+    EXPECT_EQ(Ledger().failedDeletes + Ledger().selectedDeletes, 0);
 }
 
 }  // namespace
