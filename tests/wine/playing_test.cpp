@@ -490,15 +490,13 @@ TEST_F(Playing, ACaptureTakenInANotesBoxEndsOnlyAnotherToolsNote)
 {
     // The slide's note-off fails, and its box takes the capture from the
     // sounding tool: its note ends once, by that note-off, not twice, and
-    // the key slid onto neither sounds nor keeps a mark, as no release is to
-    // come.
+    // the key slid onto does not sound, as no release is to come.
     HWND tool = OneOctaveTool();
     Press(tool, 5, 40);
     FailWinmm(W_midiOutShortMsg, MIDIERR_NOTREADY, 1);
     Slide(tool, 20, 40);
     EXPECT_EQ(ShortMessages(), (std::vector<DWORD>{kNoteOn48, kNoteOff48}));
     EXPECT_EQ(CaughtDialogs().size(), 1u);
-    EXPECT_EQ(CaptureClient(tool).At(20, 40), RGB(255, 255, 255));
     // So too a press whose capture ends another tool's note, refused.
     Press(tool, 5, 40);
     HWND pressed = OneOctaveTool();

@@ -148,10 +148,7 @@ TEST_F(ToolCreation, FromASavedBlockTakesAllItsBytes)
     ToolStateBlock saved = PatternBlock();
     HWND tool = CreateTool(0, 0, 160, 20, &saved);
     ASSERT_NE(tool, nullptr);
-    // The block is lent, the record's own, as long as the block.
-    ToolStateBlock* lent = nullptr;
-    EXPECT_EQ(SendMessageA(tool, PNM_GETSTATE, 0, reinterpret_cast<LPARAM>(&lent)), 1936);
-    EXPECT_EQ(memcmp(lent, &saved, TOOL_STATE_SIZE), 0);
+    EXPECT_EQ(memcmp(LentBlock(tool), &saved, TOOL_STATE_SIZE), 0);
 }
 
 TEST_F(ToolCreation, ANullPlacementMakesAnEmptyWindow)
