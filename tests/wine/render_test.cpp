@@ -406,20 +406,6 @@ TEST_F(Rendering, RestoredOctaveCountsOutsideTheTableStayInside)
 
 using Painting = Rendering;
 
-TEST_F(Painting, ShowsExactlyTheBackBuffer)
-{
-    HWND tool = LaidOutTool(200, 60, 2);
-    ASSERT_EQ(LentBlock(tool)->keys[24].right, 197);
-    Pixels screen = CaptureClient(tool);
-    Pixels buffer = CaptureBitmap(KeptBitmap());
-    ASSERT_EQ(buffer.width, 200);
-    ASSERT_EQ(buffer.height, 60);
-    EXPECT_TRUE(SamePixels(screen, buffer)) << Picture(screen) << Picture(buffer);
-    // The top C ends a pixel short of the inner right edge, so no separator
-    // shows at 197: the last black column before the edge is the outline.
-    EXPECT_EQ(ColumnsOf(screen, kBlack, 40, 185, 197), (std::vector<int>{197}));
-}
-
 TEST_F(Painting, TellsTheHostOnceAfterTheEtchedEdgeAndBeforeTheCopy)
 {
     HWND tool = LaidOutTool(120, 30, 3);
