@@ -89,19 +89,18 @@ void SendKey(WORD key)
 // nothing more is queued: what it caused has run, boxes and menus included.
 bool inputLost;  // an event never reached a window, or Esc no menu: the run stops
 
-bool AwaitInput()
+void AwaitInput()
 {
     const DWORD start = GetTickCount();
     while (seenInput < sentInput) {
         if (GetTickCount() - start > Patience(kDialogWaitMs)) {
             inputLost = true;
-            return false;
+            return;
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
         PumpMessages();
     }
     PumpMessages();
-    return true;
 }
 
 // Boxes and menus run loops of their own inside the tool's handling; a timer
