@@ -788,8 +788,15 @@ void WatchAboutBox(int closeKey)
     WatchForShownDialog("the About box", InspectAboutBox);
 }
 
-void ExpectAboutBoxShown()
+// The module's one DialogBoxParamA call, over `owner`, and the box it showed.
+void ExpectAboutBoxShown(HMODULE dll, HWND owner)
 {
+    ASSERT_EQ(dialogBoxCalls.size(), 1u);
+    EXPECT_EQ(dialogBoxCalls[0].instance, dll);
+    EXPECT_EQ(dialogBoxCalls[0].resource, static_cast<UINT_PTR>(IDD_ABOUT));
+    EXPECT_EQ(dialogBoxCalls[0].owner, owner);
+    EXPECT_EQ(dialogBoxCalls[0].param, 0);
+    EXPECT_EQ(dialogBoxCalls[0].result, 1);
     EXPECT_EQ(aboutView.caption, "About Morva...");
     EXPECT_EQ(aboutView.name, "Morva Tool");
     EXPECT_EQ(aboutView.credit1, "Copyright (C) 2026 The Morva developers");
@@ -810,14 +817,7 @@ TEST_F(AboutBox, TheContextMenuOpensItOverTheTool)
     PostMessageA(tool, WM_KEYDOWN, VK_RETURN, 0);
     SendMessageA(tool, WM_RBUTTONUP, 0, MAKELPARAM(5, 6));
     PumpMessages();
-    ASSERT_EQ(dialogBoxCalls.size(), 1u);
-    const DialogBoxCall& call = dialogBoxCalls[0];
-    EXPECT_EQ(call.instance, morva->dll);
-    EXPECT_EQ(call.resource, static_cast<UINT_PTR>(IDD_ABOUT));
-    EXPECT_EQ(call.owner, tool);
-    EXPECT_EQ(call.param, 0);
-    EXPECT_EQ(call.result, 1);
-    ExpectAboutBoxShown();
+    ExpectAboutBoxShown(morva->dll, tool);
     ASSERT_EQ(CaughtDialogs().size(), 1u);
     EXPECT_EQ(CaughtDialogs()[0].caption, "About Morva...");
 }
@@ -829,13 +829,7 @@ TEST_F(AboutBox, ThePageButtonOpensItOverThePage)
     WatchAboutBox(VK_ESCAPE);  // Esc closes it as OK does
     SendDlgItemMessageA(page, IDM_ABOUT, BM_CLICK, 0, 0);
     PumpMessages();
-    ASSERT_EQ(dialogBoxCalls.size(), 1u);
-    EXPECT_EQ(dialogBoxCalls[0].instance, morva->dll);
-    EXPECT_EQ(dialogBoxCalls[0].resource, static_cast<UINT_PTR>(IDD_ABOUT));
-    EXPECT_EQ(dialogBoxCalls[0].owner, page);
-    EXPECT_EQ(dialogBoxCalls[0].param, 0);
-    EXPECT_EQ(dialogBoxCalls[0].result, 1);
-    ExpectAboutBoxShown();
+    ExpectAboutBoxShown(morva->dll, page);
     // The box changes nothing on the page or the tool.
     EXPECT_EQ(LentBlock(tool)->octaves, 3);
     EXPECT_TRUE(WinmmCalls(W_midiOutShortMsg).empty());
