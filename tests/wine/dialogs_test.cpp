@@ -430,13 +430,14 @@ TEST_F(PropertyPage, AnOctaveFieldReadingZeroIsAppliedAsZero)
 TEST_F(PropertyPage, AVolumeShownAsStoredIsNotSentAgain)
 {
     // With nothing selected or changed, an apply leaves the tool alone,
-    // whatever volume it stored.
+    // whatever volume it stored: it does not even lay the keys out again.
     for (int16_t stored : {int16_t(-1), int16_t(300), int16_t(100)}) {
         SCOPED_TRACE(stored);
         HWND tool = NewTool(2, 1, 5, stored);
         HWND page = Page(tool);
         Select(page, IDC_DEVICE, -1);
         Select(page, IDC_VOICE, -1);
+        LentBlock(tool)->keys[0] = {-9, -9, -9, -9, 9};
         const ToolStateBlock before = *LentBlock(tool);
         ClearWinmmLog();
         EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
@@ -444,12 +445,17 @@ TEST_F(PropertyPage, AVolumeShownAsStoredIsNotSentAgain)
         EXPECT_TRUE(WinmmLog().empty());  // the device, voice and volume as they were
         EXPECT_TRUE(CaughtDialogs().empty());
 
+        // The new volume and octave count: the device stays, given the volume,
+        // and the keys are laid out again, the first a white C once more.
         SetArrows(page, IDC_VOLUME_SPIN, 0);
-        ApplyPropertyPage(page);
+        SetArrows(page, IDC_OCTAVES_SPIN, 2);
+        EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
         EXPECT_EQ(LentBlock(tool)->volume, 0);
-        std::vector<WinmmRecord> volume = WinmmCalls(W_midiOutSetVolume);
-        ASSERT_EQ(volume.size(), 1u);
-        EXPECT_EQ(volume[0].arg, 0u);
+        EXPECT_EQ(LentBlock(tool)->lastKey, 24);
+        EXPECT_EQ(LentBlock(tool)->keys[0].black, 0);
+        EXPECT_EQ(CallKinds(), std::vector<int>{W_midiOutSetVolume});
+        EXPECT_EQ(WinmmLog()[0].arg, 0u);
+        EXPECT_EQ(WinmmLog()[0].handle, opened);
         DestroyWindow(page);
         DestroyWindow(tool);
     }
@@ -562,27 +568,6 @@ TEST_F(PageDevices, EveryApplyWithADeviceSelectedReopensItAndLaysOutAgain)
         EXPECT_EQ(memcmp(&LentBlock(tool)->keys[0], &laidOut, sizeof laidOut), 0);
     }
     EXPECT_EQ(CaughtDialogs().size(), 1u) << "the refused note-off's box only";
-}
-
-TEST_F(PageDevices, WithNoDeviceSelectedTheDeviceStaysAsItIs)
-{
-    HWND tool = NewTool(2, 1, 127);
-    HWND page = Page(tool);
-    Select(page, IDC_DEVICE, -1);
-    ToolStateBlock* block = LentBlock(tool);
-    block->keys[0] = {-9, -9, -9, -9, 9};
-    ClearWinmmLog();
-    EXPECT_FALSE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(block->keys[0].black, 9);
-    SetArrows(page, IDC_OCTAVES_SPIN, 2);
-    EXPECT_TRUE(ApplyAndSeeRepaint(page, tool));
-    EXPECT_EQ(block->lastKey, 24);
-    // Laid out again for two octaves: the first key is a white C once more.
-    EXPECT_EQ(block->keys[0].black, 0);
-    EXPECT_EQ(block->deviceNumber, 1);
-    EXPECT_TRUE(WinmmLog().empty());
-    // Nothing was closed or opened, and the tool still holds its handle.
-    EXPECT_EQ(reinterpret_cast<UINT_PTR>(Record(tool)->midi.hDevice), opened);
 }
 
 TEST_F(PageDevices, VolumeAndDeviceChangedTogetherReachBothDevices)
