@@ -79,7 +79,6 @@ class Scratch:
         self.path = path
         self.logs = path.parent / (path.name + "-logs")
         self.display = None
-        self.configured = set()  # presets configured in this run
 
     def sync(self):
         files = source_files(ROOT)
@@ -103,12 +102,9 @@ class Scratch:
                                   env=env).returncode
 
     def build(self, preset, targets, log):
-        # Configured once a run, so that ctest knows a test added or renamed
-        # since the last: the Wine tests are listed from their sources then.
-        if preset not in self.configured:
+        if not (self.path / "build" / preset / "CMakeCache.txt").exists():
             if self.run(["cmake", "--preset", preset], log):
                 return False
-            self.configured.add(preset)
         return self.run(["cmake", "--build", "--preset", preset, "-j", JOBS, "--target", *targets],
                         log) == 0
 
