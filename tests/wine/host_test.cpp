@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -208,9 +209,23 @@ struct HostRun {
         return tools;
     }
 
+    // Waits for `n` tools laid out one below another: a tool is made with no
+    // size at the panel's corner, and placed after.
     bool WaitForToolCount(size_t n)
     {
-        return WaitUntil([&] { return Tools().size() == n; });
+        return WaitUntil([&] {
+            std::vector<HWND> tools = Tools();
+            LONG above = LONG_MIN;
+            for (HWND tool : tools) {
+                RECT rc;
+                GetWindowRect(tool, &rc);
+                if (rc.bottom <= rc.top || rc.top <= above) {
+                    return false;
+                }
+                above = rc.bottom;
+            }
+            return tools.size() == n;
+        });
     }
 
     void Menu(UINT id) { PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
