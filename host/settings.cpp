@@ -55,6 +55,7 @@ bool ReadSettingsFile(HostSettings* settings, bool* missing, bool* whole, std::s
 {
     std::vector<uint8_t> bytes;
     DWORD error = ERROR_SUCCESS;
+    *missing = *whole = false;
     if (!ReadWholeFile(host.settingsPath, &bytes, &error)) {
         if (error == ERROR_FILE_NOT_FOUND) {
             seen = SEEN_NONE;
