@@ -179,20 +179,28 @@ POINT KeyPoint(const KeyRect& k)
     return {(k.left + k.right) / 2, k.top + (k.bottom - k.top) * 3 / 4};
 }
 
+bool IsNoteMessage(const WinmmRecord& r)
+{
+    return r.call == W_midiOutShortMsg && (r.arg & 0xF0) == 0x90;
+}
+bool IsNoteOn(const WinmmRecord& r)
+{
+    return IsNoteMessage(r) && (r.arg >> 16 & 0x7F) != 0;
+}
+
 // The notes a device sounds, from its log: those it took a note-on of and
 // no note-off since; on the tool's side, a refused note-off ends its note too.
 std::set<int> Sounding(UINT_PTR device, bool toolSide = true, std::set<int> notes = {},
                        const std::vector<WinmmRecord>& log = WinmmLog())
 {
     for (const WinmmRecord& r : log) {
-        const int status = r.arg & 0xF0, note = (r.arg >> 8) & 0x7F;
-        const bool on = (r.arg >> 16 & 0x7F) != 0;
-        if (r.call != W_midiOutShortMsg || r.handle != device || status != 0x90) {
+        const int note = (r.arg >> 8) & 0x7F;
+        if (!IsNoteMessage(r) || r.handle != device) {
             continue;
         }
-        if (on && r.result == MMSYSERR_NOERROR) {
+        if (IsNoteOn(r) && r.result == MMSYSERR_NOERROR) {
             notes.insert(note);
-        } else if (!on && (toolSide || r.result == MMSYSERR_NOERROR)) {
+        } else if (!IsNoteOn(r) && (toolSide || r.result == MMSYSERR_NOERROR)) {
             notes.erase(note);
         }
     }
@@ -216,14 +224,8 @@ protected:
 
     Tool MakeTool(int left, int right, int octaves, int firstNote)
     {
-        ToolStateBlock block = DefaultBlock();
-        block.octaves = octaves;
-        block.deviceNumber = 0;
         ClearWinmmLog();
-        Tool t = {CreateTool(left, 10, right, 110, &block), firstNote, 0, {}};
-        SendMessageA(t.hwnd, WM_MOVE, 0, 0);  // lays the keys out, as a host's move does
-        InvalidateRect(t.hwnd, nullptr, FALSE);
-        UpdateWindow(t.hwnd);
+        Tool t = {PlayableTool(left, 10, right, 110, octaves), firstNote, 0, {}};
         EXPECT_EQ(WinmmCalls(W_midiOutOpen).size(), 1u);
         t.device = WinmmCalls(W_midiOutOpen)[0].handle;
         t.keys = *LentBlock(t.hwnd);
@@ -336,8 +338,7 @@ protected:
     {
         const std::vector<WinmmRecord> log = WinmmLog();
         for (size_t i = releasedAt; i < log.size(); i++) {
-            if (log[i].call == W_midiOutShortMsg && (log[i].arg & 0xF0) == 0x90 &&
-                (log[i].arg >> 16) != 0) {
+            if (IsNoteOn(log[i])) {
                 return "a note started with the button up";
             }
         }
@@ -458,8 +459,7 @@ TEST_F(Gestures, ASeededRunThroughTheInputQueueLeavesNothingSounding)
             unended[i] = Sounding(tools[i].device, false, unended[i], log);
         }
         for (const WinmmRecord& r : log) {
-            notes += r.call == W_midiOutShortMsg && r.result == MMSYSERR_NOERROR &&
-                     (r.arg & 0xF0) == 0x90 && (r.arg >> 16) != 0;
+            notes += IsNoteOn(r) && r.result == MMSYSERR_NOERROR;
         }
         if (!fault.empty()) {
             ADD_FAILURE() << "gesture " << played << " (" << Describe(steps) << "): " << fault;

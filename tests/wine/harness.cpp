@@ -449,6 +449,18 @@ ToolStateBlock MorvaTest::DefaultBlock()
     return block;
 }
 
+HWND MorvaTest::PlayableTool(int left, int top, int right, int bottom, int octaves, int device)
+{
+    ToolStateBlock block = DefaultBlock();
+    block.octaves = octaves;
+    block.deviceNumber = device;
+    HWND tool = CreateTool(left, top, right, bottom, &block);
+    SendMessageA(tool, WM_MOVE, 0, 0);
+    InvalidateRect(tool, nullptr, FALSE);
+    UpdateWindow(tool);
+    return tool;
+}
+
 ToolStateBlock* LentBlock(HWND tool)
 {
     ToolStateBlock* lent = nullptr;

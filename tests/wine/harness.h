@@ -111,6 +111,9 @@ protected:
     HWND CreateTool(int left, int top, int right, int bottom,
                     const ToolStateBlock* saved = nullptr);
     ToolStateBlock DefaultBlock();  // the block of a tool made without one
+    // A tool of `octaves` on output device `device`, its keys laid out by a
+    // move, as a host's placing does, and painted.
+    HWND PlayableTool(int left, int top, int right, int bottom, int octaves, int device = 0);
 
     const MorvaModule* morva = nullptr;
     HWND host = nullptr;

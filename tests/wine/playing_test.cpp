@@ -15,13 +15,7 @@ protected:
     // A one-octave tool laid out in a 100 x 60 client area, on device 0.
     HWND OneOctaveTool(int device = 0)
     {
-        ToolStateBlock block = DefaultBlock();
-        block.octaves = 1;
-        block.deviceNumber = device;
-        HWND tool = CreateTool(0, 0, 100, 60, &block);
-        SendMessageA(tool, WM_MOVE, 0, 0);  // lays the keys out, as a host's move does
-        InvalidateRect(tool, nullptr, FALSE);
-        UpdateWindow(tool);
+        HWND tool = PlayableTool(0, 0, 100, 60, 1, device);
         ClearWinmmLog();
         return tool;
     }

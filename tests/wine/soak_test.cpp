@@ -18,16 +18,6 @@ protected:
         InitCommonControlsEx(&icc);
     }
 
-    HWND PlayableTool()
-    {
-        ToolStateBlock block = DefaultBlock();
-        block.octaves = 1;
-        block.deviceNumber = 0;
-        HWND tool = CreateTool(0, 0, 100, 60, &block);
-        SendMessageA(tool, WM_MOVE, 0, 0);
-        return tool;
-    }
-
     struct Snapshot {
         ObjectLedger ledger;
         ProcessFigures process;
@@ -74,7 +64,7 @@ protected:
 
 TEST_F(Soak, PressSlideReleaseCycles)
 {
-    HWND tool = PlayableTool();
+    HWND tool = PlayableTool(0, 0, 100, 60, 1);
     const int cycles = SoakCount(100000);
     Snapshot before = Take();
     for (int i = 0; i < cycles; i++) {
@@ -88,7 +78,7 @@ TEST_F(Soak, PressSlideReleaseCycles)
 
 TEST_F(Soak, Resizes)
 {
-    HWND tool = PlayableTool();
+    HWND tool = PlayableTool(0, 0, 100, 60, 1);
     const int resizes = SoakCount(10000);
     Snapshot before = Take();
     for (int i = 0; i < resizes; i++) {
@@ -106,7 +96,7 @@ TEST_F(Soak, ToolsCreatedAndDestroyed)
     const int tools = SoakCount(1000);
     Snapshot before = Take();
     for (int i = 0; i < tools; i++) {
-        HWND tool = PlayableTool();
+        HWND tool = PlayableTool(0, 0, 100, 60, 1);
         SendMessageA(tool, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 40));
         DestroyWindow(tool);
     }
@@ -119,7 +109,7 @@ TEST_F(Soak, PropertyPagesOpenedAppliedAndDestroyed)
 {
     const int pages = SoakCount(1000);
     Snapshot before = Take();
-    HWND tool = PlayableTool();
+    HWND tool = PlayableTool(0, 0, 100, 60, 1);
     for (int i = 0; i < pages; i++) {
         HWND page = reinterpret_cast<HWND>(SendMessageA(
             tool, PNM_CREATEPROPPAGE, reinterpret_cast<WPARAM>(host), MAKELPARAM(4, 4)));
