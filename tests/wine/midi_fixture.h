@@ -46,6 +46,19 @@ inline void ExpectErrorBox(const CaughtDialog& box, HWND owner, UINT direction, 
               MB_TASKMODAL | MB_ICONERROR);
 }
 
+// The one box shown since the boxes were last cleared.
+inline void ExpectOnlyBox(HWND owner, const char* caption, const std::string& text, UINT style)
+{
+    ASSERT_EQ(CaughtDialogs().size(), 1u);
+    ExpectBox(CaughtDialogs()[0], owner, caption, text, style);
+}
+
+inline void ExpectOnlyErrorBox(HWND owner, UINT direction, UINT code)
+{
+    ASSERT_EQ(CaughtDialogs().size(), 1u);
+    ExpectErrorBox(CaughtDialogs()[0], owner, direction, code);
+}
+
 // The kinds of the device calls logged since the last clear, in order; the
 // error texts asked for show in the boxes instead.
 inline std::vector<int> CallSequence()
@@ -108,5 +121,16 @@ protected:
         CaughtDialogs().clear();
     }
 
+    // The same, with six bytes of `data` attached and the buffer marked
+    // `state` by the client; the log is cleared.
+    void OpenWithBuffer(MidiDevice* record, UINT direction, UINT state = MIDI_BUF_IN_USE)
+    {
+        Open(record, direction);
+        ASSERT_EQ(MidiAssignBuffer(owner, record, data, 6, TRUE), 0u);
+        record->uBufferState = state;
+        ClearWinmmLog();
+    }
+
     HWND owner = nullptr;
+    char data[64] = "\xF0\x7E\x7F\x09\x01\xF7";
 };
