@@ -130,7 +130,7 @@ const std::pair<const char*, const char*> kUnfailed[] = {
     {"hands a message on: the receiver's answer is the result, and none is a failure",
      "DefWindowProcA SendMessageA"},
     {"the MIDI layer's input and long-message calls, which the tool never makes, and the count "
-     "of input devices, which it never opens (wine.MidiLayer fails them)",
+     "of input devices, which it never opens (the wine.Midi tests fail them)",
      "midiInGetNumDevs midiInAddBuffer midiInClose midiInGetDevCapsA midiInGetErrorTextA "
      "midiInOpen midiInPrepareHeader midiInReset midiInUnprepareHeader midiOutPrepareHeader "
      "midiOutReset midiOutUnprepareHeader"},
