@@ -324,17 +324,13 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         SCOPED_TRACE(id);
         RECT want = DialogRect(base, id == IDC_DEVICE ? kPageControls[4] : kPageControls[6]);
         const RECT& got = *s.Place(id);
-        EXPECT_EQ(got.left, want.left);
-        EXPECT_EQ(got.top, want.top);
-        EXPECT_EQ(got.right, want.right);
+        EXPECT_EQ(Describe(got), Describe({want.left, want.top, want.right, got.bottom}));
         EXPECT_LT(got.bottom, want.bottom);
         RECT dropped;
         SendDlgItemMessageA(page, id, CB_GETDROPPEDCONTROLRECT, 0,
                             reinterpret_cast<LPARAM>(&dropped));
         MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&dropped), 2);
-        EXPECT_EQ(dropped.left, want.left);
-        EXPECT_EQ(dropped.top, want.top);
-        EXPECT_EQ(dropped.right, want.right);
+        EXPECT_EQ(Describe(dropped), Describe({want.left, want.top, want.right, dropped.bottom}));
         EXPECT_GT(dropped.bottom, got.bottom);
     }
 
@@ -353,9 +349,7 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         RECT want = DialogRect(base, p.place);
         const RECT& field = *s.Place(p.field);
         const RECT& spin = *s.Place(p.spin);
-        EXPECT_EQ(field.left, want.left);
-        EXPECT_EQ(field.top, want.top);
-        EXPECT_EQ(field.bottom, want.bottom);
+        EXPECT_EQ(Describe(field), Describe({want.left, want.top, field.right, want.bottom}));
         EXPECT_LT(field.right, want.right);
         EXPECT_NEAR(spin.left, field.right, 2);
         EXPECT_NEAR(spin.right, want.right, 2);
