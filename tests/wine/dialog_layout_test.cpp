@@ -84,6 +84,11 @@ RECT DialogRect(SIZE base, int x, int y, int w, int h)
     return {left, top, left + MulDiv(w, base.cx, 4), top + MulDiv(h, base.cy, 8)};
 }
 
+RECT DialogRect(SIZE base, const ControlPlace& c)
+{
+    return DialogRect(base, c.x, c.y, c.w, c.h);
+}
+
 RECT PlaceIn(HWND dialog, HWND control)
 {
     RECT rc;
@@ -208,13 +213,17 @@ int MarksIn(const Snapshot& s, const RECT& rc)
     return marks;
 }
 
-std::vector<int> TemplateOrder(const ControlPlace* controls, size_t count)
+// The controls in z order with their classes are the template's.
+void ExpectTemplateOrder(const Snapshot& s, const ControlPlace* controls, size_t count)
 {
-    std::vector<int> ids;
-    for (size_t i = 0; i < count; i++) {
-        ids.push_back(controls[i].id);
+    std::vector<std::string> shown, listed;
+    for (size_t i = 0; i < s.order.size(); i++) {
+        shown.push_back(std::to_string(s.order[i]) + " " + s.classes[i]);
     }
-    return ids;
+    for (size_t i = 0; i < count; i++) {
+        listed.push_back(std::to_string(controls[i].id) + " " + controls[i].cls);
+    }
+    EXPECT_EQ(shown, listed);
 }
 
 // Controls whose window is the rectangle of their template entry.
@@ -223,8 +232,7 @@ void ExpectPlacedAsTemplate(SIZE base, const Snapshot& s, const ControlPlace& c)
     SCOPED_TRACE(c.id);
     const RECT* place = s.Place(c.id);
     ASSERT_NE(place, nullptr);
-    RECT want = DialogRect(base, c.x, c.y, c.w, c.h);
-    EXPECT_EQ(Describe(*place), Describe(want));
+    EXPECT_EQ(Describe(*place), Describe(DialogRect(base, c)));
 }
 
 const size_t kAboutCount = sizeof kAboutControls / sizeof kAboutControls[0];
@@ -271,24 +279,15 @@ TEST_F(DialogLayout, AboutBoxPlacesItsControlsFromDialogUnits)
     EXPECT_EQ(s.caption, "About Morva...");
     EXPECT_EQ(s.style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION);
     EXPECT_EQ(Describe(s.client), Describe(DialogRect(base, 0, 0, 186, 94)));
-    EXPECT_EQ(s.order, TemplateOrder(kAboutControls, kAboutCount));
-    RECT expected[kAboutCount];
+    ExpectTemplateOrder(s, kAboutControls, kAboutCount);
     for (size_t i = 0; i < kAboutCount; i++) {
-        const ControlPlace& c = kAboutControls[i];
-        SCOPED_TRACE(c.id);
-        expected[i] = DialogRect(base, c.x, c.y, c.w, c.h);
-        const RECT* place = s.Place(c.id);
-        ASSERT_NE(place, nullptr);
-        EXPECT_EQ(Describe(*place), Describe(expected[i]));
-        EXPECT_EQ(s.classes[i], c.cls);
-        // Every control shows its text.
-        EXPECT_GT(aboutSeen.textMarks[i], 0);
+        ExpectPlacedAsTemplate(base, s, kAboutControls[i]);
+        EXPECT_GT(aboutSeen.textMarks[i], 0) << kAboutControls[i].id << " shows no text";
     }
     // The bands between the lines and beside the OK button are bare.
-    const RECT& name = expected[1];
-    const RECT& credit1 = expected[2];
-    const RECT& credit2 = expected[3];
-    const RECT& ok = expected[0];
+    const RECT ok = DialogRect(base, kAboutControls[0]), name = DialogRect(base, kAboutControls[1]),
+               credit1 = DialogRect(base, kAboutControls[2]),
+               credit2 = DialogRect(base, kAboutControls[3]);
     EXPECT_EQ(MarksIn(s, {name.left, name.bottom, name.right, credit1.top}), 0);
     EXPECT_EQ(MarksIn(s, {name.left, credit1.bottom, name.right, credit2.top}), 0);
     EXPECT_EQ(MarksIn(s, {name.left, credit2.bottom, name.right, ok.top}), 0);
@@ -309,11 +308,7 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
 
     EXPECT_EQ(Describe(s.client), Describe(DialogRect(base, 0, 0, 280, 100)));
     // The order matters: each up-down takes the control before it as buddy.
-    const size_t count = sizeof kPageControls / sizeof kPageControls[0];
-    EXPECT_EQ(s.order, TemplateOrder(kPageControls, count));
-    for (size_t i = 0; i < count && i < s.classes.size(); i++) {
-        EXPECT_EQ(s.classes[i], kPageControls[i].cls) << kPageControls[i].id;
-    }
+    ExpectTemplateOrder(s, kPageControls, sizeof kPageControls / sizeof kPageControls[0]);
     for (const ControlPlace& c : kPageControls) {
         if (strcmp(c.cls, "Static") == 0 && c.id != IDC_OCTAVES && c.id != IDC_VOLUME) {
             ExpectPlacedAsTemplate(base, s, c);
@@ -327,20 +322,15 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
     // field's, and the list drops from the same top.
     for (int id : {IDC_DEVICE, IDC_VOICE}) {
         SCOPED_TRACE(id);
-        const ControlPlace& c = id == IDC_DEVICE ? kPageControls[4] : kPageControls[6];
-        RECT want = DialogRect(base, c.x, c.y, c.w, c.h);
+        RECT want = DialogRect(base, id == IDC_DEVICE ? kPageControls[4] : kPageControls[6]);
         const RECT& got = *s.Place(id);
-        EXPECT_EQ(got.left, want.left);
-        EXPECT_EQ(got.top, want.top);
-        EXPECT_EQ(got.right, want.right);
+        EXPECT_EQ(Describe(got), Describe({want.left, want.top, want.right, got.bottom}));
         EXPECT_LT(got.bottom, want.bottom);
         RECT dropped;
         SendDlgItemMessageA(page, id, CB_GETDROPPEDCONTROLRECT, 0,
                             reinterpret_cast<LPARAM>(&dropped));
         MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&dropped), 2);
-        EXPECT_EQ(dropped.left, want.left);
-        EXPECT_EQ(dropped.top, want.top);
-        EXPECT_EQ(dropped.right, want.right);
+        EXPECT_EQ(Describe(dropped), Describe({want.left, want.top, want.right, dropped.bottom}));
         EXPECT_GT(dropped.bottom, got.bottom);
     }
 
@@ -356,12 +346,10 @@ TEST_F(DialogLayout, PropertyPagePlacesItsControlsFromDialogUnits)
         SCOPED_TRACE(p.field);
         EXPECT_EQ(SendDlgItemMessageA(page, p.spin, UDM_GETBUDDY, 0, 0),
                   reinterpret_cast<LRESULT>(GetDlgItem(page, p.field)));
-        RECT want = DialogRect(base, p.place.x, p.place.y, p.place.w, p.place.h);
+        RECT want = DialogRect(base, p.place);
         const RECT& field = *s.Place(p.field);
         const RECT& spin = *s.Place(p.spin);
-        EXPECT_EQ(field.left, want.left);
-        EXPECT_EQ(field.top, want.top);
-        EXPECT_EQ(field.bottom, want.bottom);
+        EXPECT_EQ(Describe(field), Describe({want.left, want.top, field.right, want.bottom}));
         EXPECT_LT(field.right, want.right);
         EXPECT_NEAR(spin.left, field.right, 2);
         EXPECT_NEAR(spin.right, want.right, 2);

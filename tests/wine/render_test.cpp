@@ -20,36 +20,34 @@ void Repaint(HWND tool)
     UpdateWindow(tool);
 }
 
-// Columns of row y, from `from` to `to` inclusive, that show `colour`.
-std::vector<int> ColumnsOf(const Pixels& p, COLORREF colour, int y, int from, int to)
+// The numbers from `from` to `to` inclusive that `pick` takes.
+template <typename Pick>
+std::vector<int> Where(int from, int to, Pick pick)
 {
-    std::vector<int> xs;
-    for (int x = from; x <= to; x++) {
-        if (p.At(x, y) == colour) {
-            xs.push_back(x);
+    std::vector<int> found;
+    for (int i = from; i <= to; i++) {
+        if (pick(i)) {
+            found.push_back(i);
         }
     }
-    return xs;
-}
-
-std::vector<int> RowsOf(const Pixels& p, COLORREF colour, int x, int from, int to)
-{
-    std::vector<int> ys;
-    for (int y = from; y <= to; y++) {
-        if (p.At(x, y) == colour) {
-            ys.push_back(y);
-        }
-    }
-    return ys;
+    return found;
 }
 
 std::vector<int> Range(int from, int to)
 {
-    std::vector<int> v;
-    for (int i = from; i <= to; i++) {
-        v.push_back(i);
-    }
-    return v;
+    return Where(from, to, [](int) { return true; });
+}
+
+// Columns of row y, from `from` to `to` inclusive, that show `colour`; and
+// rows of column x.
+std::vector<int> ColumnsOf(const Pixels& p, COLORREF colour, int y, int from, int to)
+{
+    return Where(from, to, [&](int x) { return p.At(x, y) == colour; });
+}
+
+std::vector<int> RowsOf(const Pixels& p, COLORREF colour, int x, int from, int to)
+{
+    return Where(from, to, [&](int y) { return p.At(x, y) == colour; });
 }
 
 // A picture of the pixels for failure messages: # black, . white, g green,
@@ -86,6 +84,22 @@ std::string Picture(const Pixels& p)
 bool SamePixels(const Pixels& a, const Pixels& b)
 {
     return a.width == b.width && a.height == b.height && a.colours == b.colours;
+}
+
+// The frame's two rings at the middle of each side: the outer and inner ones
+// on the left and top, then the inner and outer ones on the right and bottom.
+void ExpectFrame(const Pixels& p, COLORREF outerTopLeft, COLORREF innerTopLeft,
+                 COLORREF innerBottomRight, COLORREF outerBottomRight)
+{
+    const int right = p.width - 1, bottom = p.height - 1, x = p.width / 2, y = p.height / 2;
+    EXPECT_EQ(p.At(0, y), outerTopLeft) << Picture(p);
+    EXPECT_EQ(p.At(x, 0), outerTopLeft);
+    EXPECT_EQ(p.At(1, y), innerTopLeft);
+    EXPECT_EQ(p.At(x, 1), innerTopLeft);
+    EXPECT_EQ(p.At(right - 1, y), innerBottomRight);
+    EXPECT_EQ(p.At(x, bottom - 1), innerBottomRight);
+    EXPECT_EQ(p.At(right, y), outerBottomRight);
+    EXPECT_EQ(p.At(x, bottom), outerBottomRight);
 }
 
 // Calls the module makes to the system, seen through its import table.
@@ -336,24 +350,9 @@ TEST_F(Rendering, BlackKeysReachHalfTheInnerBottomAndTheBoardIsOutlined)
     // The board's top and bottom outline between its rounded corners.
     EXPECT_EQ(ColumnsOf(p, kBlack, 2, 5, 94), Range(5, 94));
     EXPECT_EQ(ColumnsOf(p, kBlack, 57, 5, 94), Range(5, 94));
-}
-
-TEST_F(Rendering, TheRaisedEdgeFramesTheBuffer)
-{
-    HWND tool = LaidOutTool(100, 40, 2);
-    Pixels p = CaptureClient(tool);
-    const COLORREF light = GetSysColor(COLOR_3DLIGHT);
-    const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
-    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-    const COLORREF dark = GetSysColor(COLOR_3DDKSHADOW);
-    EXPECT_EQ(p.At(0, 20), light) << Picture(p);
-    EXPECT_EQ(p.At(50, 0), light);
-    EXPECT_EQ(p.At(1, 20), highlight);
-    EXPECT_EQ(p.At(50, 1), highlight);
-    EXPECT_EQ(p.At(98, 20), shadow);
-    EXPECT_EQ(p.At(50, 38), shadow);
-    EXPECT_EQ(p.At(99, 20), dark);
-    EXPECT_EQ(p.At(50, 39), dark);
+    // Around the board a raised edge frames the buffer.
+    ExpectFrame(p, GetSysColor(COLOR_3DLIGHT), GetSysColor(COLOR_BTNHIGHLIGHT),
+                GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_3DDKSHADOW));
 }
 
 TEST_F(Rendering, OutsideTheBoardsCornersTheNewBitmapShowsThrough)
@@ -468,16 +467,9 @@ TEST_F(Painting, BeforeAnySizeOrMoveShowsTheEtchedEdgeOnBlack)
     InvalidateRect(tool, nullptr, TRUE);
     UpdateWindow(tool);
     Pixels p = CaptureClient(tool);
-    const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
-    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-    EXPECT_EQ(p.At(0, 20), shadow) << Picture(p);
-    EXPECT_EQ(p.At(1, 20), highlight);
-    EXPECT_EQ(p.At(98, 20), shadow);
-    EXPECT_EQ(p.At(99, 20), highlight);
-    EXPECT_EQ(p.At(50, 0), shadow);
-    EXPECT_EQ(p.At(50, 1), highlight);
-    EXPECT_EQ(p.At(50, 38), shadow);
-    EXPECT_EQ(p.At(50, 39), highlight);
+    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW),
+                   highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+    ExpectFrame(p, shadow, highlight, shadow, highlight);
     for (int y = 2; y < 38; y++) {
         ASSERT_EQ(ColumnsOf(p, kBlack, y, 2, 97).size(), 96u) << y << Picture(p);
     }

@@ -1,6 +1,7 @@
 // The plug-in boundary as a host meets it: enumeration, type set-up, tool
 // creation, the settings block and the panel protocol.
 #include <cstring>
+#include <string>
 
 #include "tests/wine/harness.h"
 #include "tests/wine/record.h"
@@ -13,27 +14,22 @@ TEST(Enumerate, ReportsTheTypeOnceWithExactNameBytes)
 {
     const MorvaModule& morva = ReloadMorva(GetModuleHandleA(nullptr));
     ASSERT_NE(morva.enumerate, nullptr);
-    char init[32], create[32], cleanup[32];
-    memset(init, 'x', sizeof init);
-    memset(create, 'x', sizeof create);
-    memset(cleanup, 'x', sizeof cleanup);
+    char names[3][32];  // the set-up's, the creation's and the clean-up's
+    memset(names, 'x', sizeof names);
     // A call missing a buffer reports nothing and keeps the type for a later one.
-    EXPECT_EQ(morva.enumerate(nullptr, create, cleanup, nullptr, 0), 0);
-    EXPECT_EQ(morva.enumerate(init, create, cleanup, reinterpret_cast<HINSTANCE>(0x1000), 7), 1);
-    EXPECT_EQ(memcmp(init, "InitMorvaToolType\0xxx", 21), 0);
-    EXPECT_EQ(memcmp(create, "MorvaToolCreate\0xxx", 19), 0);
-    EXPECT_EQ(memcmp(cleanup, "MorvaToolCleanup\0xxx", 20), 0);
+    EXPECT_EQ(morva.enumerate(nullptr, names[1], names[2], nullptr, 0), 0);
+    EXPECT_EQ(morva.enumerate(names[0], names[1], names[2], reinterpret_cast<HINSTANCE>(0x1000), 7),
+              1);
+    EXPECT_EQ(memcmp(names[0], "InitMorvaToolType\0xxx", 21), 0);
+    EXPECT_EQ(memcmp(names[1], "MorvaToolCreate\0xxx", 19), 0);
+    EXPECT_EQ(memcmp(names[2], "MorvaToolCleanup\0xxx", 20), 0);
 
     // The second call reports nothing and leaves the buffers alone, but it
     // still takes the new host instance: the class is registered under it.
     char again[3][32];
     memset(again, 'y', sizeof again);
     EXPECT_EQ(morva.enumerate(again[0], again[1], again[2], GetModuleHandleA(nullptr), 0), 0);
-    for (auto& buffer : again) {
-        for (char c : buffer) {
-            ASSERT_EQ(c, 'y');
-        }
-    }
+    EXPECT_EQ(std::string(again[0], sizeof again), std::string(sizeof again, 'y'));
     PanelTypeInfo* info = nullptr;
     morva.init(&info, 0);
     WNDCLASSA wc;
@@ -81,13 +77,12 @@ TEST(InitType, RegistersTheClassOnceAndFillsTheTypeDescription)
     EXPECT_STREQ(first->description, "Morva Tool for Orbiscope");
 
     BITMAP bm;
-    ASSERT_EQ(GetObjectA(first->image, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 16);
-    EXPECT_EQ(bm.bmHeight, 16);
-    ASSERT_EQ(GetObjectA(first->monoImage, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 16);
-    EXPECT_EQ(bm.bmHeight, 16);
-    EXPECT_EQ(bm.bmBitsPixel, 1);
+    for (HBITMAP image : firstImages) {
+        ASSERT_EQ(GetObjectA(image, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmWidth, 16);
+        EXPECT_EQ(bm.bmHeight, 16);
+    }
+    EXPECT_EQ(bm.bmBitsPixel, 1);  // the last, the mono image
     EXPECT_EQ(morva.init(nullptr, 0), nullptr);
 }
 
@@ -145,7 +140,8 @@ TEST_F(ToolCreation, FromASavedBlockTakesAllItsBytes)
     EXPECT_EQ(memcmp(LentBlock(tool), &saved, TOOL_STATE_SIZE), 0);
 }
 
-TEST_F(ToolCreation, ANullPlacementMakesAnEmptyWindow)
+// A null placement makes an empty window; a parent that is no window, none.
+TEST_F(ToolCreation, ANullPlacementMakesAnEmptyWindowAndNoParentNone)
 {
     HWND tool = morva->create(host, nullptr, nullptr, 0, 0);
     ASSERT_NE(tool, nullptr);
@@ -153,11 +149,7 @@ TEST_F(ToolCreation, ANullPlacementMakesAnEmptyWindow)
     GetClientRect(tool, &rc);
     EXPECT_EQ(rc.right, 0);
     EXPECT_EQ(rc.bottom, 0);
-}
-
-TEST_F(ToolCreation, FailsWithoutAParentForAChildWindow)
-{
-    RECT rc = {0, 0, 10, 10};
+    rc = {0, 0, 10, 10};
     EXPECT_EQ(morva->create(reinterpret_cast<HWND>(0xDEAD0), &rc, nullptr, 0, 0), nullptr);
 }
 
@@ -196,20 +188,19 @@ TEST_F(SizeProtocol, IdealSizeIsThirtyTwoPerOctaveByTwenty)
 TEST_F(SizeProtocol, AllThreeFitMessagesFitTheSameWay)
 {
     HWND tool = CreateTool(0, 0, 96, 20);
-    SizeFitRequest byHeight = {0, 0, 500, 500, 1, 20};
-    SizeFitRequest capped = {0, 0, 48, 500, 1, 20};
-    SizeFitRequest byWidth = {0, 0, 500, 500, 0, 192};
-    SizeFitRequest tooSmall = {100, 30, 500, 500, 1, 20};
+    const struct {
+        SizeFitRequest request;
+        LRESULT fitted;
+    } fits[] = {{{0, 0, 500, 500, 1, 20}, MAKELONG(96, 20)},       // by height
+                {{0, 0, 48, 500, 1, 20}, MAKELONG(48, 10)},        // capped
+                {{0, 0, 500, 500, 0, 192}, MAKELONG(192, 40)},     // by width
+                {{100, 30, 500, 500, 1, 20}, MAKELONG(100, 30)}};  // too small
     for (UINT msg : {PNM_FITSIZE, PNM_FITSIZE2, PNM_FITSIZE3}) {
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byHeight)),
-                  MAKELONG(96, 20));
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&capped)), MAKELONG(48, 10));
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&byWidth)),
-                  MAKELONG(192, 40));
-        EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&tooSmall)),
-                  MAKELONG(100, 30));
+        for (auto f : fits) {
+            EXPECT_EQ(SendMessageA(tool, msg, 0, reinterpret_cast<LPARAM>(&f.request)), f.fitted)
+                << msg;
+        }
     }
-    EXPECT_EQ(SendMessageA(tool, PNM_FITSIZE, 0, 0), 0);
 }
 
 int beeps;
