@@ -195,12 +195,13 @@ std::set<int> Sounding(UINT_PTR device, bool toolSide = true, std::set<int> note
 {
     for (const WinmmRecord& r : log) {
         const int note = (r.arg >> 8) & 0x7F;
+        const bool on = IsNoteOn(r);
         if (!IsNoteMessage(r) || r.handle != device) {
             continue;
         }
-        if (IsNoteOn(r) && r.result == MMSYSERR_NOERROR) {
+        if (on && r.result == MMSYSERR_NOERROR) {
             notes.insert(note);
-        } else if (!IsNoteOn(r) && (toolSide || r.result == MMSYSERR_NOERROR)) {
+        } else if (!on && (toolSide || r.result == MMSYSERR_NOERROR)) {
             notes.erase(note);
         }
     }
