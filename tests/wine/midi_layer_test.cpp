@@ -223,7 +223,7 @@ TEST_F(MidiOpenClose, OpensTheStoredDeviceOnceAndClosesIt)
 
 // A plain close leaves a device alone while the client works on it; an
 // abandon closes it at once, busy or not, unless its buffer is in use.
-TEST_F(MidiOpenClose, PlainCloseLeavesADeviceInUseOpen)
+TEST_F(MidiOpenClose, PlainCloseLeavesADeviceInUseOpenAndAbandonClosesABusyOne)
 {
     struct {
         UINT action;
